@@ -1,0 +1,183 @@
+#include "PosixSerialPlatform.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/utsname.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "Termios2.h"
+
+namespace stb::serial {
+
+namespace {
+
+int Fd(THandle h) { return static_cast<int>(h); }
+
+TOpenFailure FailureOf(int err) {
+  switch (err) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO: return TOpenFailure::NotFound;
+    case EACCES:
+    case EPERM: return TOpenFailure::AccessDenied;
+    case EBUSY:
+    case EWOULDBLOCK: return TOpenFailure::Busy;
+    case ENOTTY: return TOpenFailure::NotSerial;
+    default: return TOpenFailure::Other;
+  }
+}
+
+// Errors after which the device will never move another byte.
+bool IsLoss(int err) { return err == EIO || err == ENXIO || err == ENODEV || err == EPIPE || err == EBADF; }
+
+TIoResult IoResultOf(ssize_t n, std::uint32_t requested, bool reading) {
+  if (n > 0) return {static_cast<std::uint32_t>(n), TIoStatus::Ok};
+  if (n == 0) {
+    // A non-blocking tty read answers "nothing yet" with EAGAIN; 0 is end of
+    // file, which on a tty means the line was hung up.
+    return {0, reading && requested > 0 ? TIoStatus::Lost : TIoStatus::WouldBlock};
+  }
+  if (errno == EAGAIN || errno == EINTR) return {0, TIoStatus::WouldBlock};
+  return {0, IsLoss(errno) ? TIoStatus::Lost : TIoStatus::Failed};
+}
+
+}  // namespace
+
+std::string TPosixSerialPlatform::DeviceName(int portNumber) const {
+  return "/dev/ttyS" + std::to_string(portNumber - 1);
+}
+
+TOpenResult TPosixSerialPlatform::CreateFile(const std::string& name) {
+  const int fd = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return {kNoHandle, FailureOf(errno), errno};
+  auto refuse = [fd](int err) {
+    ::close(fd);
+    return TOpenResult{kNoHandle, FailureOf(err), err};
+  };
+  if (!::isatty(fd)) return refuse(ENOTTY);
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return refuse(errno == EWOULDBLOCK ? EBUSY : errno);
+  ::ioctl(fd, TIOCEXCL);
+  return {fd, TOpenFailure::None, 0};
+}
+
+void TPosixSerialPlatform::CloseHandle(THandle h) {
+  // The exclusive flag outlives our descriptor while anyone else holds the
+  // tty open (a simulator keeps its pseudo-terminal side open); drop it so the
+  // next opener is not refused.
+  ::ioctl(Fd(h), TIOCNXCL);
+  ::close(Fd(h));
+}
+
+bool TPosixSerialPlatform::SetCommState(THandle h, const TDcb& dcb) {
+  posix::TRawLine line;
+  line.Bps = dcb.BaudRate;
+  line.DataBits = dcb.ByteSize;
+  line.Parity = dcb.Parity;
+  line.StopBits = dcb.StopBits;
+  const std::uint32_t rts = (dcb.Flags & fRtsControlMask) >> fRtsControlShift;
+  const std::uint32_t dtr = (dcb.Flags & fDtrControlMask) >> fDtrControlShift;
+  line.RtsCts = (dcb.Flags & fOutxCtsFlow) != 0 || rts == RTS_CONTROL_HANDSHAKE;
+  line.XonXoff = (dcb.Flags & (fOutX | fInX)) != 0;
+  line.XonChar = static_cast<std::uint8_t>(dcb.XonChar);
+  line.XoffChar = static_cast<std::uint8_t>(dcb.XoffChar);
+  const bool applied = posix::ApplyRawLine(Fd(h), line);
+
+  int dtrBit = TIOCM_DTR;
+  ::ioctl(Fd(h), dtr == DTR_CONTROL_ENABLE ? TIOCMBIS : TIOCMBIC, &dtrBit);
+  if (rts != RTS_CONTROL_HANDSHAKE) {  // under RTS/CTS the driver drives RTS
+    int rtsBit = TIOCM_RTS;
+    ::ioctl(Fd(h), rts == RTS_CONTROL_ENABLE ? TIOCMBIS : TIOCMBIC, &rtsBit);
+  }
+  return applied;
+}
+
+bool TPosixSerialPlatform::SetupComm(THandle, std::uint32_t, std::uint32_t) { return true; }
+
+bool TPosixSerialPlatform::SetCommTimeouts(THandle h, const TCommTimeouts&) {
+  const int flags = ::fcntl(Fd(h), F_GETFL);
+  return flags >= 0 && ::fcntl(Fd(h), F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
+bool TPosixSerialPlatform::PurgeComm(THandle h, std::uint32_t flags) {
+  const bool rx = (flags & (PURGE_RXABORT | PURGE_RXCLEAR)) != 0;
+  const bool tx = (flags & (PURGE_TXABORT | PURGE_TXCLEAR)) != 0;
+  if (!rx && !tx) return true;
+  return ::tcflush(Fd(h), rx && tx ? TCIOFLUSH : (rx ? TCIFLUSH : TCOFLUSH)) == 0;
+}
+
+bool TPosixSerialPlatform::ClearCommError(THandle h, TComStat& stat) {
+  int in = 0;
+  int out = 0;
+  if (::ioctl(Fd(h), FIONREAD, &in) != 0 || ::ioctl(Fd(h), TIOCOUTQ, &out) != 0) return false;
+  stat.cbInQue = in > 0 ? static_cast<std::uint32_t>(in) : 0;
+  stat.cbOutQue = out > 0 ? static_cast<std::uint32_t>(out) : 0;
+  return true;
+}
+
+bool TPosixSerialPlatform::GetCommModemStatus(THandle h, std::uint32_t& modemStatus) {
+  int lines = 0;
+  if (::ioctl(Fd(h), TIOCMGET, &lines) != 0) return false;
+  modemStatus = 0;
+  if (lines & TIOCM_CTS) modemStatus |= MS_CTS_ON;
+  if (lines & TIOCM_DSR) modemStatus |= MS_DSR_ON;
+  if (lines & TIOCM_RNG) modemStatus |= MS_RING_ON;
+  if (lines & TIOCM_CAR) modemStatus |= MS_RLSD_ON;
+  return true;
+}
+
+TIoResult TPosixSerialPlatform::ReadFile(THandle h, std::uint8_t* buffer, std::uint32_t count) {
+  if (count == 0) return {0, TIoStatus::Ok};
+  return IoResultOf(::read(Fd(h), buffer, count), count, true);
+}
+
+TIoResult TPosixSerialPlatform::WriteFile(THandle h, const std::uint8_t* data, std::uint32_t count) {
+  if (count == 0) return {0, TIoStatus::Ok};
+  return IoResultOf(::write(Fd(h), data, count), count, false);
+}
+
+TWaitResult TPosixSerialPlatform::WaitFor(THandle h, TWaitFor what, std::uint32_t ms) {
+  const int timeout = static_cast<int>(std::min<std::uint32_t>(ms, 0x7FFFFFFF));
+  if (what == TWaitFor::Time) {
+    ::poll(nullptr, 0, timeout);
+    return TWaitResult::TimedOut;
+  }
+  pollfd p{Fd(h), static_cast<short>(what == TWaitFor::Input ? POLLIN : POLLOUT), 0};
+  const int n = ::poll(&p, 1, timeout);
+  if (n <= 0) return TWaitResult::TimedOut;  // time-out, or a signal: the caller looks again
+  if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) {
+    // Input that arrived before the hang-up is still to be read.
+    int in = 0;
+    if (what == TWaitFor::Input && ::ioctl(Fd(h), FIONREAD, &in) == 0 && in > 0) {
+      return TWaitResult::Ready;
+    }
+    return TWaitResult::Lost;
+  }
+  return TWaitResult::Ready;
+}
+
+bool TPosixSerialPlatform::GetVersionEx(TOsVersionInfo& info) {
+  utsname u{};
+  if (::uname(&u) != 0) return false;
+  unsigned major = 0;
+  unsigned minor = 0;
+  std::sscanf(u.release, "%u.%u", &major, &minor);
+  info.dwPlatformId = kPosixPlatformId;
+  info.dwMajorVersion = major;
+  info.dwMinorVersion = minor;
+  return true;
+}
+
+std::shared_ptr<ISerialPlatform> HostSerialPlatform() {
+  static const auto platform = std::make_shared<TPosixSerialPlatform>();
+  return platform;
+}
+
+}  // namespace stb::serial

@@ -1,0 +1,41 @@
+// A window that records every operation the upgrade asks of it, and answers
+// the confirmation dialog as the test says.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "WindowOperations.h"
+
+namespace stb::testing {
+
+class TRecordingWindow : public upgrade::IWindowOperations {
+ public:
+  std::vector<std::string> Log;
+  std::vector<std::string> Boxes;  // "message: ...", "confirm: ...", "information: ..."
+  std::vector<int> DownloadProgress;
+  std::vector<int> FlashProgress;
+  std::vector<std::string> Counters;
+  bool Animating = false;
+  bool TicksStopped = false;
+  bool Closed = false;
+  int Pumps = 0;
+  upgrade::TConfirmAnswer Answer = upgrade::TConfirmAnswer::Yes;
+
+  void LogLine(const std::string& line) override { Log.push_back(line); }
+  void SetDownloadProgress(int p) override { DownloadProgress.push_back(p); }
+  void SetFlashProgress(int p) override { FlashProgress.push_back(p); }
+  void SetCounter(const std::string& text) override { Counters.push_back(text); }
+  void SetAnimation(bool running) override { Animating = running; }
+  void MessageBox(const std::string& text) override { Boxes.push_back("message: " + text); }
+  upgrade::TConfirmAnswer Confirm(const std::string& text) override {
+    Boxes.push_back("confirm: " + text);
+    return Answer;
+  }
+  void Information(const std::string& text) override { Boxes.push_back("information: " + text); }
+  void StopTicks() override { TicksStopped = true; }
+  void PumpMessages() override { ++Pumps; }
+  void CloseWindow() override { Closed = true; }
+};
+
+}  // namespace stb::testing

@@ -1,0 +1,260 @@
+#include "MainFrm.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QScreen>
+#include <QScrollBar>
+
+#include "QtPeriodicTimer.h"
+#include "RunError.h"
+
+namespace stb::ui {
+
+namespace {
+
+constexpr char kCaption[] = "::::: Orvanta STB  Serial DownLoader v3.3 :::::";
+// The window's outer size is 568 x 710 with a frame of 4 pixels each side
+// and a title bar of 23: this is what is left inside.
+constexpr int kClientWidth = 560;
+constexpr int kClientHeight = 679;
+
+std::unique_ptr<serial::TSerialLink> MakeSerialLink(const TForm1Options& options) {
+  serial::TSerialLinkSeams seams;
+  seams.PollTimer = std::make_unique<TQtPeriodicTimer>();
+  auto link = std::make_unique<serial::TSerialLink>(std::move(seams));
+  link->SetComPort(serial::pnCOM1);
+  link->SetComPortSpeed(serial::br115200);
+  link->SetDevicePath(options.DevicePath);
+  return link;
+}
+
+QLabel* MakeLabel(QWidget* parent, const QString& text, int left, int top) {
+  auto* label = new QLabel(text, parent);
+  label->move(left, top);
+  label->adjustSize();
+  return label;
+}
+
+QProgressBar* MakeProgressBar(QWidget* parent, int left, int top) {
+  auto* bar = new QProgressBar(parent);
+  bar->setGeometry(left, top, 337, 16);
+  bar->setRange(0, 100);
+  bar->setValue(0);
+  bar->setTextVisible(false);
+  return bar;
+}
+
+QLabel* MakeStaticText(QWidget* parent, const QString& text, int left, int width, QColor color) {
+  auto* label = new QLabel(text, parent);
+  label->setGeometry(left, 88, width, 22);
+  QFont fixed("Monospace");
+  fixed.setStyleHint(QFont::TypeWriter);
+  fixed.setPixelSize(16);
+  label->setFont(fixed);
+  label->setAutoFillBackground(true);
+  QPalette palette = label->palette();
+  palette.setColor(QPalette::Window, palette.color(QPalette::HighlightedText));
+  palette.setColor(QPalette::WindowText, color);
+  label->setPalette(palette);
+  return label;
+}
+
+QString FromLatin1(const std::string& text) {
+  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+TForm1::TForm1(TForm1Options options)
+    : QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                           Qt::WindowCloseButtonHint),
+      SerialLink1(MakeSerialLink(options)),
+      options_(std::move(options)),
+      upgrade_(*SerialLink1, *this) {
+  if (!options_.LogFile.empty()) logFile_.Open(options_.LogFile);
+  BuildComponents();
+  FormCreate();
+}
+
+TForm1::~TForm1() {
+  Timer1->stop();
+  // The port closes with the serial component.
+  SerialLink1.reset();
+}
+
+void TForm1::BuildComponents() {
+  setWindowTitle(kCaption);
+  QFont face("Sans Serif");
+  face.setPointSize(8);
+  setFont(face);
+  setFixedSize(kClientWidth, kClientHeight);
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    move(screen->availableGeometry().center() - rect().center());
+  }
+
+  Shape1 = new TShape(this, QColor(0x80, 0x00, 0x80));
+  Shape1->setGeometry(8, 8, 537, 113);
+  Image1 = new TBanner(this);
+  Image1->setGeometry(24, 16, 505, 97);
+  StaticText1 = MakeStaticText(this, "www.stb", 344, 71, Qt::black);
+  StaticText2 = MakeStaticText(this, "up", 411, 19, Qt::red);
+  StaticText3 = MakeStaticText(this, ".example", 428, 75, Qt::black);
+
+  auto* panel = new QFrame(this);
+  panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  panel->setGeometry(8, 132, 537, 129);
+  Panel1 = panel;
+  Label1 = MakeLabel(Panel1, "Down Load", 16, 20);
+  ProgressBar1 = MakeProgressBar(Panel1, 84, 20);
+  Label4 = MakeLabel(Panel1, "( 0 / 0 )", 428, 20);
+  Label2 = MakeLabel(Panel1, "Flash Write", 16, 44);
+  ProgressBar2 = MakeProgressBar(Panel1, 84, 44);
+  Animate1 = new TCopyAnimation(Panel1);
+  Animate1->setGeometry(76, 60, 385, 61);
+
+  RxMemo = new QPlainTextEdit(this);
+  RxMemo->setGeometry(8, 272, 537, 401);
+  RxMemo->setReadOnly(true);
+  RxMemo->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  RxMemo->setLineWrapMode(QPlainTextEdit::NoWrap);
+  RxMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  RxMemo->installEventFilter(this);
+  RxMemo->setFocus();
+
+  Timer1 = new QTimer(this);
+  connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+}
+
+// --- Handlers ---
+
+void TForm1::FormCreate() {
+  upgrade_.StartUp();
+  Timer1->start(1000);
+}
+
+void TForm1::RxMemoKeyPress(char& Key) {
+  Guarded([&] { upgrade_.RxMemoKeyPress(Key); });
+}
+
+void TForm1::Timer1Timer() {
+  Guarded([&] { upgrade_.Timer1Timer(); });
+}
+
+template <typename Handler>
+void TForm1::Guarded(Handler handler) {
+  // Errors must not unwind through the toolkit's event loop: they end here,
+  // in the default error handler, and the window stays open.
+  try {
+    handler();
+  } catch (const std::exception& error) {
+    ShowRunError(error);
+  }
+}
+
+void TForm1::DeliverKeys(QKeyEvent* event) {
+  if (event == lastDelivered_) return;  // the same key, passed on from the log
+  lastDelivered_ = event;
+  for (const QChar c : event->text()) {
+    // Only characters of the 8-bit character set reach the handler.
+    if (c.unicode() > 0xFF) continue;
+    char key = static_cast<char>(c.unicode());
+    RxMemoKeyPress(key);
+  }
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == RxMemo && event->type() == QEvent::KeyPress) {
+    DeliverKeys(static_cast<QKeyEvent*>(event));
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void TForm1::keyPressEvent(QKeyEvent* event) {
+  // Keys typed while the log does not have the focus, and keys the read-only
+  // log passes on: each reaches the handler once.
+  DeliverKeys(event);
+  QWidget::keyPressEvent(event);
+}
+
+// --- Window operations ---
+
+void TForm1::LogLine(const std::string& line) {
+  RxMemo->appendPlainText(FromLatin1(line));
+  logFile_.Append(line);
+}
+
+void TForm1::SetDownloadProgress(int position) { ProgressBar1->setValue(position); }
+
+void TForm1::SetFlashProgress(int position) { ProgressBar2->setValue(position); }
+
+void TForm1::SetCounter(const std::string& text) {
+  Label4->setText(FromLatin1(text));
+  Label4->adjustSize();
+}
+
+void TForm1::SetAnimation(bool running) { Animate1->SetActive(running); }
+
+std::unique_ptr<QMessageBox> TForm1::MakeBox(TBoxKind kind, const QString& text, QWidget* parent) {
+  auto box = std::make_unique<QMessageBox>(parent);
+  box->setText(text);
+  switch (kind) {
+    case TBoxKind::Message:
+      box->setWindowTitle(QGuiApplication::applicationDisplayName());
+      box->setIcon(QMessageBox::NoIcon);
+      box->setStandardButtons(QMessageBox::Ok);
+      break;
+    case TBoxKind::Error:
+      box->setWindowTitle(QGuiApplication::applicationDisplayName());
+      box->setIcon(QMessageBox::Critical);
+      box->setStandardButtons(QMessageBox::Ok);
+      break;
+    case TBoxKind::Confirm:
+      box->setWindowTitle("Confirm");
+      box->setIcon(QMessageBox::Question);
+      box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+      box->button(QMessageBox::Yes)->setText("&Yes");
+      box->button(QMessageBox::No)->setText("&No");
+      break;
+    case TBoxKind::Information:
+      box->setWindowTitle("Information");
+      box->setIcon(QMessageBox::Information);
+      box->setStandardButtons(QMessageBox::Ok);
+      break;
+  }
+  return box;
+}
+
+upgrade::TConfirmAnswer TForm1::ShowBox(TBoxKind kind, const std::string& text) {
+  const QString qtext = FromLatin1(text);
+  if (options_.AnswerBox) return options_.AnswerBox(kind, qtext);
+  auto box = MakeBox(kind, qtext, isVisible() ? this : nullptr);
+  // Closing the confirmation without a button counts as neither answer.
+  if (kind == TBoxKind::Confirm) box->setEscapeButton(static_cast<QAbstractButton*>(nullptr));
+  const int answer = box->exec();
+  if (answer == QMessageBox::Yes) return upgrade::TConfirmAnswer::Yes;
+  if (answer == QMessageBox::No) return upgrade::TConfirmAnswer::No;
+  return upgrade::TConfirmAnswer::Neither;
+}
+
+void TForm1::MessageBox(const std::string& text) { ShowBox(TBoxKind::Message, text); }
+
+upgrade::TConfirmAnswer TForm1::Confirm(const std::string& text) {
+  return ShowBox(TBoxKind::Confirm, text);
+}
+
+void TForm1::Information(const std::string& text) { ShowBox(TBoxKind::Information, text); }
+
+void TForm1::ShowRunError(const std::exception& error) {
+  ShowBox(TBoxKind::Error, upgrade::DefaultErrorText(error.what()));
+}
+
+void TForm1::StopTicks() { Timer1->stop(); }
+
+void TForm1::PumpMessages() { QCoreApplication::processEvents(); }
+
+void TForm1::CloseWindow() { close(); }
+
+}  // namespace stb::ui

@@ -1,0 +1,97 @@
+// TForm1: the operator window. It lays out what the operator sees, implements
+// the window operations, and forwards its handlers to the upgrade.
+#pragma once
+
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "Decorations.h"
+#include "LogFile.h"
+#include "SerialLink.h"
+#include "Upgrade.h"
+#include "WindowOperations.h"
+
+namespace stb::ui {
+
+enum class TBoxKind { Message, Confirm, Information, Error };
+
+struct TForm1Options {
+  std::string DevicePath;  // empty: the platform's first serial port
+  std::string LogFile;     // empty: the log is kept in the window only
+  // Answers the modal boxes in place of the operator (tests); empty: shown.
+  std::function<upgrade::TConfirmAnswer(TBoxKind, const QString& text)> AnswerBox;
+};
+
+class TForm1 : public QWidget, public upgrade::IWindowOperations {
+ public:
+  explicit TForm1(TForm1Options options = {});
+  ~TForm1() override;
+
+  // --- Handlers ---
+  void FormCreate();
+  void RxMemoKeyPress(char& Key);
+  void Timer1Timer();
+
+  // --- Window operations ---
+  void LogLine(const std::string& line) override;
+  void SetDownloadProgress(int position) override;
+  void SetFlashProgress(int position) override;
+  void SetCounter(const std::string& text) override;
+  void SetAnimation(bool running) override;
+  void MessageBox(const std::string& text) override;
+  upgrade::TConfirmAnswer Confirm(const std::string& text) override;
+  void Information(const std::string& text) override;
+  void StopTicks() override;
+  void PumpMessages() override;
+  void CloseWindow() override;
+
+  // The application's default error handler: the error's text in a box with
+  // an error icon; the window stays open.
+  void ShowRunError(const std::exception& error);
+  // The box a kind of modal dialog is shown in.
+  static std::unique_ptr<QMessageBox> MakeBox(TBoxKind kind, const QString& text, QWidget* parent);
+
+  // --- Components ---
+  TShape* Shape1;
+  TBanner* Image1;
+  QLabel* StaticText1;
+  QLabel* StaticText2;
+  QLabel* StaticText3;
+  QWidget* Panel1;
+  QLabel* Label1;
+  QProgressBar* ProgressBar1;
+  QLabel* Label4;
+  QLabel* Label2;
+  QProgressBar* ProgressBar2;
+  TCopyAnimation* Animate1;
+  QPlainTextEdit* RxMemo;
+  QTimer* Timer1;
+  std::unique_ptr<serial::TSerialLink> SerialLink1;
+
+  const upgrade::TUpgrade& Upgrade() const { return upgrade_; }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  void BuildComponents();
+  void DeliverKeys(QKeyEvent* event);
+  upgrade::TConfirmAnswer ShowBox(TBoxKind kind, const std::string& text);
+  template <typename Handler>
+  void Guarded(Handler handler);
+
+  TForm1Options options_;
+  upgrade::TLogFile logFile_;
+  upgrade::TUpgrade upgrade_;
+  const QKeyEvent* lastDelivered_ = nullptr;
+};
+
+}  // namespace stb::ui

@@ -1,0 +1,45 @@
+// The image file: opened for reading and shared with nobody while it is
+// open, measured when the include file is read and read one block at a time
+// during the transfer.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace stb::upgrade {
+
+inline constexpr std::int64_t kBlockBytes = 1024;
+// The go message carries the block count in two bytes.
+inline constexpr std::int64_t kMaxBlocks = 65535;
+
+class TImageStream {
+ public:
+  // Raises "Cannot open file <path>" when the file is missing, is not a plain
+  // file, cannot be read, or is held by another program.
+  explicit TImageStream(const std::string& path);
+  ~TImageStream();
+  TImageStream(const TImageStream&) = delete;
+  TImageStream& operator=(const TImageStream&) = delete;
+
+  std::int64_t Size() const;
+  // Up to `count` bytes from the current position; fewer at the end of the
+  // file (0 past it, or when the file shrank under us).
+  std::size_t Read(std::uint8_t* buffer, std::size_t count);
+
+ private:
+  int fd_ = -1;
+};
+
+struct TImageMeasure {
+  std::int32_t ImageSize;  // rounded up to whole blocks
+  std::uint8_t SizeLow;
+  std::uint8_t SizeHigh;
+  std::int32_t BlockCount;
+};
+
+// Opens the image, takes its size and closes it again. Raises the open
+// error above, or a size error for an image of more than 65535 blocks.
+TImageMeasure MeasureImageFile(const std::string& path);
+
+}  // namespace stb::upgrade

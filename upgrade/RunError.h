@@ -1,0 +1,23 @@
+// Errors that leave a handler for the application's default error handler:
+// an include file that cannot be read, a number that fails to convert, an
+// image file that cannot be opened. The window stays open after them.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace stb::upgrade {
+
+class ERunError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The text the default error handler shows: the error's own text, with a
+// full stop added when it does not end in one.
+inline std::string DefaultErrorText(const std::string& what) {
+  if (!what.empty() && what.back() == '.') return what;
+  return what + ".";
+}
+
+}  // namespace stb::upgrade

@@ -1,0 +1,36 @@
+// What the upgrade may do with the window: exactly these operations, nothing
+// else. The operator window implements them with its toolkit, the headless
+// front end on the console, tests with a recording fake.
+#pragma once
+
+#include <string>
+
+namespace stb::upgrade {
+
+enum class TConfirmAnswer { Yes, No, Neither };
+
+class IWindowOperations {
+ public:
+  virtual ~IWindowOperations() = default;
+
+  // Appends one line at the end of the log (an empty text appends an empty line).
+  virtual void LogLine(const std::string& line) = 0;
+  // Progress positions are 0 to 100.
+  virtual void SetDownloadProgress(int position) = 0;
+  virtual void SetFlashProgress(int position) = 0;
+  // Replaces the byte counter's text.
+  virtual void SetCounter(const std::string& text) = 0;
+  virtual void SetAnimation(bool running) = 0;
+  // Modal boxes; each returns when the operator dismisses it.
+  virtual void MessageBox(const std::string& text) = 0;
+  virtual TConfirmAnswer Confirm(const std::string& text) = 0;
+  virtual void Information(const std::string& text) = 0;
+  // No further tick is delivered after this.
+  virtual void StopTicks() = 0;
+  // Handles every window message waiting, then returns.
+  virtual void PumpMessages() = 0;
+  // Closes the main window; the program ends once control is back in its loop.
+  virtual void CloseWindow() = 0;
+};
+
+}  // namespace stb::upgrade
