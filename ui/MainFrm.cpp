@@ -115,13 +115,13 @@ void TForm1::BuildComponents() {
   Animate1 = new TCopyAnimation(Panel1);
   Animate1->setGeometry(76, 60, 385, 61);
 
-  RxMemo = new QPlainTextEdit(this);
+  RxMemo = new TLogMemo(this);
   RxMemo->setGeometry(8, 272, 537, 401);
   RxMemo->setReadOnly(true);
   RxMemo->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   RxMemo->setLineWrapMode(QPlainTextEdit::NoWrap);
   RxMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  RxMemo->installEventFilter(this);
+  RxMemo->OnKeyPress = [this](QKeyEvent* event) { DeliverKeys(event); };
   RxMemo->setFocus();
 
   Timer1 = new QTimer(this);
@@ -154,9 +154,13 @@ void TForm1::Guarded(Handler handler) {
   }
 }
 
+void TLogMemo::keyPressEvent(QKeyEvent* event) {
+  if (OnKeyPress) OnKeyPress(event);
+  QPlainTextEdit::keyPressEvent(event);  // navigation and selection only: the log is read-only
+  event->accept();
+}
+
 void TForm1::DeliverKeys(QKeyEvent* event) {
-  if (event == lastDelivered_) return;  // the same key, passed on from the log
-  lastDelivered_ = event;
   for (const QChar c : event->text()) {
     // Only characters of the 8-bit character set reach the handler.
     if (c.unicode() > 0xFF) continue;
@@ -165,16 +169,8 @@ void TForm1::DeliverKeys(QKeyEvent* event) {
   }
 }
 
-bool TForm1::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == RxMemo && event->type() == QEvent::KeyPress) {
-    DeliverKeys(static_cast<QKeyEvent*>(event));
-  }
-  return QWidget::eventFilter(watched, event);
-}
-
 void TForm1::keyPressEvent(QKeyEvent* event) {
-  // Keys typed while the log does not have the focus, and keys the read-only
-  // log passes on: each reaches the handler once.
+  // Keys typed while the log does not have the focus.
   DeliverKeys(event);
   QWidget::keyPressEvent(event);
 }

@@ -22,6 +22,17 @@ namespace stb::ui {
 
 enum class TBoxKind { Message, Confirm, Information, Error };
 
+// The read-only log. Every key pressed in it goes to OnKeyPress once and
+// stops here, so the window's own key handler never sees it a second time.
+class TLogMemo : public QPlainTextEdit {
+ public:
+  using QPlainTextEdit::QPlainTextEdit;
+  std::function<void(QKeyEvent*)> OnKeyPress;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+};
+
 struct TForm1Options {
   std::string DevicePath;  // empty: the platform's first serial port
   std::string LogFile;     // empty: the log is kept in the window only
@@ -71,14 +82,13 @@ class TForm1 : public QWidget, public upgrade::IWindowOperations {
   QLabel* Label2;
   QProgressBar* ProgressBar2;
   TCopyAnimation* Animate1;
-  QPlainTextEdit* RxMemo;
+  TLogMemo* RxMemo;
   QTimer* Timer1;
   std::unique_ptr<serial::TSerialLink> SerialLink1;
 
   const upgrade::TUpgrade& Upgrade() const { return upgrade_; }
 
  protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
@@ -91,7 +101,6 @@ class TForm1 : public QWidget, public upgrade::IWindowOperations {
   TForm1Options options_;
   upgrade::TLogFile logFile_;
   upgrade::TUpgrade upgrade_;
-  const QKeyEvent* lastDelivered_ = nullptr;
 };
 
 }  // namespace stb::ui
