@@ -143,6 +143,8 @@ void TForm1::Timer1Timer() {
   Guarded([&] { upgrade_.Timer1Timer(); });
 }
 
+bool TForm1::UploadFile() { return upgrade_.UploadFile(); }
+
 template <typename Handler>
 void TForm1::Guarded(Handler handler) {
   // Errors must not unwind through the toolkit's event loop: they end here,

@@ -49,6 +49,7 @@ class TForm1 : public QWidget, public upgrade::IWindowOperations {
   void FormCreate();
   void RxMemoKeyPress(char& Key);
   void Timer1Timer();
+  bool UploadFile();
 
   // --- Window operations ---
   void LogLine(const std::string& line) override;
@@ -87,6 +88,7 @@ class TForm1 : public QWidget, public upgrade::IWindowOperations {
   std::unique_ptr<serial::TSerialLink> SerialLink1;
 
   const upgrade::TUpgrade& Upgrade() const { return upgrade_; }
+  upgrade::TUpgrade& Upgrade() { return upgrade_; }
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;

@@ -1,13 +1,17 @@
 #include "Upgrade.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "ModeTable.h"
 
 namespace stb::upgrade {
 
 namespace {
-constexpr std::uint8_t kWakeUp = 0x1F;
 constexpr char kRule[] = "-------------------------------------------------------------------------";
 static_assert(sizeof kRule - 1 == 73);
+constexpr char kNoResponseLine[] = "  ERROR: No Response from the Set-Top Box !!";
+constexpr char kNoResponseBox[] = "No Response from the Set-Top Box !!";
 }  // namespace
 
 const char* const kDirections[13] = {
@@ -26,8 +30,18 @@ const char* const kDirections[13] = {
     kRule,
 };
 
-TUpgrade::TUpgrade(serial::TSerialLink& link, IWindowOperations& window)
-    : link_(link), window_(window) {}
+std::string Detail(long a, long b) {
+  return "( " + std::to_string(a) + " / " + std::to_string(b) + " )";
+}
+
+int ProgressPosition(std::int64_t done, std::int64_t total) {
+  if (total <= 0) return 0;
+  // nearbyint rounds halves to even under the default rounding mode.
+  return static_cast<int>(std::nearbyint(static_cast<double>(done) / static_cast<double>(total) * 100.0));
+}
+
+TUpgrade::TUpgrade(serial::TSerialLink& link, IWindowOperations& window, serial::TTickSource clock)
+    : link_(link), window_(window), clock_(std::move(clock)) {}
 
 bool TUpgrade::StartUp() {
   record_.DownloadMode = 0;
@@ -43,13 +57,29 @@ bool TUpgrade::StartUp() {
   return opened;
 }
 
-void TUpgrade::Timer1Timer() {
-  link_.WriteByte(kWakeUp);
-  // No announce word for a mode whose include file was not read through:
-  // the box would be met with a half-filled record.
-  if (record_.DownloadMode == 0 || !record_.IncludeFileRead) return;
-  link_.PurgeBuffers(true, false);
-  link_.WriteString(std::string(ModeEntry(record_.DownloadMode).AnnounceWord));
+std::uint8_t TUpgrade::WaitByte() {
+  // Each read gives up after the input time-out; the box is given up on once
+  // nothing has come for the whole bound. A closed port can never answer.
+  const std::uint32_t start = clock_();
+  std::uint8_t value = 0;
+  for (;;) {
+    if (!link_.IsPortOpen()) throw ENoResponse{};
+    if (link_.ReadByte(value)) return value;
+    if (clock_() - start > responseTimeoutMs_) throw ENoResponse{};
+  }
 }
+
+void TUpgrade::Refuse(const std::vector<std::string>& lines, const std::string& box) {
+  for (const auto& line : lines) window_.LogLine(line);
+  window_.MessageBox(box);
+  window_.CloseWindow();
+}
+
+bool TUpgrade::Fail(const std::string& line) {
+  window_.LogLine(line);
+  return false;
+}
+
+void TUpgrade::NoResponseBeforeTransfer() { Refuse({kNoResponseLine}, kNoResponseBox); }
 
 }  // namespace stb::upgrade

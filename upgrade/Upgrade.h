@@ -1,18 +1,30 @@
 // The upgrade of one run: start-up, mode selection by typed code, the
-// once-a-second tick that wakes and announces to the box, and the transfer.
+// once-a-second tick that wakes the box and, once the box answers, runs the
+// whole upgrade to its end: identity and address checks, the go message, the
+// image transfer, verification, flash write and the version table.
+//
 // Toolkit-free: it talks to the window only through IWindowOperations and to
 // the box only through TSerialLink.
 #pragma once
 
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Protocol.h"
 #include "SerialLink.h"
 #include "UpgradeRecord.h"
 #include "WindowOperations.h"
 
 namespace stb::upgrade {
 
+class TImageStream;
+
 class TUpgrade {
  public:
-  TUpgrade(serial::TSerialLink& link, IWindowOperations& window);
+  TUpgrade(serial::TSerialLink& link, IWindowOperations& window,
+           serial::TTickSource clock = serial::TTickSource(&serial::GetTickCount));
 
   // Start-up up to the tick timer, which the window starts itself: mode and
   // matchers, the port (with its message box on failure), the directions,
@@ -23,21 +35,67 @@ class TUpgrade {
   // include file cannot be read.
   void RxMemoKeyPress(char& Key);
 
-  // The tick: wakes the box and, once a mode is chosen, announces it.
+  // The tick: wakes the box and, once a mode is chosen, announces it; when
+  // the box acknowledges with the chosen mode, stops the ticks and runs the
+  // upgrade. Raises ERunError when the image file cannot be opened.
   void Timer1Timer();
+
+  // Sends the image and follows the box to the end of the upgrade; true when
+  // it succeeded (the window has then been closed).
+  bool UploadFile();
+
+  // How long the box may stay silent where it must answer (30 s).
+  void SetResponseTimeoutMs(std::uint32_t ms) { responseTimeoutMs_ = ms; }
+  std::uint32_t ResponseTimeoutMs() const { return responseTimeoutMs_; }
 
   const TUpgradeRecord& Record() const { return record_; }
   TUpgradeRecord& Record() { return record_; }
 
  private:
+  // Raised inside the upgrade when the box stays silent past the bound.
+  struct ENoResponse {};
+
   void SelectMode(int mode);
+
+  // --- Start handshake ---
+  bool ReadAcknowledge();
+  void RunUpgrade();
+  void ReceiveAddressWords();
+
+  // --- Checks and go message ---
+  bool CheckIdentity();
+  bool CheckAddresses();
+  void SendGoMessage();
+
+  // --- Transfer and verification ---
+  bool SendBlocks(TImageStream& image, std::uint8_t& total);
+  bool Verify(std::uint8_t total);
+  bool ReadReport(std::string_view expected, bool firstWait);
+  void WaitForMarker(std::uint8_t marker);
+  void SendVersionPair();
+
+  // --- Helpers ---
+  std::uint8_t WaitByte();
+  char WaitChar() { return static_cast<char>(WaitByte()); }
+  void Refuse(const std::vector<std::string>& lines, const std::string& box);
+  bool Fail(const std::string& line);
+  void NoResponseBeforeTransfer();
 
   serial::TSerialLink& link_;
   IWindowOperations& window_;
+  serial::TTickSource clock_;
+  std::uint32_t responseTimeoutMs_ = protocol::kDefaultResponseTimeoutMs;
   TUpgradeRecord record_;
 };
 
 // The thirteen lines of directions written at start-up.
 extern const char* const kDirections[13];
+
+// "( a / b )": the byte counter and the detail lines of a failed check.
+std::string Detail(long a, long b);
+
+// A position 0 to 100 of `done` out of `total` steps, rounded to the nearest
+// integer with halves to the even neighbour.
+int ProgressPosition(std::int64_t done, std::int64_t total);
 
 }  // namespace stb::upgrade

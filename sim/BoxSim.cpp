@@ -1,0 +1,366 @@
+#include "BoxSim.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+
+namespace stb::sim {
+
+namespace {
+
+// What the boot loader knows of the tool: the words that ask for each
+// region, and the characters of its own answers.
+struct TRegion {
+  const char* word;
+  int mode;
+};
+constexpr TRegion kRegions[] = {{"BOOTL", 1}, {"NATIV", 2}, {"APPL1", 3}, {"APPL2", 4},
+                                {"LASTP", 5}, {"GUIDT", 6}, {"CHANL", 7}, {"RSVDD", 8}};
+constexpr std::uint8_t kGoOn = 0x1F;
+constexpr std::uint8_t kTableReady = 0x1E;
+constexpr std::uint8_t kSendAgain = 'A';
+constexpr char kLeadIn[] = "\r\n";
+constexpr int kFrameData = 1024;
+constexpr int kFramesPerSync = 11;
+constexpr char kSyncCycle[] = "1234567890";
+constexpr int kFramesPerFlashStep = 4;
+constexpr int kTableGapMs = 300;
+
+double Now() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+void SleepUntil(double t) {
+  const double left = t - Now();
+  if (left <= 0) return;
+  timespec ts{static_cast<time_t>(left), static_cast<long>((left - static_cast<double>(static_cast<time_t>(left))) * 1e9)};
+  nanosleep(&ts, nullptr);
+}
+
+std::string Hex(const std::vector<std::uint8_t>& bytes) {
+  std::string out;
+  char b[4];
+  for (auto v : bytes) {
+    std::snprintf(b, sizeof b, "%02X", v);
+    out += b;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string TBoxSummary::Json() const {
+  char head[512];
+  std::snprintf(head, sizeof head,
+                "{\"end\":\"%s\",\"mode\":%d,\"go_address\":\"%08X\",\"go_blocks\":%d,"
+                "\"go_message\":\"%s\",\"blocks_accepted\":%d,\"refusals\":%d,\"resends\":%d,"
+                "\"total_received\":%u,\"total_computed\":%u,\"table\":\"%s\",\"bytes_from_tool\":%llu}",
+                End.c_str(), Mode, GoAddress, GoBlocks, Hex(GoMessage).c_str(), BlocksAccepted,
+                Refusals, Resends, TotalReceived, TotalComputed, Hex(TableBytes).c_str(),
+                static_cast<unsigned long long>(BytesFromTool));
+  return head;
+}
+
+TBoxSim::TBoxSim(TBoxConfig config) : config_(std::move(config)) {
+  termios raw{};
+  cfmakeraw(&raw);
+  char name[256] = {};
+  if (openpty(&master_, &device_, name, &raw, nullptr) != 0 || pipe(wake_) != 0) {
+    throw std::runtime_error(std::string("cannot make a pseudo-terminal: ") + std::strerror(errno));
+  }
+  fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+  fcntl(master_, F_SETFD, FD_CLOEXEC);
+  fcntl(device_, F_SETFD, FD_CLOEXEC);
+  path_ = name;
+  if (!config_.ImageOut.empty()) imageOut_ = std::fopen(config_.ImageOut.c_str(), "wb");
+}
+
+TBoxSim::~TBoxSim() {
+  Stop();
+  if (master_ >= 0) close(master_);
+  if (device_ >= 0) close(device_);
+  close(wake_[0]);
+  close(wake_[1]);
+  if (imageOut_) std::fclose(imageOut_);
+}
+
+void TBoxSim::Start() {
+  thread_ = std::thread([this] { Run(); });
+}
+
+void TBoxSim::Stop() {
+  stop_ = true;
+  if (write(wake_[1], "x", 1) < 0) { /* the box is woken by its poll time-out anyway */ }
+  if (thread_.joinable()) thread_.join();
+}
+
+bool TBoxSim::WaitFinished(int ms) const {
+  const double deadline = Now() + ms / 1000.0;
+  while (!finished_ && Now() < deadline) poll(nullptr, 0, 2);
+  return finished_;
+}
+
+void TBoxSim::Run() {
+  try {
+    const int mode = AwaitAnnounce();
+    SendIdentity(mode);
+    const int blocks = ReceiveGo();
+    ReceiveImage(blocks);
+    Verify(blocks);
+    UpdateVersionTable();
+    summary_.End = "done";
+  } catch (const EEnd& end) {
+    summary_.End = end.why;
+  }
+  if (imageOut_) std::fflush(imageOut_);
+  finished_ = true;
+}
+
+// --- Line ---
+
+bool TBoxSim::ReceiveWithin(std::uint8_t& b, int ms) {
+  const double deadline = ms < 0 ? 0 : Now() + ms / 1000.0;
+  for (;;) {
+    if (stop_) throw EEnd{"stopped"};
+    if (master_ < 0) throw EEnd{"hung-up"};
+    if (inPos_ == inLen_) {
+      // Paced, take no more at once than the line carries in a few milliseconds.
+      const std::size_t want = config_.Bps > 0 ? 32 : sizeof inBuf_;
+      const ssize_t n = read(master_, inBuf_, want);
+      if (n < 0 && errno != EAGAIN && errno != EINTR) throw EEnd{"tool-left"};
+      inPos_ = 0;
+      inLen_ = n > 0 ? static_cast<std::size_t>(n) : 0;
+    }
+    if (inPos_ < inLen_) {
+      b = inBuf_[inPos_++];
+      ++summary_.BytesFromTool;
+      if (config_.Bps > 0) {
+        // The byte is ours only once the line has carried it.
+        rxFreeAt_ = std::max(rxFreeAt_, Now() - 0.002) + 10.0 / config_.Bps;
+        if (rxFreeAt_ - Now() > 0.002) SleepUntil(rxFreeAt_);
+      }
+      return true;
+    }
+    int wait = 200;
+    if (ms >= 0) {
+      const double left = deadline - Now();
+      if (left <= 0) return false;
+      wait = std::min(wait, static_cast<int>(left * 1000) + 1);
+    }
+    pollfd p[2] = {{master_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+    poll(p, 2, wait);
+  }
+}
+
+std::uint8_t TBoxSim::Receive() {
+  std::uint8_t b = 0;
+  ReceiveWithin(b, -1);
+  return b;
+}
+
+void TBoxSim::Send(const std::string& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    if (stop_) throw EEnd{"stopped"};
+    std::size_t chunk = bytes.size() - done;
+    if (config_.Bps > 0) {
+      chunk = std::min<std::size_t>(chunk, 16);
+      txFreeAt_ = std::max(txFreeAt_, Now());
+      SleepUntil(txFreeAt_);
+      txFreeAt_ += static_cast<double>(chunk) * 10.0 / config_.Bps;
+    }
+    const ssize_t n = write(master_, bytes.data() + done, chunk);
+    if (n > 0) {
+      done += static_cast<std::size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno != EAGAIN && errno != EINTR) throw EEnd{"tool-left"};
+    pollfd p[2] = {{master_, POLLOUT, 0}, {wake_[0], POLLIN, 0}};
+    poll(p, 2, 200);
+  }
+}
+
+bool TBoxSim::Silent(TBoxPhase phase) const {
+  return config_.SilentFrom != TBoxPhase::Never && phase >= config_.SilentFrom;
+}
+
+void TBoxSim::SendReport(TBoxReport which, const std::string& text, TBoxPhase phase) {
+  if (Silent(phase)) {
+    for (;;) Receive();  // listens, says nothing, until stopped
+  }
+  std::string report = text;
+  if (config_.WrongReport == which) report[2] ^= 0x20;  // one letter's case flipped
+  Send(kLeadIn + report);
+}
+
+void TBoxSim::WaitForGoOn() {
+  while (Receive() != kGoOn) {
+  }
+}
+
+// --- Protocol ---
+
+int TBoxSim::AwaitAnnounce() {
+  std::string last;
+  for (;;) {
+    last.push_back(static_cast<char>(Receive()));
+    if (last.size() > 5) last.erase(0, 1);
+    for (const auto& region : kRegions) {
+      if (last == region.word) return region.mode;
+    }
+  }
+}
+
+void TBoxSim::SendIdentity(int mode) {
+  summary_.Mode = mode;
+  auto silentFrom = [this](TBoxPhase phase) {
+    if (!Silent(phase)) return;
+    for (;;) Receive();
+  };
+  silentFrom(TBoxPhase::Acknowledge);
+  Send(std::string(kLeadIn) + "ACK");
+  silentFrom(TBoxPhase::ModeEcho);
+  SendByte(static_cast<std::uint8_t>(config_.ModeEcho != 0 ? config_.ModeEcho : mode));
+  silentFrom(TBoxPhase::Identity);
+  Send(std::string(config_.Identity.begin(), config_.Identity.end()));
+  silentFrom(TBoxPhase::Addresses);
+  std::string words;
+  for (std::uint32_t w : {config_.Address, config_.ExtraWords[0], config_.ExtraWords[1], config_.ExtraWords[2]}) {
+    for (int shift = 24; shift >= 0; shift -= 8) words.push_back(static_cast<char>((w >> shift) & 0xFF));
+  }
+  Send(words);
+}
+
+int TBoxSim::ReceiveGo() {
+  // "ok", the address least significant byte first, blocks low, blocks high.
+  std::string last;
+  while (last != "ok") {
+    last.push_back(static_cast<char>(Receive()));
+    if (last.size() > 2) last.erase(0, 1);
+  }
+  summary_.GoMessage = {'o', 'k'};
+  std::uint32_t address = 0;
+  for (int i = 0; i < 4; ++i) {
+    const std::uint8_t b = Receive();
+    summary_.GoMessage.push_back(b);
+    address |= static_cast<std::uint32_t>(b) << (8 * i);
+  }
+  const std::uint8_t low = Receive();
+  const std::uint8_t high = Receive();
+  summary_.GoMessage.push_back(low);
+  summary_.GoMessage.push_back(high);
+  summary_.GoAddress = address;
+  summary_.GoBlocks = high * 256 + low;
+  if (Silent(TBoxPhase::GoReply)) {
+    for (;;) Receive();
+  }
+  char reply[16];
+  std::snprintf(reply, sizeof reply, "%08X", address);
+  Send(reply);
+  return summary_.GoBlocks;
+}
+
+void TBoxSim::ReceiveImage(int blocks) {
+  std::vector<std::uint8_t> frame(kFrameData);
+  int syncs = 0;
+  for (int index = 0; index < blocks; ++index) {
+    for (;;) {
+      std::uint8_t sum = 0;
+      for (auto& b : frame) {
+        b = Receive();
+        sum = static_cast<std::uint8_t>(sum + b);
+      }
+      const std::uint8_t check = Receive();
+      if (Silent(TBoxPhase::BlockAnswers)) {
+        for (;;) Receive();
+      }
+      int& refusals = config_.RefuseBlock[index];
+      if (check == sum && refusals == 0) {
+        summary_.TotalComputed = static_cast<std::uint8_t>(summary_.TotalComputed + sum);
+        break;
+      }
+      if (refusals > 0) --refusals;
+      ++summary_.Refusals;
+      Send("NG!");
+      // The tool sends 'A' before the frame again.
+      while (Receive() != kSendAgain) {
+      }
+      ++summary_.Resends;
+    }
+    Send("ok.");
+    ++summary_.BlocksAccepted;
+    if (summary_.BlocksAccepted % kFramesPerSync == 0) {
+      ++syncs;
+      char digit = kSyncCycle[(syncs - 1) % 10];
+      if (syncs == config_.WrongSyncAt) digit = digit == '9' ? '1' : static_cast<char>(digit + 1);
+      SendByte(static_cast<std::uint8_t>(digit));
+    }
+    if (imageOut_) std::fwrite(frame.data(), 1, frame.size(), imageOut_);
+    if (config_.KeepImage) summary_.Image.insert(summary_.Image.end(), frame.begin(), frame.end());
+    if (index == config_.HangUpAfterBlock) {
+      close(master_);
+      close(device_);
+      master_ = device_ = -1;
+      throw EEnd{"hung-up"};
+    }
+  }
+}
+
+void TBoxSim::Verify(int blocks) {
+  summary_.TotalReceived = Receive();
+  SendReport(TBoxReport::Download, "CRC OK. : DownLoad", TBoxPhase::DownloadReport);
+  if (Silent(TBoxPhase::ReportBytes)) {
+    for (;;) Receive();
+  }
+  Send({static_cast<char>(summary_.TotalReceived), static_cast<char>(summary_.TotalComputed),
+        static_cast<char>(summary_.TotalComputed)});
+  if (config_.GarbageBetweenReports) Send("\x01\x7F garbage \xFE");
+  if (Silent(TBoxPhase::RamReport)) {
+    for (;;) Receive();
+  }
+  SendByte(kGoOn);
+  SendReport(TBoxReport::RamImage, "CRC OK. : Ram Image", TBoxPhase::RamReport);
+  WaitForGoOn();
+
+  const int steps = (blocks + kFramesPerFlashStep - 1) / kFramesPerFlashStep;
+  if (Silent(TBoxPhase::Flash) && steps > 0) {
+    for (;;) Receive();
+  }
+  for (int step = 0; step < steps; ++step) {
+    SendByte(static_cast<std::uint8_t>(step == steps - 1 ? '@' : config_.FlashCharacter));
+  }
+  SendReport(TBoxReport::FlashImage, "CRC OK. : Flash image !!", TBoxPhase::FlashReport);
+  WaitForGoOn();
+  SendReport(TBoxReport::UpdateRequest, "Update software version!!!", TBoxPhase::UpdateRequest);
+  WaitForGoOn();
+}
+
+void TBoxSim::UpdateVersionTable() {
+  if (Silent(TBoxPhase::TableMarker)) {
+    for (;;) Receive();
+  }
+  if (config_.GarbageBetweenReports) Send("junk\x1F");
+  SendByte(kTableReady);
+  // The version pair (if any) and the date stamp, up to seven bytes, ended
+  // by a pause.
+  std::uint8_t b = 0;
+  while (summary_.TableBytes.size() < 7 && ReceiveWithin(b, kTableGapMs)) summary_.TableBytes.push_back(b);
+  if (Silent(TBoxPhase::TableWritten)) {
+    for (;;) Receive();
+  }
+  SendByte(static_cast<std::uint8_t>(config_.TableAnswer));
+  SendReport(TBoxReport::VersionTable, "CRC OK. : Version Table !!", TBoxPhase::TableReport);
+  WaitForGoOn();
+}
+
+}  // namespace stb::sim

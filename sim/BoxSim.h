@@ -1,0 +1,145 @@
+// stb-box-sim: the set-top box's boot loader, played over a pseudo-terminal.
+//
+// Written from the box's side of the wire: it answers the tool's announce
+// word, reports its identity and addresses, takes the go message and the
+// image frames, and walks the tool through verification, flash writing and
+// the version table. Faults can be injected at every step.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace stb::sim {
+
+// Where the box stops answering (when asked to fall silent).
+enum class TBoxPhase {
+  Never,
+  Acknowledge,     // the five-character answer to the announce word
+  ModeEcho,
+  Identity,        // the 32-byte record
+  Addresses,       // the four address words
+  GoReply,
+  BlockAnswers,
+  DownloadReport,
+  ReportBytes,
+  RamReport,
+  Flash,           // the '@' characters
+  FlashReport,
+  UpdateRequest,
+  TableMarker,     // 0x1E
+  TableWritten,    // 'W'
+  TableReport,
+};
+
+// Reports the box can get wrong on purpose, in the order they are sent.
+enum class TBoxReport { None, Download, RamImage, FlashImage, UpdateRequest, VersionTable };
+
+struct TBoxConfig {
+  // Identity: OUI (second and third bytes), model, hardware, boot loader,
+  // native, application 1 and 2 versions, then the box's own date stamp.
+  std::array<std::uint8_t, 32> Identity{0x00, 0x22, 0x01, 0x00, 0x01, 0x00, 0x01, 0x00, 0x01, 0x00, 0x01,
+                                        0x00, 0x01, 0x00, 'D',  '0',  '1',  '0',  '1'};
+  std::uint32_t Address = 0x9FC10000;  // the box's current download address
+  std::array<std::uint32_t, 3> ExtraWords{0x00010000, 0x00020000, 0x00030000};
+  int ModeEcho = 0;  // 0: echo the mode of the announce word
+
+  std::uint32_t Bps = 0;  // line pacing, both directions, 10 bits a byte; 0: unpaced
+
+  std::map<int, int> RefuseBlock;   // block index -> how many times it is refused
+  int WrongSyncAt = 0;              // the n-th sync digit (from 1) is wrong; 0: never
+  TBoxReport WrongReport = TBoxReport::None;
+  TBoxPhase SilentFrom = TBoxPhase::Never;
+  char FlashCharacter = '@';        // sent for every flash step but the last
+  char TableAnswer = 'W';
+  int HangUpAfterBlock = -1;        // hang up once this block is accepted; -1: never
+  bool GarbageBetweenReports = false;
+
+  std::string ImageOut;  // file the received image is written to; empty: none
+  bool KeepImage = false;
+};
+
+struct TBoxSummary {
+  std::string End = "running";  // done, silent, hung-up, stopped, tool-left
+  int Mode = 0;
+  std::uint32_t GoAddress = 0;
+  int GoBlocks = 0;
+  std::vector<std::uint8_t> GoMessage;  // the eight bytes as received
+  int BlocksAccepted = 0;
+  int Refusals = 0;
+  int Resends = 0;
+  std::uint8_t TotalReceived = 0;  // the tool's total checksum
+  std::uint8_t TotalComputed = 0;
+  std::vector<std::uint8_t> TableBytes;  // version pair and date stamp as received
+  std::vector<std::uint8_t> Image;       // with KeepImage
+  std::uint64_t BytesFromTool = 0;
+
+  std::string Json() const;
+};
+
+class TBoxSim {
+ public:
+  explicit TBoxSim(TBoxConfig config);
+  ~TBoxSim();
+  TBoxSim(const TBoxSim&) = delete;
+  TBoxSim& operator=(const TBoxSim&) = delete;
+
+  // The device the tool opens.
+  const std::string& DevicePath() const { return path_; }
+
+  // Plays the box until the upgrade ends, the line hangs up, or Stop().
+  void Run();
+  // Run() on a thread of its own (for tests); Stop() ends and joins it.
+  void Start();
+  void Stop();
+
+  bool Finished() const { return finished_; }
+  // Waits at most `ms` for Run() to end by itself; whether it did.
+  bool WaitFinished(int ms) const;
+  // Valid once Run() has returned (after Stop() for a started box).
+  const TBoxSummary& Summary() const { return summary_; }
+
+ private:
+  struct EEnd {
+    std::string why;
+  };
+
+  // Line primitives, paced when asked.
+  std::uint8_t Receive();
+  bool ReceiveWithin(std::uint8_t& b, int ms);
+  void Send(const std::string& bytes);
+  void SendByte(std::uint8_t b) { Send(std::string(1, static_cast<char>(b))); }
+  void SendReport(TBoxReport which, const std::string& text, TBoxPhase phase);
+  bool Silent(TBoxPhase phase) const;
+  void WaitForGoOn();  // the tool's 0x1F
+
+  // The protocol, in the order the wire sees it.
+  int AwaitAnnounce();
+  void SendIdentity(int mode);
+  int ReceiveGo();
+  void ReceiveImage(int blocks);
+  void Verify(int blocks);
+  void UpdateVersionTable();
+
+  TBoxConfig config_;
+  TBoxSummary summary_;
+  int master_ = -1;
+  int device_ = -1;  // held so the tool can come and go
+  int wake_[2] = {-1, -1};
+  std::string path_;
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> finished_{false};
+  std::thread thread_;
+  std::uint8_t inBuf_[4096];
+  std::size_t inPos_ = 0;
+  std::size_t inLen_ = 0;
+  double rxFreeAt_ = 0;  // when the line has delivered what was read so far
+  double txFreeAt_ = 0;
+  FILE* imageOut_ = nullptr;
+};
+
+}  // namespace stb::sim

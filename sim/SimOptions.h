@@ -1,0 +1,22 @@
+// The command line of stb-box-sim.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "BoxSim.h"
+
+namespace stb::sim {
+
+struct TSimOptions {
+  TBoxConfig Box;
+  std::string PathFile;     // write the device path here instead of stdout
+  std::string SummaryFile;  // write the JSON summary here instead of stdout
+};
+
+std::optional<TSimOptions> ParseSimOptions(const std::vector<std::string>& args, std::string& error);
+
+extern const char kSimUsage[];
+
+}  // namespace stb::sim

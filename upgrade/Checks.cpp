@@ -1,0 +1,174 @@
+// Whether the image may go into this box: maker, model and versions against
+// the include file, the download address, the boot loader's protection, and
+// the go message that tells the box where the image goes.
+#include <cstdio>
+
+#include "Upgrade.h"
+
+namespace stb::upgrade {
+
+using namespace protocol;
+
+namespace {
+
+bool Equal(TVersionPair inc, std::uint8_t major, std::uint8_t minor) {
+  return inc.Major == major && inc.Minor == minor;
+}
+bool SameMajorMinorNotLower(TVersionPair inc, std::uint8_t major, std::uint8_t minor) {
+  return inc.Major == major && inc.Minor >= minor;
+}
+bool NotLower(TVersionPair inc, std::uint8_t major, std::uint8_t minor) {
+  return inc.Major > major || (inc.Major == major && inc.Minor >= minor);
+}
+
+std::string Format(const char* format, int a, int b, int c = 0, int d = 0) {
+  char line[128];
+  std::snprintf(line, sizeof line, format, a, b, c, d);
+  return line;
+}
+
+// Most significant bytes 0xA0 to 0xFF name the same memory as 0x80 to 0xDF.
+std::uint8_t Reduced(std::uint8_t msb) { return msb > 0x9F ? static_cast<std::uint8_t>(msb - 0x20) : msb; }
+
+std::uint32_t Word(const TAddressBytes& a) {
+  return static_cast<std::uint32_t>(a[3]) << 24 | static_cast<std::uint32_t>(a[2]) << 16 |
+         static_cast<std::uint32_t>(a[1]) << 8 | a[0];
+}
+
+}  // namespace
+
+bool TUpgrade::CheckIdentity() {
+  const auto& box = record_.TargetInfo;
+  const int mode = record_.DownloadMode;
+  auto pairDetails = [](TVersionPair inc, std::uint8_t major, std::uint8_t minor) {
+    return std::vector<std::string>{Detail(inc.Major, major), Detail(inc.Minor, minor)};
+  };
+  auto refusePair = [&](TVersionPair inc, std::size_t at, const std::string& line, const std::string& text) {
+    auto lines = pairDetails(inc, box[at], box[at + 1]);
+    lines.push_back(line);
+    Refuse(lines, text);
+    return false;
+  };
+
+  if (box[0] != record_.IncOui[1] || box[1] != record_.IncOui[2]) {
+    Refuse({Detail(record_.IncOui[1], box[0]), Detail(record_.IncOui[2], box[1]), "  - Invalid OUI !!"},
+           "Invalid OUI");
+    return false;
+  }
+  window_.LogLine("  -. Pass OUI - Orvanta. Co.");
+
+  if (!Equal(record_.IncModel, box[2], box[3])) {
+    return refusePair(record_.IncModel, 2, "  - Invalid Model Code !!", "Invalid Model Code !!");
+  }
+  window_.LogLine(Format("  -. Model Code is same: %d.%d", box[2], box[3]));
+
+  if (!SameMajorMinorNotLower(record_.IncHwVersion, box[4], box[5])) {
+    return refusePair(record_.IncHwVersion, 4, "  -Hardware version is invalid or lower!!",
+                      "Hardware version is invalid or lower!!");
+  }
+  window_.LogLine(Format("  -. Hardware Version is same: %d.%d<-->%d.%d", box[4], box[5],
+                         record_.IncHwVersion.Major, record_.IncHwVersion.Minor));
+
+  if (!SameMajorMinorNotLower(record_.IncBootVersion, box[6], box[7])) {
+    return refusePair(record_.IncBootVersion, 6, "  -Bootloader version is invalid or lower!!",
+                      "Bootloader version is invalid or lower!!");
+  }
+  window_.LogLine(Format("  -. Bootloader Version: %d.%d-->%d.%d", box[6], box[7],
+                         record_.IncBootVersion.Major, record_.IncBootVersion.Minor));
+
+  if (mode > 1) {
+    if (!NotLower(record_.IncNativeVersion, box[8], box[9])) {
+      return refusePair(record_.IncNativeVersion, 8, "  -Native Software version is invalid or lower!!",
+                        "Native Software version is invalid or lower!!");
+    }
+    window_.LogLine(Format("  -. Native Software Version: %d.%d-->%d.%d", box[8], box[9],
+                           record_.IncNativeVersion.Major, record_.IncNativeVersion.Minor));
+  }
+
+  auto nativeMajorSame = [&] {
+    if (box[8] == record_.IncNativeVersion.Major) return true;
+    Refuse({Detail(record_.IncNativeVersion.Major, box[8]), "  -Native Software Major version is nor same!!"},
+           "Native Software Major version is nor same!!");
+    return false;
+  };
+  if (mode == 3 || mode > 5) {
+    if (!nativeMajorSame()) return false;
+    if (!NotLower(record_.IncApp1Version, box[10], box[11])) {
+      return refusePair(record_.IncApp1Version, 10, "  -Application 1 version is invalid or lower!!",
+                        "Application 1 version is invalid or lower!!");
+    }
+    window_.LogLine(Format("  -. Application 1 Version: %d.%d-->%d.%d", box[10], box[11],
+                           record_.IncApp1Version.Major, record_.IncApp1Version.Minor));
+  }
+  if (mode == 4 || mode > 5) {
+    if (!nativeMajorSame()) return false;
+    if (!NotLower(record_.IncApp2Version, box[12], box[13])) {
+      return refusePair(record_.IncApp2Version, 12, "  -Application 2 version is invalid or lower!!",
+                        "Application 2 version is invalid or lower!!");
+    }
+    window_.LogLine(Format("  -. Application 2 Version: %d.%d-->%d.%d", box[12], box[13],
+                           record_.IncApp2Version.Major, record_.IncApp2Version.Minor));
+  }
+
+  window_.LogLine("  -. Start DATE : " + record_.IncStartDate + " .");
+  return true;
+}
+
+bool TUpgrade::CheckAddresses() {
+  const TAddressBytes& inc = record_.IncAddress;
+  const TAddressBytes& box = record_.TargetAddress;
+  bool match = inc == box;
+  if (!match) {
+    TAddressBytes a = inc;
+    TAddressBytes b = box;
+    a[3] = Reduced(a[3]);
+    b[3] = Reduced(b[3]);
+    match = a == b;
+  }
+  if (!match) {
+    window_.LogLine("  Warning !!!. Download Address MisMatch... !!!");
+    window_.MessageBox("Warning !!!. Download Address MisMatch... !!!");
+    if (window_.Confirm("Warning!!!. Download Address MisMatch!!!  Exit now?") == TConfirmAnswer::Yes) {
+      window_.Information("Download Address MisMatch!!!. Check Your installation file(./inc/xxxx.inc).");
+      window_.CloseWindow();
+      return false;
+    }
+    // Any other answer goes on with the include file's address.
+  }
+
+  const int mode = record_.DownloadMode;
+  const std::uint32_t address = Word(inc);
+  if (mode == 1) {
+    const std::uint32_t reduced = (address & 0x00FFFFFFu) | static_cast<std::uint32_t>(Reduced(inc[3])) << 24;
+    if (address != kBootLoaderAddress && reduced != kBootLoaderAddress) {
+      Refuse({"  -ERROR:Cannot Change Bootloader Address!!"}, "ERROR:Cannot Change Bootloader Address!!");
+      return false;
+    }
+  } else {
+    const std::uint8_t top = inc[3];
+    const std::uint8_t below = inc[2];
+    const bool bootArea = top == 0x9F || top == 0xBF || top == 0x9E || top == 0xBE;
+    if (bootArea && below < 0xC1) {
+      Refuse({"  -ERROR:Cannot Write Bootloader Area!!"}, "ERROR:Cannot Write Bootloader Area!!");
+      return false;
+    }
+  }
+  if (mode == 1) {
+    if (record_.SizeHigh * 256 + record_.SizeLow > kMaxBootLoaderBlocks) {
+      Refuse({"  -Bootloader is too large!!"}, "Bootloader is too large!!");
+      return false;
+    }
+    window_.LogLine("  -. Bootloader size check OK !!!");
+  }
+  return true;
+}
+
+void TUpgrade::SendGoMessage() {
+  link_.WriteString(std::string(kGo));
+  for (std::uint8_t b : record_.IncAddress) link_.WriteByte(b);  // least significant first
+  link_.WriteByte(record_.SizeLow);
+  link_.WriteByte(record_.SizeHigh);
+  window_.LogLine(Format("  -. The Download Size is %d *256 + %d KBytes", record_.SizeHigh, record_.SizeLow));
+}
+
+}  // namespace stb::upgrade

@@ -1,0 +1,45 @@
+// The bytes and texts of the box protocol, and how long the tool waits for
+// the box. Everything the upgrade sends or expects on the line is named here.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+namespace stb::upgrade::protocol {
+
+// --- Tool to box ---
+inline constexpr std::uint8_t kWakeUp = 0x1F;  // every tick; also "go on" during verification
+inline constexpr std::string_view kGo = "ok";  // then the address (LSB first) and the block count
+inline constexpr std::uint8_t kResend = 'A';   // before a refused block goes out again
+
+// --- Box to tool ---
+inline constexpr std::string_view kAcknowledge = "ACK";  // after two characters, the first not 0x00
+inline constexpr std::size_t kIdentityBytes = 32;
+inline constexpr std::size_t kGoReplyChars = 8;
+inline constexpr std::string_view kBlockAccepted = "ok.";
+inline constexpr std::string_view kSyncDigits = "1234567890";  // one after every 11th accepted block
+inline constexpr std::int32_t kBlocksPerSync = 11;
+inline constexpr std::uint8_t kVersionTableMarker = 0x1E;
+inline constexpr char kFlashStep = '@';   // one per four blocks while flash is written
+inline constexpr char kTableWritten = 'W';
+
+// The box's report texts, each sent after two characters the tool drops.
+inline constexpr std::string_view kDownloadReport = "CRC OK. : DownLoad";
+inline constexpr std::string_view kRamImageReport = "CRC OK. : Ram Image";
+inline constexpr std::string_view kFlashImageReport = "CRC OK. : Flash image !!";
+inline constexpr std::string_view kUpdateRequest = "Update software version!!!";
+inline constexpr std::string_view kVersionTableReport = "CRC OK. : Version Table !!";
+
+// --- Sizes and limits ---
+inline constexpr std::size_t kBlockSize = 1024;
+inline constexpr std::int32_t kBlocksPerFlashStep = 4;
+inline constexpr int kMaxResends = 10;              // of one block, before the transfer fails
+inline constexpr std::int32_t kMaxBootLoaderBlocks = 60;
+inline constexpr std::uint32_t kBootLoaderAddress = 0x9FC00000;
+
+// How long the tool waits, with nothing received, where the box must answer
+// before the upgrade can go on.
+inline constexpr std::uint32_t kDefaultResponseTimeoutMs = 30000;
+
+}  // namespace stb::upgrade::protocol

@@ -1,0 +1,80 @@
+// The image, block by block: 1024 data bytes and their checksum per frame,
+// the box's answer, resends, the sync digit after every eleventh block, and
+// the progress shown after each accepted block.
+#include <array>
+
+#include "ImageFile.h"
+#include "Upgrade.h"
+
+namespace stb::upgrade {
+
+using namespace protocol;
+
+namespace {
+constexpr char kDownloadFail[] = "  DownLoad Fail !!";
+constexpr char kNoResponseLine[] = "  ERROR: No Response from the Set-Top Box !!";
+}  // namespace
+
+bool TUpgrade::UploadFile() {
+  std::uint8_t total = 0;
+  window_.SetAnimation(true);
+  // Raises "Cannot open file" for the default error handler; nothing has
+  // been sent to the box for the image yet.
+  TImageStream image(record_.ImageFileName);
+  try {
+    if (!SendBlocks(image, total)) return false;
+    return Verify(total);
+  } catch (const ENoResponse&) {
+    return Fail(kNoResponseLine);
+  }
+}
+
+bool TUpgrade::SendBlocks(TImageStream& image, std::uint8_t& total) {
+  std::int32_t bytesSent = 0;
+  std::int32_t syncCounter = 0;
+  std::size_t syncPosition = 0;
+  std::array<std::uint8_t, kBlockSize> block{};
+
+  for (std::int32_t index = 0; index < record_.BlockCount; ++index) {
+    // Read once; a resend sends the same bytes. Past the end of the file the
+    // block is filled up with 0x00.
+    const std::size_t count = image.Read(block.data(), block.size());
+    std::fill(block.begin() + static_cast<std::ptrdiff_t>(count), block.end(), 0x00);
+
+    std::uint8_t checksum = 0;
+    for (int resends = 0;; ++resends) {
+      checksum = 0;
+      for (std::uint8_t b : block) {
+        link_.WriteByte(b);
+        checksum = static_cast<std::uint8_t>(checksum + b);
+      }
+      link_.WriteByte(checksum);
+
+      // A character that does not come is a refusal, never an acceptance.
+      std::string answer;
+      char ch = 0;
+      for (int i = 0; i < 3 && link_.ReadChar(ch); ++i) answer.push_back(ch);
+      if (answer == kBlockAccepted) break;
+
+      window_.LogLine("  retry : " + std::to_string(index) + " block");
+      if (index == 0 || resends == kMaxResends) return Fail(kDownloadFail);
+      link_.WriteByte(kResend);
+    }
+
+    if (++syncCounter > kBlocksPerSync - 1) {
+      syncCounter = 0;
+      char digit = 0;
+      if (!link_.ReadChar(digit) || digit != kSyncDigits[syncPosition]) return Fail(kDownloadFail);
+      syncPosition = (syncPosition + 1) % kSyncDigits.size();
+    }
+
+    total = static_cast<std::uint8_t>(total + checksum);
+    bytesSent += static_cast<std::int32_t>(kBlockSize);
+    window_.SetDownloadProgress(ProgressPosition(index + 1, record_.BlockCount));
+    window_.SetCounter(Detail(bytesSent, record_.ImageSize));
+    window_.PumpMessages();
+  }
+  return true;
+}
+
+}  // namespace stb::upgrade

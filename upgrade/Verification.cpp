@@ -1,0 +1,102 @@
+// After the last block: the total checksum, the box's reports on the
+// download, the RAM image, the flash write and the flash image, and the
+// update of the box's version table.
+#include "Upgrade.h"
+
+namespace stb::upgrade {
+
+using namespace protocol;
+
+bool TUpgrade::ReadReport(std::string_view expected, bool firstWait) {
+  // Two characters of any value come first and are dropped.
+  char ch = 0;
+  if (firstWait) {
+    WaitChar();
+    link_.ReadChar(ch);
+  } else {
+    link_.ReadChar(ch);
+    link_.ReadChar(ch);
+  }
+  // A character that does not come in time fails the text.
+  std::string text;
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    if (!link_.ReadChar(ch)) return false;
+    text.push_back(ch);
+  }
+  return text == expected;
+}
+
+void TUpgrade::WaitForMarker(std::uint8_t marker) {
+  // Everything before the marker is ignored; the marker itself must come
+  // within the bound.
+  const std::uint32_t start = clock_();
+  std::uint8_t value = 0;
+  while (value != marker) {
+    if (!link_.IsPortOpen() || clock_() - start > responseTimeoutMs_) throw ENoResponse{};
+    link_.ReadByte(value);
+  }
+}
+
+void TUpgrade::SendVersionPair() {
+  const TVersionPair* pair = nullptr;
+  switch (record_.VersionSlot) {
+    case 1: pair = &record_.IncBootVersion; break;
+    case 2: pair = &record_.IncNativeVersion; break;
+    case 3: pair = &record_.IncApp1Version; break;
+    case 4: pair = &record_.IncApp2Version; break;
+    default: return;  // no version pair goes into the table
+  }
+  link_.WriteByte(pair->Major);
+  link_.WriteByte(pair->Minor);
+}
+
+bool TUpgrade::Verify(std::uint8_t total) {
+  link_.PurgeBuffers(true, false);
+  link_.WriteByte(total);
+  if (!ReadReport(kDownloadReport, true)) return Fail("  DownLoad BAD CRC !!");
+  window_.LogLine("4. DownLoad OK");
+
+  // The box's checksums: the total it received, the one it computed and the
+  // one of its RAM check. Taken, not judged.
+  std::uint8_t report = WaitByte();
+  link_.ReadByte(report);
+  link_.ReadByte(report);
+
+  WaitForMarker(kWakeUp);
+  if (!ReadReport(kRamImageReport, false)) return Fail("  Ram Image BAD CRC !!");
+  window_.LogLine("5. Ram Image CRC OK");
+  link_.PurgeBuffers(true, false);
+  link_.WriteByte(kWakeUp);
+
+  const std::int32_t steps = (record_.BlockCount + kBlocksPerFlashStep - 1) / kBlocksPerFlashStep;
+  for (std::int32_t step = 0; step < steps; ++step) {
+    // The last step takes whatever character comes.
+    if (WaitChar() != kFlashStep && step != steps - 1) return Fail("  Flash Write Error !!");
+    window_.SetFlashProgress(ProgressPosition(step + 1, steps));
+  }
+  if (!ReadReport(kFlashImageReport, true)) return Fail("  Flash Image BAD CRC !!");
+  window_.LogLine("6. Flash Image CRC OK");
+  link_.PurgeBuffers(true, false);
+  link_.WriteByte(kWakeUp);
+
+  if (!ReadReport(kUpdateRequest, true)) return Fail("  ERROR: Update software version!!!");
+  link_.WriteByte(kWakeUp);
+  WaitForMarker(kVersionTableMarker);
+  SendVersionPair();
+  link_.PurgeBuffers(true, false);
+  link_.WriteString(record_.IncStartDate);
+  if (WaitChar() == kTableWritten) window_.LogLine("  Version Table Write OK!");
+  if (!ReadReport(kVersionTableReport, true)) return Fail("  CRC ERROR: Update software version!!!");
+  link_.WriteByte(kWakeUp);
+
+  window_.LogLine("7. Update Version Table OK");
+  window_.LogLine("---------------------------------------");
+  window_.LogLine("Congraturation! Software Upgrade OK !!!");
+  window_.LogLine("Please Turn Off and On the STB set !!!");
+  window_.SetAnimation(false);
+  window_.MessageBox("Congraturation! Software Upgrade OK !!!!");
+  window_.CloseWindow();
+  return true;
+}
+
+}  // namespace stb::upgrade
