@@ -1,15 +1,24 @@
 // The command line of stb-downloader.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace stb::app {
 
+enum class TMismatchAnswer { Ask, Exit, Continue };
+
 struct TOptions {
+  bool Headless = false;
   std::string Port;     // empty: the platform's first serial port
+  std::string Code;     // headless: the mode code, instead of typing it
+  TMismatchAnswer OnAddressMismatch = TMismatchAnswer::Ask;
   std::string LogFile;  // empty: no copy of the log on disk
+  std::string Trace;    // empty: no wire trace
+  std::uint32_t ResponseTimeoutMs = 30000;
+  bool ListPorts = false;
   bool Help = false;
   bool Version = false;
 };

@@ -1,11 +1,14 @@
-// stb-downloader: program entry. Creates the operator window and runs the
-// application's message loop until the window closes.
-#include <QApplication>
+// stb-downloader: program entry. Opens the operator window, or runs the
+// upgrade on the console with --headless.
 #include <cstdio>
 #include <cstdlib>
 
-#include "MainFrm.h"
+#include "Headless.h"
+#include "ListPorts.h"
 #include "Options.h"
+#ifdef STB_WITH_QT
+#include "GuiMain.h"
+#endif
 
 namespace {
 
@@ -20,34 +23,33 @@ bool HasDisplay() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  using namespace stb::app;
   std::string error;
-  const auto options = stb::app::ParseOptions({argv + 1, argv + argc}, error);
+  const auto options = ParseOptions({argv + 1, argv + argc}, error);
   if (!options) {
-    std::fprintf(stderr, "stb-downloader: %s\n\n%s", error.c_str(), stb::app::kUsage);
-    return 2;
+    std::fprintf(stderr, "stb-downloader: %s\n\n%s", error.c_str(), kUsage);
+    return kExitUsage;
   }
   if (options->Help) {
-    std::fputs(stb::app::kUsage, stdout);
+    std::fputs(kUsage, stdout);
     return 0;
   }
   if (options->Version) {
     std::printf("stb-downloader %s\n", STB_VERSION);
     return 0;
   }
-  if (!HasDisplay()) {
-    std::fprintf(stderr,
-                 "stb-downloader: no display to open the window on (DISPLAY is not set).\n"
-                 "Run it on a desktop, or use the headless mode once it is available.\n");
-    return 1;
+  if (options->ListPorts) {
+    for (const auto& port : ListSerialPorts()) std::puts(port.c_str());
+    return 0;
   }
-
-  QApplication app(argc, argv);
-  QApplication::setApplicationName("stb-downloader");
-  QApplication::setApplicationDisplayName("stb-downloader");
-  stb::ui::TForm1Options formOptions;
-  formOptions.DevicePath = options->Port;
-  formOptions.LogFile = options->LogFile;
-  stb::ui::TForm1 form(formOptions);
-  form.show();
-  return QApplication::exec();
+  if (options->Headless) return RunHeadless(*options);
+#ifdef STB_WITH_QT
+  if (HasDisplay()) return RunWindow(*options, argc, argv);
+  std::fprintf(stderr, "stb-downloader: no display to open the window on (DISPLAY is not set).\n"
+                       "Run it on a desktop, or on the console with --headless.\n");
+#else
+  (void)HasDisplay;
+  std::fprintf(stderr, "stb-downloader: this build has no window; run it with --headless.\n");
+#endif
+  return kExitUsage;
 }

@@ -122,6 +122,7 @@ class TSerialLink {
   const TOpenResult& LastOpenResult() const { return LastOpen_; }
 
   // Internal state, readable for diagnostics and tests.
+  THandle PortHandle() const { return PortHandle_; }
   std::uint32_t PacketStartTick() const { return PacketStartTick_; }
   std::int32_t PollSuspendCount() const { return PollSuspendCount_; }
   std::size_t InputBufferSize() const { return InputBuffer_.size(); }

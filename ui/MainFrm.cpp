@@ -9,6 +9,7 @@
 #include <QScrollBar>
 
 #include "QtPeriodicTimer.h"
+#include "TracingPlatform.h"
 #include "RunError.h"
 
 namespace stb::ui {
@@ -23,6 +24,11 @@ constexpr int kClientHeight = 679;
 
 std::unique_ptr<serial::TSerialLink> MakeSerialLink(const TForm1Options& options) {
   serial::TSerialLinkSeams seams;
+  if (!options.Trace.empty()) {
+    if (std::FILE* trace = std::fopen(options.Trace.c_str(), "w")) {
+      seams.Platform = std::make_shared<serial::TTracingPlatform>(serial::HostSerialPlatform(), trace);
+    }
+  }
   seams.PollTimer = std::make_unique<TQtPeriodicTimer>();
   auto link = std::make_unique<serial::TSerialLink>(std::move(seams));
   link->SetComPort(serial::pnCOM1);
@@ -75,6 +81,7 @@ TForm1::TForm1(TForm1Options options)
       options_(std::move(options)),
       upgrade_(*SerialLink1, *this) {
   if (!options_.LogFile.empty()) logFile_.Open(options_.LogFile);
+  upgrade_.SetResponseTimeoutMs(options_.ResponseTimeoutMs);
   BuildComponents();
   FormCreate();
 }

@@ -36,6 +36,8 @@ class TLogMemo : public QPlainTextEdit {
 struct TForm1Options {
   std::string DevicePath;  // empty: the platform's first serial port
   std::string LogFile;     // empty: the log is kept in the window only
+  std::string Trace;       // empty: no wire trace
+  std::uint32_t ResponseTimeoutMs = upgrade::protocol::kDefaultResponseTimeoutMs;
   // Answers the modal boxes in place of the operator (tests); empty: shown.
   std::function<upgrade::TConfirmAnswer(TBoxKind, const QString& text)> AnswerBox;
 };

@@ -1,6 +1,9 @@
-// A copy of the log on disk: every line appended and flushed as it is
-// logged, so a crash loses nothing.
+// A copy of the log on disk: every line appended with the time it was
+// logged, and flushed at once, so a crash loses nothing.
 #pragma once
+
+#include <sys/time.h>
+#include <time.h>
 
 #include <cstdio>
 #include <string>
@@ -27,6 +30,13 @@ class TLogFile {
   bool IsOpen() const { return file_ != nullptr; }
   void Append(const std::string& line) {
     if (!file_) return;
+    timeval now{};
+    gettimeofday(&now, nullptr);
+    tm local{};
+    localtime_r(&now.tv_sec, &local);
+    char stamp[32];
+    const std::size_t n = ::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
+    std::fprintf(file_, "%.*s.%03ld ", static_cast<int>(n), stamp, static_cast<long>(now.tv_usec / 1000));
     std::fwrite(line.data(), 1, line.size(), file_);
     std::fputc('\n', file_);
     std::fflush(file_);

@@ -23,7 +23,8 @@ bool TUpgrade::UploadFile() {
   TImageStream image(record_.ImageFileName);
   try {
     if (!SendBlocks(image, total)) return false;
-    return Verify(total);
+    succeeded_ = Verify(total);
+    return succeeded_;
   } catch (const ENoResponse&) {
     return Fail(kNoResponseLine);
   }

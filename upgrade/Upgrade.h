@@ -48,6 +48,9 @@ class TUpgrade {
   void SetResponseTimeoutMs(std::uint32_t ms) { responseTimeoutMs_ = ms; }
   std::uint32_t ResponseTimeoutMs() const { return responseTimeoutMs_; }
 
+  // True once an upgrade has run to its successful end.
+  bool Succeeded() const { return succeeded_; }
+
   const TUpgradeRecord& Record() const { return record_; }
   TUpgradeRecord& Record() { return record_; }
 
@@ -86,6 +89,7 @@ class TUpgrade {
   serial::TTickSource clock_;
   std::uint32_t responseTimeoutMs_ = protocol::kDefaultResponseTimeoutMs;
   TUpgradeRecord record_;
+  bool succeeded_ = false;
 };
 
 // The thirteen lines of directions written at start-up.

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "MainFrm.h"
+#include "BoxSim.h"
 #include "PtyPair.h"
 #include "ScratchDir.h"
 
@@ -123,11 +124,16 @@ TEST(MainWindow, TypingACodeIntoTheLogChoosesTheModeAndShowsNothingTyped) {
   EXPECT_EQ(w.form->Label4->text(), "( 0 / 4096 )");
   EXPECT_EQ(w.form->Upgrade().Record().DownloadMode, 3);
 
-  // The log file holds the same lines.
+  // The log file holds the same lines, each after the time it was logged.
   std::ifstream log(w.dir.Path() / "run.log");
-  std::stringstream content;
-  content << log.rdbuf();
-  EXPECT_EQ(QString::fromStdString(content.str()), w.form->RxMemo->toPlainText() + "\n");
+  QStringList logged;
+  for (std::string line; std::getline(log, line);) {
+    ASSERT_GT(line.size(), 24u);
+    EXPECT_EQ(line[4], '-');
+    EXPECT_EQ(line[19], '.');
+    logged << QString::fromStdString(line.substr(24));
+  }
+  EXPECT_EQ(logged, lines);
 }
 
 TEST(MainWindow, KeysReachTheHandlerOnceWhereverTheFocusIs) {
@@ -164,6 +170,53 @@ TEST(MainWindow, BoxesCarryTheirCaptionsIconsAndButtons) {
   auto message = TForm1::MakeBox(TBoxKind::Message, "m", nullptr);
   EXPECT_EQ(message->text(), "m");
   EXPECT_EQ(message->buttons().size(), 1);
+}
+
+}  // namespace
+}  // namespace stb::ui
+
+namespace stb::ui {
+namespace {
+
+TEST(MainWindowUpgrade, AFullUpgradeThroughTheWindow) {
+  stb::testing::TScratchDir dir;
+  const std::string lines[12] = {"110022", "01.00", "01.00", "01.00", "01.00", "01.00",
+                                 "01.00",  "D2412", "label", "./image.bin", "2", "0x9FC10000"};
+  dir.Write("inc/native.inc", stb::testing::IncludeText(lines));
+  dir.Write("image.bin", std::string(12 * 1024 + 5, 'x'));
+  sim::TBoxConfig box;
+  box.KeepImage = true;
+  sim::TBoxSim sim(box);
+  sim.Start();
+
+  std::vector<QString> boxes;
+  TForm1Options options;
+  options.DevicePath = sim.DevicePath();
+  options.ResponseTimeoutMs = 2000;
+  options.AnswerBox = [&](TBoxKind, const QString& text) {
+    boxes.push_back(text);
+    return upgrade::TConfirmAnswer::Yes;
+  };
+  TForm1 form(options);
+  form.show();
+  QApplication::setActiveWindow(&form);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+  QTest::keyClicks(form.RxMemo, "NATV02");
+  form.Timer1Timer();
+
+  EXPECT_EQ(form.RxMemo->toPlainText().split('\n').last(), "Please Turn Off and On the STB set !!!");
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0], "Congraturation! Software Upgrade OK !!!!");
+  EXPECT_FALSE(form.isVisible());  // closed
+  EXPECT_FALSE(form.Timer1->isActive());
+  EXPECT_EQ(form.ProgressBar1->value(), 100);
+  EXPECT_EQ(form.ProgressBar2->value(), 100);
+  EXPECT_EQ(form.Label4->text(), "( 13312 / 13312 )");
+  EXPECT_FALSE(form.Animate1->Active());
+  sim.WaitFinished(2000);
+  sim.Stop();
+  EXPECT_EQ(sim.Summary().End, "done");
+  EXPECT_EQ(sim.Summary().Image.size(), 13u * 1024);
 }
 
 }  // namespace

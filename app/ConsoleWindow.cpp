@@ -1,0 +1,104 @@
+#include "ConsoleWindow.h"
+
+#include <unistd.h>
+
+namespace stb::app {
+
+TConsoleWindow::TConsoleWindow(TEventLoop& loop, TMismatchAnswer onMismatch, upgrade::TLogFile& logFile)
+    : loop_(loop), onMismatch_(onMismatch), logFile_(logFile), progressTerminal_(isatty(STDERR_FILENO) != 0) {}
+
+void TConsoleWindow::LogLine(const std::string& line) {
+  ClearProgress();
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+  logFile_.Append(line);
+  DrawProgress();
+}
+
+void TConsoleWindow::Tagged(const char* tag, const std::string& text) {
+  ClearProgress();
+  std::fprintf(stderr, "[%s] %s\n", tag, text.c_str());
+  std::fflush(stderr);
+}
+
+void TConsoleWindow::ShowError(const std::string& text) { Tagged("error", text); }
+
+upgrade::TConfirmAnswer TConsoleWindow::Confirm(const std::string& text) {
+  Tagged("confirm", text);
+  bool yes = true;  // exit: the safe answer
+  if (onMismatch_ == TMismatchAnswer::Continue) {
+    yes = false;
+  } else if (onMismatch_ == TMismatchAnswer::Ask && isatty(STDIN_FILENO)) {
+    std::fputs("Exit now? [y/n] ", stderr);
+    std::fflush(stderr);
+    for (;;) {
+      char c = 0;
+      if (read(STDIN_FILENO, &c, 1) != 1) break;  // input gone: keep the safe answer
+      if (c == 'y' || c == 'Y') break;
+      if (c == 'n' || c == 'N') {
+        yes = false;
+        break;
+      }
+    }
+    std::fputc('\n', stderr);
+  }
+  std::fprintf(stderr, "[answer] %s\n", yes ? "Yes" : "No");
+  std::fflush(stderr);
+  return yes ? upgrade::TConfirmAnswer::Yes : upgrade::TConfirmAnswer::No;
+}
+
+void TConsoleWindow::StopTicks() {
+  if (ticks_) ticks_->Stop();
+}
+
+void TConsoleWindow::CloseWindow() {
+  ClearProgress();
+  closed_ = true;
+}
+
+void TConsoleWindow::SetDownloadProgress(int position) { download_ = position; }
+
+void TConsoleWindow::SetFlashProgress(int position) {
+  flash_ = position;
+  DrawProgress();
+}
+
+void TConsoleWindow::SetCounter(const std::string& text) {
+  long sent = 0;
+  long total = 0;
+  if (std::sscanf(text.c_str(), "( %ld / %ld )", &sent, &total) != 2) return;
+  if (sent > 0 && firstBlockMs_ == 0) {
+    firstBlockMs_ = NowMs();
+    firstBlockSent_ = sent;
+  }
+  sent_ = sent;
+  total_ = total;
+  DrawProgress();
+}
+
+void TConsoleWindow::ClearProgress() {
+  if (!progressShown_) return;
+  std::fputs("\r\033[K", stderr);
+  progressShown_ = false;
+}
+
+void TConsoleWindow::DrawProgress() {
+  if (!progressTerminal_ || closed_ || download_ < 0) return;
+  char line[160];
+  if (flash_ >= 0) {
+    std::snprintf(line, sizeof line, "flash write %3d%%", flash_);
+  } else {
+    // The rate is measured from the first accepted block on.
+    const double seconds = static_cast<double>(NowMs() - firstBlockMs_) / 1000.0;
+    const double rate = seconds > 0 ? static_cast<double>(sent_ - firstBlockSent_) / seconds : 0;
+    const long left = rate > 0 ? static_cast<long>(static_cast<double>(total_ - sent_) / rate + 0.5) : 0;
+    std::snprintf(line, sizeof line, "download %3d%%  %ld / %ld bytes  %.0f bytes/s  %ld:%02ld left",
+                  download_, sent_, total_, rate, left / 60, left % 60);
+  }
+  std::fprintf(stderr, "\r\033[K%s", line);
+  std::fflush(stderr);
+  progressShown_ = true;
+}
+
+}  // namespace stb::app

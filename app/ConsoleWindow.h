@@ -1,0 +1,60 @@
+// The window operations on a console: log lines on stdout, boxes and dialogs
+// as tagged lines on stderr, and a live progress line when stderr is a
+// terminal.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "EventLoop.h"
+#include "LogFile.h"
+#include "Options.h"
+#include "PollTimer.h"
+#include "WindowOperations.h"
+
+namespace stb::app {
+
+class TConsoleWindow : public upgrade::IWindowOperations {
+ public:
+  TConsoleWindow(TEventLoop& loop, TMismatchAnswer onMismatch, upgrade::TLogFile& logFile);
+
+  // The tick timer that StopTicks stops.
+  void SetTicks(serial::IPeriodicTimer* ticks) { ticks_ = ticks; }
+  bool Closed() const { return closed_; }
+  // An error a handler raised, shown as the default error handler shows it.
+  void ShowError(const std::string& text);
+
+  void LogLine(const std::string& line) override;
+  void SetDownloadProgress(int position) override;
+  void SetFlashProgress(int position) override;
+  void SetCounter(const std::string& text) override;
+  void SetAnimation(bool) override {}
+  void MessageBox(const std::string& text) override { Tagged("message", text); }
+  upgrade::TConfirmAnswer Confirm(const std::string& text) override;
+  void Information(const std::string& text) override { Tagged("information", text); }
+  void StopTicks() override;
+  void PumpMessages() override { loop_.Pump(); }
+  void CloseWindow() override;
+
+ private:
+  void Tagged(const char* tag, const std::string& text);
+  void ClearProgress();
+  void DrawProgress();
+
+  TEventLoop& loop_;
+  TMismatchAnswer onMismatch_;
+  upgrade::TLogFile& logFile_;
+  serial::IPeriodicTimer* ticks_ = nullptr;
+  bool closed_ = false;
+  bool progressShown_ = false;
+  const bool progressTerminal_;
+  int download_ = -1;
+  int flash_ = -1;
+  long sent_ = 0;
+  long total_ = 0;
+  std::int64_t firstBlockMs_ = 0;
+  long firstBlockSent_ = 0;
+};
+
+}  // namespace stb::app

@@ -1,0 +1,248 @@
+// stb-downloader --headless as a script would run it: the real program
+// against the simulated box, stdout checked line for line, stderr's tagged
+// lines and the exit status.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "BoxSim.h"
+#include "ModeTable.h"
+#include "ScratchDir.h"
+#include "Upgrade.h"
+
+extern char** environ;
+
+namespace stb::app {
+namespace {
+
+using stb::testing::TScratchDir;
+
+struct TResult {
+  int status = -1;
+  std::vector<std::string> out;
+  std::string err;
+};
+
+std::vector<std::string> Lines(const std::string& path) {
+  std::ifstream in(path);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// Runs the program in the current folder with `args`, stdin from `input`.
+TResult RunTool(std::vector<std::string> args, const std::string& input = "",
+                int signalAfterMs = 0) {
+  std::ofstream("stdin.txt") << input;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "stdin.txt", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, "stdout.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, "stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  args.insert(args.begin(), STB_DOWNLOADER_PATH);
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  TResult r;
+  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) return r;
+  posix_spawn_file_actions_destroy(&actions);
+  if (signalAfterMs > 0) {
+    poll(nullptr, 0, signalAfterMs);
+    kill(pid, SIGTERM);
+  }
+  int raw = 0;
+  waitpid(pid, &raw, 0);
+  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+  r.out = Lines("stdout.txt");
+  std::stringstream err;
+  err << std::ifstream("stderr.txt").rdbuf();
+  r.err = err.str();
+  return r;
+}
+
+// A scratch folder with include files for every mode and a box to talk to.
+struct THeadlessRun {
+  TScratchDir dir;
+  sim::TBoxConfig box;
+  std::unique_ptr<sim::TBoxSim> sim;
+  std::string address = "0x9FC10000";
+
+  void Start(std::size_t imageBytes = 3000) {
+    for (const auto& mode : upgrade::kModeTable) {
+      const std::string a = std::string(mode.IncludeFile) == "./inc/bl.inc" ? "0x9FC00000" : address;
+      const std::string lines[12] = {"110022", "01.00", "01.00", "01.00", "01.00", "01.00",
+                                     "01.00",  "D2412", "label", "./image.bin", "3", a};
+      dir.Write(std::string(mode.IncludeFile), stb::testing::IncludeText(lines));
+    }
+    dir.Write("image.bin", std::string(imageBytes, 'q'));
+    sim = std::make_unique<sim::TBoxSim>(box);
+    sim->Start();
+  }
+  TResult Run(std::vector<std::string> extra, const std::string& input = "", int signalAfterMs = 0) {
+    std::vector<std::string> args = {"--headless", "--port", sim->DevicePath(), "--response-timeout", "0.7"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    TResult r = RunTool(args, input, signalAfterMs);
+    sim->WaitFinished(r.status == 0 ? 2000 : 0);
+    sim->Stop();
+    return r;
+  }
+};
+
+std::vector<std::string> Directions() { return {std::begin(upgrade::kDirections), std::end(upgrade::kDirections)}; }
+
+TEST(Headless, UpgradesInEveryModeWithTheLogOnStdout) {
+  for (int mode = 1; mode <= 8; ++mode) {
+    SCOPED_TRACE(mode);
+    THeadlessRun run;
+    if (mode == 1) run.box.Address = 0x9FC00000;
+    run.Start();
+    const TResult r = run.Run({"--code", std::string(upgrade::ModeEntry(mode).Code)});
+    EXPECT_EQ(r.status, 0) << r.err;
+    ASSERT_GT(r.out.size(), 17u);
+    EXPECT_EQ(std::vector<std::string>(r.out.begin(), r.out.begin() + 13), Directions());
+    EXPECT_EQ(r.out[13], upgrade::ModeEntry(mode).Line);
+    EXPECT_EQ(r.out[16], "  -. Pass OUI - Orvanta. Co.");
+    EXPECT_EQ(r.out.back(), "Please Turn Off and On the STB set !!!");
+    EXPECT_EQ(r.err, "[message] Congraturation! Software Upgrade OK !!!!\n");
+    EXPECT_EQ(run.sim->Summary().End, "done");
+  }
+}
+
+TEST(Headless, RefusalsAndFailuresExitWithOne) {
+  struct Case {
+    const char* name;
+    std::function<void(THeadlessRun&)> arrange;
+    const char* lastLine;
+    const char* lastBox;
+  } cases[] = {
+      {"model", [](THeadlessRun& r) { r.box.Identity[3] = 7; }, "  - Invalid Model Code !!",
+       "[message] Invalid Model Code !!"},
+      {"boot area", [](THeadlessRun& r) { r.address = "0xBFC00000"; r.box.Address = 0xBFC00000; },
+       "  -ERROR:Cannot Write Bootloader Area!!", "[message] ERROR:Cannot Write Bootloader Area!!"},
+      {"silent", [](THeadlessRun& r) { r.box.SilentFrom = sim::TBoxPhase::Identity; },
+       "  ERROR: No Response from the Set-Top Box !!", "[message] No Response from the Set-Top Box !!"},
+      {"flash report", [](THeadlessRun& r) { r.box.WrongReport = sim::TBoxReport::FlashImage; },
+       "  Flash Image BAD CRC !!", "[message] Software Upgrade Fail !!!"},
+      {"first block", [](THeadlessRun& r) { r.box.RefuseBlock[0] = 1; }, "  DownLoad Fail !!",
+       "[message] Software Upgrade Fail !!!"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    THeadlessRun run;
+    c.arrange(run);
+    run.Start();
+    const TResult r = run.Run({"--code", "APP103"});
+    EXPECT_EQ(r.status, 1);
+    ASSERT_FALSE(r.out.empty());
+    EXPECT_EQ(r.out.back(), c.lastLine);
+    EXPECT_NE(r.err.find(std::string(c.lastBox) + "\n"), std::string::npos) << r.err;
+  }
+}
+
+TEST(Headless, AddressMismatchIsAnsweredByTheOption) {
+  for (const char* answer : {"exit", "continue", ""}) {
+    SCOPED_TRACE(answer);
+    THeadlessRun run;
+    run.address = "0x80010000";
+    run.box.Address = 0xC0010000;
+    run.Start();
+    std::vector<std::string> args = {"--code", "APP204"};
+    if (*answer) args.insert(args.end(), {"--on-address-mismatch", answer});
+    const TResult r = run.Run(args);
+    const bool goOn = std::string(answer) == "continue";
+    EXPECT_NE(r.err.find("[confirm] Warning!!!. Download Address MisMatch!!!  Exit now?\n[answer] " +
+                         std::string(goOn ? "No" : "Yes") + "\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.status, goOn ? 0 : 1);
+    if (!goOn) {
+      EXPECT_NE(r.err.find("[information] Download Address MisMatch!!!. Check Your installation "
+                           "file(./inc/xxxx.inc).\n"),
+                std::string::npos);
+    }
+  }
+}
+
+TEST(Headless, CodeTypedOnStandardInput) {
+  THeadlessRun run;
+  run.Start();
+  const TResult typed = run.Run({}, "xxGUID06");
+  EXPECT_EQ(typed.status, 0) << typed.err;
+  EXPECT_EQ(typed.out[13], "0. GUI Data Mode");
+
+  THeadlessRun ended;
+  ended.Start();
+  const TResult r = ended.Run({}, "GUID0");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("standard input ended before a mode code was typed"), std::string::npos);
+}
+
+TEST(Headless, FileErrorsExitWithThree) {
+  THeadlessRun run;
+  run.Start();
+  run.dir.Write("inc/app1.inc", "110022\r\n1.10\r\n");
+  const TResult r = run.Run({"--code", "APP103"});
+  EXPECT_EQ(r.status, 3);
+  EXPECT_EQ(r.err, "[error] '0x1.' is not a valid integer value.\n");
+  EXPECT_EQ(r.out.back(), "0. Application Software 1. Mode");
+}
+
+TEST(Headless, PortThatCannotBeOpenedExitsWithFour) {
+  TScratchDir dir;
+  TResult r = RunTool({"--headless", "--port", "/dev/does-not-exist-stb", "--code", "APP103"});
+  EXPECT_EQ(r.status, 4);
+  EXPECT_EQ(r.err.rfind("[message] Error: could not connect.  Check COM port settings\n", 0), 0u) << r.err;
+  EXPECT_NE(r.err.find("No such file or directory"), std::string::npos);
+
+  sim::TBoxSim box({});
+  const int holder = open(box.DevicePath().c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_EQ(flock(holder, LOCK_EX), 0);
+  r = RunTool({"--headless", "--port", box.DevicePath(), "--code", "APP103"});
+  EXPECT_EQ(r.status, 4);
+  EXPECT_NE(r.err.find("Another program holds the port"), std::string::npos) << r.err;
+  close(holder);
+}
+
+TEST(Headless, TerminationSignalClosesThePortAndExits) {
+  THeadlessRun run;
+  run.box.SilentFrom = sim::TBoxPhase::Acknowledge;
+  run.Start();
+  const TResult r = run.Run({"--code", "APP103"}, "", 300);
+  EXPECT_EQ(r.status, 143);
+  TResult usage = RunTool({"--headless", "--bogus"});
+  EXPECT_EQ(usage.status, 2);
+  EXPECT_NE(usage.err.find("unknown option --bogus"), std::string::npos);
+}
+
+TEST(Headless, TraceAndLogFile) {
+  THeadlessRun run;
+  run.Start(1024);
+  const TResult r = run.Run({"--code", "LPDT05", "--trace", "wire.txt", "--log-file", "run.log"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto trace = Lines("wire.txt");
+  ASSERT_FALSE(trace.empty());
+  // Bytes the tool reads one at a time appear one a line.
+  bool announced = false, acknowledged = false;
+  for (std::size_t i = 0; i < trace.size(); ++i) {
+    announced |= trace[i].find("> 4C 41 53 54 50") != std::string::npos && trace[i].find("|LASTP|") != std::string::npos;
+    acknowledged |= i + 2 < trace.size() && trace[i].find("< 41 ") != std::string::npos &&
+                    trace[i + 1].find("< 43 ") != std::string::npos && trace[i + 2].find("< 4B ") != std::string::npos;
+  }
+  EXPECT_TRUE(announced);
+  EXPECT_TRUE(acknowledged);
+  const auto log = Lines("run.log");
+  ASSERT_EQ(log.size(), r.out.size());
+  for (std::size_t i = 0; i < log.size(); ++i) EXPECT_EQ(log[i].substr(24), r.out[i]);
+}
+
+}  // namespace
+}  // namespace stb::app
