@@ -8,6 +8,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
@@ -60,14 +61,15 @@ std::string Hex(const std::vector<std::uint8_t>& bytes) {
 }  // namespace
 
 std::string TBoxSummary::Json() const {
-  char head[512];
+  char head[640];
   std::snprintf(head, sizeof head,
                 "{\"end\":\"%s\",\"mode\":%d,\"go_address\":\"%08X\",\"go_blocks\":%d,"
                 "\"go_message\":\"%s\",\"blocks_accepted\":%d,\"refusals\":%d,\"resends\":%d,"
-                "\"total_received\":%u,\"total_computed\":%u,\"table\":\"%s\",\"bytes_from_tool\":%llu}",
+                "\"total_received\":%u,\"total_computed\":%u,\"table\":\"%s\",\"bytes_from_tool\":%llu,"
+                "\"block_phase_ms\":%.1f}",
                 End.c_str(), Mode, GoAddress, GoBlocks, Hex(GoMessage).c_str(), BlocksAccepted,
                 Refusals, Resends, TotalReceived, TotalComputed, Hex(TableBytes).c_str(),
-                static_cast<unsigned long long>(BytesFromTool));
+                static_cast<unsigned long long>(BytesFromTool), BlockPhaseMs);
   return head;
 }
 
@@ -140,13 +142,17 @@ bool TBoxSim::ReceiveWithin(std::uint8_t& b, int ms) {
       if (n < 0 && errno != EAGAIN && errno != EINTR) throw EEnd{"tool-left"};
       inPos_ = 0;
       inLen_ = n > 0 ? static_cast<std::size_t>(n) : 0;
+      inReadAt_ = Now();
     }
     if (inPos_ < inLen_) {
       b = inBuf_[inPos_++];
       ++summary_.BytesFromTool;
       if (config_.Bps > 0) {
-        // The byte is ours only once the line has carried it.
-        rxFreeAt_ = std::max(rxFreeAt_, Now() - 0.002) + 10.0 / config_.Bps;
+        // The byte is ours only once the line has carried it: one byte time
+        // after the line was free, or after it was there to be read, whichever
+        // is later. (Not after we got round to it: time we spend asleep is no
+        // time the line stands still.)
+        rxFreeAt_ = std::max(rxFreeAt_, inReadAt_) + 10.0 / config_.Bps;
         if (rxFreeAt_ - Now() > 0.002) SleepUntil(rxFreeAt_);
       }
       return true;
@@ -174,10 +180,11 @@ void TBoxSim::Send(const std::string& bytes) {
     if (stop_) throw EEnd{"stopped"};
     std::size_t chunk = bytes.size() - done;
     if (config_.Bps > 0) {
+      // Nothing is answered before the line has delivered what was asked, and
+      // bytes reach the tool only once they have been carried in full.
       chunk = std::min<std::size_t>(chunk, 16);
-      txFreeAt_ = std::max(txFreeAt_, Now());
+      txFreeAt_ = std::max({txFreeAt_, Now(), rxFreeAt_}) + static_cast<double>(chunk) * 10.0 / config_.Bps;
       SleepUntil(txFreeAt_);
-      txFreeAt_ += static_cast<double>(chunk) * 10.0 / config_.Bps;
     }
     const ssize_t n = write(master_, bytes.data() + done, chunk);
     if (n > 0) {
@@ -273,11 +280,14 @@ int TBoxSim::ReceiveGo() {
 void TBoxSim::ReceiveImage(int blocks) {
   std::vector<std::uint8_t> frame(kFrameData);
   int syncs = 0;
+  double firstByteAt = 0;
   for (int index = 0; index < blocks; ++index) {
     for (;;) {
       std::uint8_t sum = 0;
       for (auto& b : frame) {
         b = Receive();
+        // The first byte began on the line one byte time before it was whole.
+        if (firstByteAt == 0) firstByteAt = std::max(Now(), rxFreeAt_) - (config_.Bps > 0 ? 10.0 / config_.Bps : 0);
         sum = static_cast<std::uint8_t>(sum + b);
       }
       const std::uint8_t check = Receive();
@@ -305,6 +315,8 @@ void TBoxSim::ReceiveImage(int blocks) {
       if (syncs == config_.WrongSyncAt) digit = digit == '9' ? '1' : static_cast<char>(digit + 1);
       SendByte(static_cast<std::uint8_t>(digit));
     }
+    // The answer (and sync digit) has left when the line is free again.
+    summary_.BlockPhaseMs = (std::max(Now(), txFreeAt_) - firstByteAt) * 1000.0;  // txFreeAt_: the answer's end
     if (imageOut_) std::fwrite(frame.data(), 1, frame.size(), imageOut_);
     if (config_.KeepImage) summary_.Image.insert(summary_.Image.end(), frame.begin(), frame.end());
     if (index == config_.HangUpAfterBlock) {

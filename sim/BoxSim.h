@@ -77,6 +77,9 @@ struct TBoxSummary {
   std::vector<std::uint8_t> TableBytes;  // version pair and date stamp as received
   std::vector<std::uint8_t> Image;       // with KeepImage
   std::uint64_t BytesFromTool = 0;
+  // From the first byte of the first frame to the last block's answer, as
+  // the line carried them.
+  double BlockPhaseMs = 0;
 
   std::string Json() const;
 };
@@ -137,6 +140,7 @@ class TBoxSim {
   std::uint8_t inBuf_[4096];
   std::size_t inPos_ = 0;
   std::size_t inLen_ = 0;
+  double inReadAt_ = 0;  // when the bytes in inBuf_ were read
   double rxFreeAt_ = 0;  // when the line has delivered what was read so far
   double txFreeAt_ = 0;
   FILE* imageOut_ = nullptr;

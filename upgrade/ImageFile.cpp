@@ -11,10 +11,13 @@
 namespace stb::upgrade {
 
 TImageStream::TImageStream(const std::string& path) {
-  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Opened without blocking, so that a path naming a pipe or a device is
+  // refused rather than waited on; only a plain file will do.
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   struct stat st {};
   const bool usable = fd_ >= 0 && ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) &&
-                      ::flock(fd_, LOCK_EX | LOCK_NB) == 0;
+                      ::flock(fd_, LOCK_EX | LOCK_NB) == 0 &&
+                      ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK) == 0;
   if (!usable) {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;

@@ -2,6 +2,7 @@
 // the box's answer, resends, the sync digit after every eleventh block, and
 // the progress shown after each accepted block.
 #include <array>
+#include <span>
 
 #include "ImageFile.h"
 #include "Upgrade.h"
@@ -34,7 +35,9 @@ bool TUpgrade::SendBlocks(TImageStream& image, std::uint8_t& total) {
   std::int32_t bytesSent = 0;
   std::int32_t syncCounter = 0;
   std::size_t syncPosition = 0;
-  std::array<std::uint8_t, kBlockSize> block{};
+  // The frame as it goes on the line: 1024 data bytes, then their checksum.
+  std::array<std::uint8_t, kBlockSize + 1> frame{};
+  auto block = std::span(frame).first<kBlockSize>();
 
   for (std::int32_t index = 0; index < record_.BlockCount; ++index) {
     // Read once; a resend sends the same bytes. Past the end of the file the
@@ -43,13 +46,12 @@ bool TUpgrade::SendBlocks(TImageStream& image, std::uint8_t& total) {
     std::fill(block.begin() + static_cast<std::ptrdiff_t>(count), block.end(), 0x00);
 
     std::uint8_t checksum = 0;
+    for (std::uint8_t b : block) checksum = static_cast<std::uint8_t>(checksum + b);
+    frame[kBlockSize] = checksum;
     for (int resends = 0;; ++resends) {
-      checksum = 0;
-      for (std::uint8_t b : block) {
-        link_.WriteByte(b);
-        checksum = static_cast<std::uint8_t>(checksum + b);
-      }
-      link_.WriteByte(checksum);
+      // One write for the whole frame: the line sees the same bytes as from
+      // a write per byte, at a fraction of the system calls.
+      link_.WriteData(frame.data(), static_cast<std::uint32_t>(frame.size()));
 
       // A character that does not come is a refusal, never an acceptance.
       std::string answer;

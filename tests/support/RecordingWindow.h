@@ -2,6 +2,7 @@
 // the confirmation dialog as the test says.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,8 +22,12 @@ class TRecordingWindow : public upgrade::IWindowOperations {
   bool Closed = false;
   int Pumps = 0;
   upgrade::TConfirmAnswer Answer = upgrade::TConfirmAnswer::Yes;
+  std::function<void()> OnLog;  // called after each line is recorded
 
-  void LogLine(const std::string& line) override { Log.push_back(line); }
+  void LogLine(const std::string& line) override {
+    Log.push_back(line);
+    if (OnLog) OnLog();
+  }
   void SetDownloadProgress(int p) override { DownloadProgress.push_back(p); }
   void SetFlashProgress(int p) override { FlashProgress.push_back(p); }
   void SetCounter(const std::string& text) override { Counters.push_back(text); }

@@ -3,11 +3,32 @@
 #include <algorithm>
 
 #include "ModeTable.h"
+#include "PosixSerialPlatform.h"
 #include "RunError.h"
 
 namespace stb::testing {
 
-TUpgradeRun::TUpgradeRun() { Box.KeepImage = true; }
+namespace {
+// The host's serial line, counting what the tool writes.
+class TCountingPlatform : public serial::TPosixSerialPlatform {
+ public:
+  explicit TCountingPlatform(std::uint64_t& written) : written_(written) {}
+  serial::TIoResult WriteFile(serial::THandle h, const std::uint8_t* data, std::uint32_t count) override {
+    const auto r = TPosixSerialPlatform::WriteFile(h, data, count);
+    written_ += r.Count;
+    return r;
+  }
+
+ private:
+  std::uint64_t& written_;
+};
+}  // namespace
+
+TUpgradeRun::TUpgradeRun()
+    : link_(serial::TSerialLinkSeams{std::make_shared<TCountingPlatform>(written_), nullptr, nullptr}) {
+  Box.KeepImage = true;
+  Window.OnLog = [this] { writtenAtLastLog_ = written_; };
+}
 
 TUpgradeRun::~TUpgradeRun() {
   if (sim_) sim_->Stop();

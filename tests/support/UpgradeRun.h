@@ -57,9 +57,14 @@ class TUpgradeRun {
   std::string PaddedImage() const;
   // Whether `line` was logged.
   bool Logged(const std::string& line) const;
+  // Bytes the tool sent to the box after its last log line (a failure line
+  // ends a failed run: nothing may follow it on the line).
+  std::uint64_t SentAfterLastLogLine() const { return written_ - writtenAtLastLog_; }
 
  private:
   TScratchDir dir_;
+  std::uint64_t written_ = 0;
+  std::uint64_t writtenAtLastLog_ = 0;
   serial::TSerialLink link_;
   std::unique_ptr<sim::TBoxSim> sim_;
   std::unique_ptr<upgrade::TUpgrade> upgrade_;

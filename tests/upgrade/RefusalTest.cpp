@@ -81,6 +81,7 @@ TEST(Refusal, EachCheckLogsItsLinesShowsItsBoxAndCloses) {
     EXPECT_TRUE(run.Window.TicksStopped);
     EXPECT_FALSE(run.Logged("2. Start Software Upgrade"));
     EXPECT_TRUE(run.Summary().GoMessage.empty());  // nothing sent after the refusal
+    EXPECT_EQ(run.SentAfterLastLogLine(), 0u);
   }
 }
 

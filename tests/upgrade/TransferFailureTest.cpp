@@ -24,6 +24,7 @@ void ExpectFailedTransfer(const TUpgradeRun& run, const std::string& line) {
   EXPECT_TRUE(run.Window.Closed);
   EXPECT_FALSE(run.Logged("Congraturation! Software Upgrade OK !!!"));
   EXPECT_TRUE(run.Window.Animating);  // left running, as the progress is left standing
+  EXPECT_EQ(run.SentAfterLastLogLine(), 0u);  // nothing goes to the box after the failure
 }
 
 TEST(TransferFailure, SilenceBeforeTheTransferEndsWithTheNoResponseBox) {
@@ -39,6 +40,7 @@ TEST(TransferFailure, SilenceBeforeTheTransferEndsWithTheNoResponseBox) {
     EXPECT_EQ(run.Window.Boxes, std::vector<std::string>{"message: No Response from the Set-Top Box !!"});
     EXPECT_TRUE(run.Window.Closed);
     EXPECT_TRUE(run.Window.TicksStopped);
+    EXPECT_EQ(run.SentAfterLastLogLine(), 0u);
   }
 }
 

@@ -1,0 +1,56 @@
+// Fuzzes the include-file reader: any bytes as ./inc/app1.inc. The reading
+// must fill the record or raise one of its documented errors; nothing else.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "IncludeFile.h"
+#include "RecordingWindow.h"
+#include "RunError.h"
+
+namespace {
+
+bool Documented(const std::string& e) {
+  for (const char* exact : {"File not found", "Invalid filename", "File access denied"}) {
+    if (e == exact) return true;
+  }
+  for (const char* prefix : {"I/O error ", "Cannot open file ", "Image file "}) {
+    if (e.rfind(prefix, 0) == 0) return true;
+  }
+  return e.size() >= 35 && e.front() == '\'' && e.ends_with("' is not a valid integer value");
+}
+
+void EnterScratchFolder() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  std::string dir = (std::filesystem::temp_directory_path() / "stb-fuzz-XXXXXX").string();
+  if (!mkdtemp(dir.data())) std::abort();
+  std::filesystem::current_path(dir);
+  std::filesystem::create_directory("inc");
+  std::ofstream("image.bin") << std::string(3000, 'i');
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  EnterScratchFolder();
+  std::ofstream("inc/app1.inc", std::ios::binary | std::ios::trunc)
+      .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  stb::testing::TRecordingWindow window;
+  stb::upgrade::TUpgradeRecord record;
+  try {
+    stb::upgrade::ReadIncludeFile("./inc/app1.inc", record, window);
+    // A reading that succeeded measured its image and showed the counter.
+    if (!record.IncludeFileRead || window.Counters.size() != 1 || window.Log.size() != 1) std::abort();
+    if (record.BlockCount != record.SizeHigh * 256 + record.SizeLow) std::abort();
+    if (record.IncStartDate.size() > 5 || record.IncLabel.size() > 13) std::abort();
+  } catch (const stb::upgrade::ERunError& e) {
+    if (!Documented(e.what()) || record.IncludeFileRead) std::abort();
+  }
+  return 0;
+}

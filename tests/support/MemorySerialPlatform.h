@@ -1,0 +1,71 @@
+// A serial line in memory, for fuzzing the upgrade without a device: the
+// box's bytes are a fixed script, what the tool sends is kept, and time is
+// virtual — a wait for input that will never come moves the clock on at once.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+
+#include "SerialPlatform.h"
+#include "TickCount.h"
+
+namespace stb::testing {
+
+class TMemorySerialPlatform : public serial::ISerialPlatform {
+ public:
+  explicit TMemorySerialPlatform(std::string fromBox) : fromBox_(std::move(fromBox)) {}
+
+  serial::TTickSource Clock() {
+    return [this] { return now_; };
+  }
+  std::uint64_t ElapsedMs() const { return elapsed_; }
+  const std::string& FromTool() const { return fromTool_; }
+
+  std::string DeviceName(int n) const override { return "mem" + std::to_string(n); }
+  serial::TOpenResult CreateFile(const std::string&) override { return {1, serial::TOpenFailure::None, 0}; }
+  void CloseHandle(serial::THandle) override {}
+  bool SetCommState(serial::THandle, const serial::TDcb&) override { return true; }
+  bool SetupComm(serial::THandle, std::uint32_t, std::uint32_t) override { return true; }
+  bool SetCommTimeouts(serial::THandle, const serial::TCommTimeouts&) override { return true; }
+  bool PurgeComm(serial::THandle, std::uint32_t) override { return true; }  // the script arrives later
+  bool ClearCommError(serial::THandle, serial::TComStat& stat) override {
+    stat.cbInQue = static_cast<std::uint32_t>(fromBox_.size() - read_);
+    stat.cbOutQue = 0;
+    return true;
+  }
+  bool GetCommModemStatus(serial::THandle, std::uint32_t& s) override {
+    s = 0;
+    return false;
+  }
+  serial::TIoResult ReadFile(serial::THandle, std::uint8_t* buffer, std::uint32_t count) override {
+    const std::size_t n = std::min<std::size_t>(count, fromBox_.size() - read_);
+    fromBox_.copy(reinterpret_cast<char*>(buffer), n, read_);
+    read_ += n;
+    return {static_cast<std::uint32_t>(n), serial::TIoStatus::Ok};
+  }
+  serial::TIoResult WriteFile(serial::THandle, const std::uint8_t* data, std::uint32_t count) override {
+    fromTool_.append(reinterpret_cast<const char*>(data), count);
+    return {count, serial::TIoStatus::Ok};
+  }
+  serial::TWaitResult WaitFor(serial::THandle, serial::TWaitFor what, std::uint32_t ms) override {
+    if (what == serial::TWaitFor::Input && read_ < fromBox_.size()) return serial::TWaitResult::Ready;
+    now_ += ms;
+    elapsed_ += ms;
+    return serial::TWaitResult::TimedOut;
+  }
+  bool GetVersionEx(serial::TOsVersionInfo& info) override {
+    info.dwPlatformId = 2;
+    info.dwMajorVersion = 10;
+    return true;
+  }
+
+ private:
+  std::string fromBox_;
+  std::size_t read_ = 0;
+  std::string fromTool_;
+  std::uint32_t now_ = 0xFFFF0000u;  // close to the wrap, so every run crosses it
+  std::uint64_t elapsed_ = 0;
+};
+
+}  // namespace stb::testing
