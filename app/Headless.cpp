@@ -131,7 +131,7 @@ int RunHeadless(const TOptions& options) {
     try {
       handler();
     } catch (const upgrade::ERunError& e) {
-      window.ShowError(upgrade::DefaultErrorText(e.what()));
+      window.ShowError(upgrade::DefaultErrorText(e.Text()));
       fileError = true;
     }
   };

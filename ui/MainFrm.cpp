@@ -253,7 +253,8 @@ upgrade::TConfirmAnswer TForm1::Confirm(const std::string& text) {
 void TForm1::Information(const std::string& text) { ShowBox(TBoxKind::Information, text); }
 
 void TForm1::ShowRunError(const std::exception& error) {
-  ShowBox(TBoxKind::Error, upgrade::DefaultErrorText(error.what()));
+  const auto* run = dynamic_cast<const upgrade::ERunError*>(&error);
+  ShowBox(TBoxKind::Error, upgrade::DefaultErrorText(run ? run->Text() : error.what()));
 }
 
 void TForm1::StopTicks() { Timer1->stop(); }

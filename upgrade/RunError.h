@@ -10,7 +10,12 @@ namespace stb::upgrade {
 
 class ERunError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit ERunError(const std::string& text) : std::runtime_error(text), text_(text) {}
+  // The whole text; what() stops at a NUL that an include file may carry.
+  const std::string& Text() const { return text_; }
+
+ private:
+  std::string text_;
 };
 
 // The text the default error handler shows: the error's own text, with a

@@ -21,7 +21,7 @@ bool Documented(const std::string& e) {
   for (const char* prefix : {"I/O error ", "Cannot open file ", "Image file "}) {
     if (e.rfind(prefix, 0) == 0) return true;
   }
-  return e.size() >= 35 && e.front() == '\'' && e.ends_with("' is not a valid integer value");
+  return e.size() >= 31 && e.front() == '\'' && e.ends_with("' is not a valid integer value");
 }
 
 void EnterScratchFolder() {
@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (record.BlockCount != record.SizeHigh * 256 + record.SizeLow) std::abort();
     if (record.IncStartDate.size() > 5 || record.IncLabel.size() > 13) std::abort();
   } catch (const stb::upgrade::ERunError& e) {
-    if (!Documented(e.what()) || record.IncludeFileRead) std::abort();
+    if (!Documented(e.Text()) || record.IncludeFileRead) std::abort();
   }
   return 0;
 }

@@ -58,7 +58,7 @@ std::string TUpgradeRun::Upgrade(int mode, int ticks) {
     for (char c : upgrade::ModeEntry(mode).Code) upgrade_->RxMemoKeyPress(c);
     for (int t = 0; t < ticks && !Window.TicksStopped && !Window.Closed; ++t) upgrade_->Timer1Timer();
   } catch (const upgrade::ERunError& e) {
-    error = e.what();
+    error = e.Text();
   }
   // After a success the box still has the last go-on byte to read.
   if (Logged("Please Turn Off and On the STB set !!!")) sim_->WaitFinished(2000);

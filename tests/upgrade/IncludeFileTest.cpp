@@ -44,7 +44,7 @@ struct TReading {
       ReadIncludeFile(path, record, window);
       return "";
     } catch (const ERunError& e) {
-      return e.what();
+      return e.Text();
     }
   }
 };
@@ -150,6 +150,9 @@ TEST(IncludeFile, VersionPairsTakeAnySeparatorButTwoDigitsEach) {
   }
   TReading bad(Replace(Valid(), "01.0A", "1.10"));
   EXPECT_EQ(bad.Read(), "'0x1.' is not a valid integer value");
+  // A NUL in the file does not cut the error's text short.
+  TReading nul(Replace(Valid(), "01.0A", std::string("\0Z.0A", 5)));
+  EXPECT_EQ(nul.Read(), std::string("'0x\0Z' is not a valid integer value", 35));
   // Fields before the failing line keep their values, the rest stay empty.
   TReading late(Replace(Valid(), "05.20", "05.G0"));
   EXPECT_EQ(late.Read(), "'0xG0' is not a valid integer value");
