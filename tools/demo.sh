@@ -10,12 +10,8 @@ set -euo pipefail
 build=$(cd "${1:?build folder}" && pwd)
 mode=${2:-}
 work=$(mktemp -d "${TMPDIR:-/tmp}/stb-demo.XXXXXX")
-sim_pid=
-cleanup() {
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "${BASH_SOURCE[0]}")/box.sh"
+trap 'stop_box; rm -rf "$work"' EXIT
 
 cd "$work"
 mkdir inc
@@ -29,11 +25,8 @@ for f in bl native app1 app2 lpd gui psi rsvd; do
 done
 head -c 98000 /dev/urandom > sample.bin
 
-"$build/sim/stb-box-sim" --bps 115200 --path-file pty.txt --image-out received.bin \
-  --summary box.json > /dev/null &
-sim_pid=$!
-for _ in $(seq 50); do [ -s pty.txt ] && break; sleep 0.1; done
-port=$(cat pty.txt)
+start_box "$build" --bps 115200 --image-out received.bin
+port=$box_port
 
 echo "stb-downloader demo: the simulated box is on $port (115200 bit/s)." >&2
 status=0
@@ -44,8 +37,7 @@ else
   echo "Mode code APP103 (application software 1), image of 98000 bytes." >&2
   "$build/app/stb-downloader" --headless --port "$port" --code APP103 || status=$?
 fi
-wait "$sim_pid" 2>/dev/null || true
-sim_pid=
+wait_box
 if [ -s box.json ]; then echo "box: $(cat box.json)" >&2; fi
 if [ "$status" -eq 0 ] && cmp -s -n 98000 sample.bin received.bin; then
   echo "The box received the image byte for byte." >&2

@@ -1,13 +1,11 @@
 // Fuzzes the include-file reader: any bytes as ./inc/app1.inc. The reading
 // must fill the record or raise one of its documented errors; nothing else.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "BoxScript.h"
 #include "IncludeFile.h"
 #include "RecordingWindow.h"
 #include "RunError.h"
@@ -24,21 +22,10 @@ bool Documented(const std::string& e) {
   return e.size() >= 31 && e.front() == '\'' && e.ends_with("' is not a valid integer value");
 }
 
-void EnterScratchFolder() {
-  static bool done = false;
-  if (done) return;
-  done = true;
-  std::string dir = (std::filesystem::temp_directory_path() / "stb-fuzz-XXXXXX").string();
-  if (!mkdtemp(dir.data())) std::abort();
-  std::filesystem::current_path(dir);
-  std::filesystem::create_directory("inc");
-  std::ofstream("image.bin") << std::string(3000, 'i');
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  EnterScratchFolder();
+  stb::testing::EnterScriptFolder();  // a scratch folder with ./inc/ and ./image.bin
   std::ofstream("inc/app1.inc", std::ios::binary | std::ios::trunc)
       .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   stb::testing::TRecordingWindow window;
