@@ -17,6 +17,7 @@
 #include "ModeTable.h"
 #include "ScratchDir.h"
 #include "Upgrade.h"
+#include "UpgradeRun.h"
 
 extern char** environ;
 
@@ -114,6 +115,16 @@ TEST(Headless, UpgradesInEveryModeWithTheLogOnStdout) {
     EXPECT_EQ(r.out.back(), "Please Turn Off and On the STB set !!!");
     EXPECT_EQ(r.err, "[message] Congraturation! Software Upgrade OK !!!!\n");
     EXPECT_EQ(run.sim->Summary().End, "done");
+
+    // Line for line what the window's log holds for the same upgrade.
+    stb::testing::TUpgradeRun window;
+    if (mode == 1) {
+      window.Include.Address = "0x9FC00000";
+      window.Box.Address = 0x9FC00000;
+    }
+    window.Start(3000);
+    window.Upgrade(mode);
+    EXPECT_EQ(r.out, window.Window.Log);
   }
 }
 
