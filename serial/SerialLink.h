@@ -30,7 +30,9 @@ struct TMessage {
   std::intptr_t LParam = 0;
   std::intptr_t Result = 0;
 };
+#ifndef WM_TIMER  // the platform's header may have it already
 inline constexpr std::uint32_t WM_TIMER = 0x0113;
+#endif
 
 // What the component is built on; every member may be left empty.
 struct TSerialLinkSeams {

@@ -84,6 +84,9 @@ inline constexpr std::uint32_t fInX = 0x0200;
 inline constexpr std::uint32_t fRtsControlShift = 12;  // two bits
 inline constexpr std::uint32_t fRtsControlMask = 0x3000;
 
+// The platform's own names and values. Where its header is in the same
+// translation unit it has defined them already, with the same values.
+#ifndef PURGE_TXABORT
 inline constexpr std::uint32_t DTR_CONTROL_DISABLE = 0;
 inline constexpr std::uint32_t DTR_CONTROL_ENABLE = 1;
 inline constexpr std::uint32_t RTS_CONTROL_DISABLE = 0;
@@ -99,6 +102,7 @@ inline constexpr std::uint32_t MS_CTS_ON = 0x0010;
 inline constexpr std::uint32_t MS_DSR_ON = 0x0020;
 inline constexpr std::uint32_t MS_RING_ON = 0x0040;
 inline constexpr std::uint32_t MS_RLSD_ON = 0x0080;
+#endif
 
 struct TCommTimeouts {
   std::uint32_t ReadIntervalTimeout = 0;
