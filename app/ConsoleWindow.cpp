@@ -1,11 +1,9 @@
 #include "ConsoleWindow.h"
 
-#include <unistd.h>
-
 namespace stb::app {
 
 TConsoleWindow::TConsoleWindow(TEventLoop& loop, TMismatchAnswer onMismatch, upgrade::TLogFile& logFile)
-    : loop_(loop), onMismatch_(onMismatch), logFile_(logFile), progressTerminal_(isatty(STDERR_FILENO) != 0) {}
+    : loop_(loop), onMismatch_(onMismatch), logFile_(logFile), progressTerminal_(StderrIsTerminal()) {}
 
 void TConsoleWindow::LogLine(const std::string& line) {
   ClearProgress();
@@ -29,12 +27,15 @@ upgrade::TConfirmAnswer TConsoleWindow::Confirm(const std::string& text) {
   bool yes = true;  // exit: the safe answer
   if (onMismatch_ == TMismatchAnswer::Continue) {
     yes = false;
-  } else if (onMismatch_ == TMismatchAnswer::Ask && isatty(STDIN_FILENO)) {
+  } else if (onMismatch_ == TMismatchAnswer::Ask && StdinIsTerminal()) {
     std::fputs("Exit now? [y/n] ", stderr);
     std::fflush(stderr);
     for (;;) {
       char c = 0;
-      if (read(STDIN_FILENO, &c, 1) != 1) break;  // input gone: keep the safe answer
+      if (!WaitForInput(true, 1000)) continue;
+      const long n = ReadInput(&c, 1);
+      if (n < 0) continue;
+      if (n == 0) break;  // input gone: keep the safe answer
       if (c == 'y' || c == 'Y') break;
       if (c == 'n' || c == 'N') {
         yes = false;

@@ -1,17 +1,8 @@
 #include "EventLoop.h"
 
-#include <poll.h>
-#include <time.h>
-
 #include <algorithm>
 
 namespace stb::app {
-
-std::int64_t NowMs() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
 
 struct TEventLoop::TTimerState {
   std::function<void()> onTick;
@@ -59,10 +50,8 @@ void TEventLoop::RunOnce(int maxWaitMs) {
   for (const auto& t : timers_) {
     if (t->running && !t->inTick) wait = std::min(wait, std::max<std::int64_t>(t->dueMs - now, 0));
   }
-  pollfd p{inputFd_, POLLIN, 0};
   const bool watching = inputFd_ >= 0 && !inInput_;
-  const int ready = poll(watching ? &p : nullptr, watching ? 1 : 0, static_cast<int>(wait));
-  if (watching && ready > 0 && p.revents != 0 && onInput_) {
+  if (WaitForInput(watching, static_cast<int>(wait)) && watching && onInput_) {
     inInput_ = true;
     onInput_();
     inInput_ = false;

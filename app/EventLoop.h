@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "Console.h"
 #include "PollTimer.h"
 
 namespace stb::app {
@@ -18,7 +19,8 @@ class TEventLoop {
 
   // A timer whose ticks this loop delivers.
   std::unique_ptr<serial::IPeriodicTimer> MakeTimer();
-  // Calls `onReadable` whenever `fd` has input (or has ended); -1 stops watching.
+  // Calls `onReadable` whenever standard input (`fd` 0) has input or has
+  // ended; -1 stops watching.
   void WatchInput(int fd, std::function<void()> onReadable);
 
   // Delivers what is due, waiting at most `maxWaitMs` for something to be.
@@ -35,8 +37,5 @@ class TEventLoop {
   std::function<void()> onInput_;
   bool inInput_ = false;
 };
-
-// Monotonic milliseconds.
-std::int64_t NowMs();
 
 }  // namespace stb::app

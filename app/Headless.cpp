@@ -1,15 +1,11 @@
 #include "Headless.h"
 
-#include <signal.h>
-#include <sys/ioctl.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <optional>
 
+#include "Console.h"
 #include "ConsoleWindow.h"
 #include "EventLoop.h"
 #include "LogFile.h"
@@ -20,70 +16,10 @@
 
 namespace stb::app {
 
-namespace {
-
-// What a signal handler may touch: the terminal settings to restore and the
-// port to let go of. Set once before the handlers are installed.
-struct TSignalState {
-  volatile sig_atomic_t portFd = -1;
-  bool terminalSaved = false;
-  termios terminal{};
-};
-TSignalState gSignalState;
-
-void OnTerminatingSignal(int sig) {
-  if (gSignalState.terminalSaved) tcsetattr(STDIN_FILENO, TCSANOW, &gSignalState.terminal);
-  if (gSignalState.portFd >= 0) {
-    ioctl(gSignalState.portFd, TIOCNXCL);
-    close(gSignalState.portFd);
-  }
-  _exit(128 + sig);
-}
-
-void InstallSignalHandlers() {
-  struct sigaction sa {};
-  sa.sa_handler = OnTerminatingSignal;
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGINT, &sa, nullptr);
-  sigaction(SIGTERM, &sa, nullptr);
-}
-
-// Typed characters reach the code matchers one at a time, unseen.
-class TUnechoedInput {
- public:
-  TUnechoedInput() {
-    if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &gSignalState.terminal) != 0) return;
-    termios raw = gSignalState.terminal;
-    raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
-    raw.c_cc[VMIN] = 1;
-    raw.c_cc[VTIME] = 0;
-    gSignalState.terminalSaved = tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
-  }
-  ~TUnechoedInput() {
-    if (gSignalState.terminalSaved) tcsetattr(STDIN_FILENO, TCSANOW, &gSignalState.terminal);
-    gSignalState.terminalSaved = false;
-  }
-};
-
-}  // namespace
-
 std::string PortFailureReason(const std::string& device, int failure, int systemError) {
-  std::string reason = "stb-downloader: cannot open " + device + ": " + std::strerror(systemError);
-  switch (static_cast<serial::TOpenFailure>(failure)) {
-    case serial::TOpenFailure::AccessDenied:
-      reason += "\n  Join the dialout group to use serial ports: sudo adduser $USER dialout, then log in again.";
-      break;
-    case serial::TOpenFailure::Busy:
-      reason += "\n  Another program holds the port; close it and try again.";
-      break;
-    case serial::TOpenFailure::NotFound:
-      reason += "\n  No such device here; stb-downloader --list-ports shows the serial ports there are.";
-      break;
-    case serial::TOpenFailure::NotSerial:
-      reason += "\n  That is not a serial device.";
-      break;
-    default: break;
-  }
+  std::string reason = "stb-downloader: cannot open " + device + ": " + SystemErrorText(systemError);
+  const std::string hint = PortFailureHint(static_cast<serial::TOpenFailure>(failure));
+  if (!hint.empty()) reason += "\n  " + hint;
   return reason;
 }
 
@@ -114,7 +50,7 @@ int RunHeadless(const TOptions& options) {
   TConsoleWindow window(loop, options.OnAddressMismatch, logFile);
   upgrade::TUpgrade upgrade(link, window);
   upgrade.SetResponseTimeoutMs(options.ResponseTimeoutMs);
-  InstallSignalHandlers();
+  InstallInterruptHandler();
 
   if (!upgrade.StartUp()) {
     const auto& open = link.LastOpenResult();
@@ -122,7 +58,7 @@ int RunHeadless(const TOptions& options) {
                  PortFailureReason(link.PortDeviceName(), static_cast<int>(open.Failure), open.SystemError).c_str());
     return kExitNoPort;
   }
-  gSignalState.portFd = static_cast<int>(link.PortHandle());
+  SetPortToRelease(link.PortHandle());
 
   // A handler's error ends the run as the window would leave it: open, with
   // nothing more to happen.
@@ -146,15 +82,16 @@ int RunHeadless(const TOptions& options) {
     for (char c : options.Code) guarded([&] { upgrade.RxMemoKeyPress(c); });
   } else {
     unechoed.emplace();
-    loop.WatchInput(STDIN_FILENO, [&] {
+    loop.WatchInput(0, [&] {
       char buffer[64];
-      const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
-      if (n <= 0) {
+      const long n = ReadInput(buffer, sizeof buffer);
+      if (n < 0) return;
+      if (n == 0) {
         inputEnded = true;
         loop.WatchInput(-1, nullptr);
         return;
       }
-      for (ssize_t i = 0; i < n && !fileError; ++i) guarded([&] { upgrade.RxMemoKeyPress(buffer[i]); });
+      for (long i = 0; i < n && !fileError; ++i) guarded([&] { upgrade.RxMemoKeyPress(buffer[i]); });
     });
   }
   if (!fileError) ticks->Start(1000);
@@ -167,7 +104,7 @@ int RunHeadless(const TOptions& options) {
     }
     loop.RunOnce(1000);
   }
-  gSignalState.portFd = -1;
+  SetPortToRelease(serial::kNoHandle);
   if (fileError) return kExitFileError;
   return upgrade.Succeeded() ? kExitUpgraded : kExitFailed;
 }

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# The Windows build of the serial link, tested under Wine: COM1 and COM2 are
-# mapped to the two ends of a null-modem cable made of pseudo-terminals.
+# The Windows build tested under Wine: first the serial link, with COM1 and
+# COM2 mapped to the two ends of a null-modem cable made of pseudo-terminals;
+# then one full headless upgrade through COM1 against the simulated box.
 #
 #   tools/wine-tests.sh NATIVE_BUILD WINDOWS_BUILD
-set -euo pipefail
+set -uo pipefail
 native=$(cd "${1:?native build folder}" && pwd)
 windows=$(cd "${2:?windows build folder}" && pwd)
 wine=/usr/lib/wine/wine64
@@ -12,23 +13,60 @@ wineserver=$(dirname "$wine")/wineserver
 [ -x "$wineserver" ] || wineserver=$(command -v wineserver)
 
 export WINEPREFIX="$windows/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-if [ ! -d "$WINEPREFIX/dosdevices" ]; then
-  "$wine" wineboot -i > /dev/null 2>&1 || true
-fi
+[ -d "$WINEPREFIX/dosdevices" ] || "$wine" wineboot -i > /dev/null 2>&1
 
-cable=$(mktemp)
-"$native/tests/null_modem" > "$cable" &
-modem=$!
-trap 'kill $modem 2>/dev/null || true; rm -f "$cable"' EXIT
-for _ in $(seq 50); do [ "$(wc -l < "$cable")" -ge 2 ] && break; sleep 0.1; done
+source "$(dirname "${BASH_SOURCE[0]}")/box.sh"
+work=$(mktemp -d)
+modem=
+cleanup() {
+  [ -n "$modem" ] && kill "$modem" 2>/dev/null
+  stop_box
+  "$wineserver" -k > /dev/null 2>&1
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
 # Wine's mount manager makes the COM links anew whenever Wine starts, from
 # this registry key (else from /dev/ttyS*): the mapping goes there.
-"$wineserver" -k 2>/dev/null || true
-"$wine" reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$(sed -n 1p "$cable")" /f > /dev/null 2>&1
-"$wine" reg add 'HKLM\Software\Wine\Ports' /v COM2 /t REG_SZ /d "$(sed -n 2p "$cable")" /f > /dev/null 2>&1
-"$wineserver" -k 2>/dev/null || true
+map_ports() {
+  "$wineserver" -k > /dev/null 2>&1
+  local n=1
+  for device in "$@"; do
+    "$wine" reg add 'HKLM\Software\Wine\Ports' /v "COM$n" /t REG_SZ /d "$device" /f > /dev/null 2>&1
+    n=$((n + 1))
+  done
+  "$wineserver" -k > /dev/null 2>&1
+  # A fresh server, started here so that what it prints as it ends stays out
+  # of the test output.
+  "$wineserver" -p5 > /dev/null 2>&1
+}
 
+# 1. The serial link's tests.
+"$native/tests/null_modem" > "$work/cable" &
+modem=$!
+for _ in $(seq 50); do [ "$(wc -l < "$work/cable")" -ge 2 ] && break; sleep 0.1; done
+map_ports "$(sed -n 1p "$work/cable")" "$(sed -n 2p "$work/cable")"
 "$wine" "$windows/tests/win32/win32_serial_tests.exe"
-status=$?
-"$wineserver" -k 2>/dev/null || true
-exit $status
+tests=$?
+kill "$modem" 2>/dev/null
+modem=
+
+# 2. A full upgrade: the Windows tool on COM1, the box on the other side.
+cd "$work"
+mkdir inc
+printf '%s\r\n' 110022 01.00 01.00 01.00 01.02 01.03 01.04 D2412 wine ./image.bin 3 0x9FC10000 > inc/app1.inc
+head -c 30000 /dev/urandom > image.bin
+start_box "$native" --image-out received.bin
+map_ports "$box_port"
+"$wine" "$windows/app/stb-downloader.exe" --headless --code APP103 --response-timeout 10 > tool.out 2> tool.err
+upgrade=$?
+wait_box
+echo "box: $(cat box.json)"
+if [ "$upgrade" -ne 0 ] || ! cmp -s -n 30000 image.bin received.bin; then
+  echo "wine: the upgrade through COM1 failed (exit status $upgrade)" >&2
+  tail -5 tool.out >&2
+  cat tool.err >&2
+  exit 1
+fi
+echo "wine: a full upgrade through COM1 succeeded; the box holds the image byte for byte"
+exit "$tests"

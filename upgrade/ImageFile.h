@@ -28,7 +28,7 @@ class TImageStream {
   std::size_t Read(std::uint8_t* buffer, std::size_t count);
 
  private:
-  int fd_ = -1;
+  std::intptr_t handle_ = -1;  // a descriptor, or the platform's handle
 };
 
 struct TImageMeasure {

@@ -33,7 +33,12 @@ class TLogFile {
     timeval now{};
     gettimeofday(&now, nullptr);
     tm local{};
+#ifdef _WIN32
+    const time_t seconds = now.tv_sec;
+    localtime_s(&local, &seconds);
+#else
     localtime_r(&now.tv_sec, &local);
+#endif
     char stamp[32];
     const std::size_t n = ::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
     std::fprintf(file_, "%.*s.%03ld ", static_cast<int>(n), stamp, static_cast<long>(now.tv_usec / 1000));

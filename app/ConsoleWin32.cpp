@@ -1,0 +1,102 @@
+#include <conio.h>
+#include <io.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "Console.h"
+
+namespace stb::app {
+
+namespace {
+
+HANDLE gPort = INVALID_HANDLE_VALUE;
+DWORD gConsoleMode = 0;
+bool gModeSaved = false;
+
+BOOL WINAPI OnConsoleControl(DWORD event) {
+  if (gModeSaved) SetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), gConsoleMode);
+  if (gPort != INVALID_HANDLE_VALUE) CloseHandle(gPort);
+  // Ctrl+C and Ctrl+Break as an interrupt, closing the console as a termination.
+  ExitProcess(event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT ? 130 : 143);
+}
+
+bool StdinHasData() {
+  HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+  switch (GetFileType(in)) {
+    case FILE_TYPE_CHAR: return _kbhit() != 0;
+    case FILE_TYPE_PIPE: {
+      DWORD available = 0;
+      // A broken pipe is the end of the input: there is something to read (0 bytes).
+      if (!PeekNamedPipe(in, nullptr, 0, nullptr, &available, nullptr)) return true;
+      return available > 0;
+    }
+    default: return true;  // a file: reads never wait
+  }
+}
+
+}  // namespace
+
+std::int64_t NowMs() { return static_cast<std::int64_t>(GetTickCount64()); }
+
+bool StdinIsTerminal() { return _isatty(_fileno(stdin)) != 0; }
+bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+
+bool WaitForInput(bool watch, int ms) {
+  // Standard input offers nothing to wait on here: look every 10 ms.
+  const std::int64_t until = NowMs() + ms;
+  for (;;) {
+    if (watch && StdinHasData()) return true;
+    const std::int64_t left = until - NowMs();
+    if (left <= 0) return false;
+    Sleep(static_cast<DWORD>(left < 10 ? left : 10));
+  }
+}
+
+long ReadInput(char* buffer, std::size_t size) {
+  if (GetFileType(GetStdHandle(STD_INPUT_HANDLE)) == FILE_TYPE_CHAR) {
+    if (!_kbhit()) return -1;
+    buffer[0] = static_cast<char>(_getch());  // unechoed, one at a time
+    return 1;
+  }
+  const int n = _read(_fileno(stdin), buffer, static_cast<unsigned>(size));
+  return n < 0 ? 0 : n;
+}
+
+void InstallInterruptHandler() { SetConsoleCtrlHandler(OnConsoleControl, TRUE); }
+
+void SetPortToRelease(serial::THandle port) {
+  gPort = port == serial::kNoHandle ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(port);
+}
+
+TUnechoedInput::TUnechoedInput() {
+  HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+  if (!GetConsoleMode(in, &gConsoleMode)) return;
+  gModeSaved = SetConsoleMode(in, gConsoleMode & ~(ENABLE_ECHO_INPUT | ENABLE_LINE_INPUT)) != 0;
+}
+
+TUnechoedInput::~TUnechoedInput() {
+  if (gModeSaved) SetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), gConsoleMode);
+  gModeSaved = false;
+}
+
+std::string SystemErrorText(int error) {
+  char text[256] = {};
+  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                 static_cast<DWORD>(error), 0, text, sizeof text, nullptr);
+  std::string s(text, n);
+  while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == '.')) s.pop_back();
+  return s.empty() ? "error " + std::to_string(error) : s;
+}
+
+std::string PortFailureHint(serial::TOpenFailure failure) {
+  switch (failure) {
+    case serial::TOpenFailure::Busy: return "Another program holds the port; close it and try again.";
+    case serial::TOpenFailure::NotFound:
+      return "No such port here; stb-downloader --list-ports shows the serial ports there are.";
+    default: return "";
+  }
+}
+
+}  // namespace stb::app

@@ -1,0 +1,42 @@
+// The image file on Win32: opened for reading and shared with nobody.
+#include <windows.h>
+
+#include "ImageFile.h"
+#include "RunError.h"
+
+namespace stb::upgrade {
+
+namespace {
+HANDLE H(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
+}  // namespace
+
+TImageStream::TImageStream(const std::string& path) {
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Only a plain file on a disk will do: no pipes, no devices.
+  if (h == INVALID_HANDLE_VALUE || GetFileType(h) != FILE_TYPE_DISK) {
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    throw ERunError("Cannot open file " + path);
+  }
+  handle_ = reinterpret_cast<std::intptr_t>(h);
+}
+
+TImageStream::~TImageStream() {
+  if (handle_ >= 0) CloseHandle(H(handle_));
+}
+
+std::int64_t TImageStream::Size() const {
+  LARGE_INTEGER size{};
+  return GetFileSizeEx(H(handle_), &size) ? static_cast<std::int64_t>(size.QuadPart) : 0;
+}
+
+std::size_t TImageStream::Read(std::uint8_t* buffer, std::size_t count) {
+  std::size_t done = 0;
+  while (done < count) {
+    DWORD n = 0;
+    if (!ReadFile(H(handle_), buffer + done, static_cast<DWORD>(count - done), &n, nullptr) || n == 0) break;
+    done += n;
+  }
+  return done;
+}
+
+}  // namespace stb::upgrade
