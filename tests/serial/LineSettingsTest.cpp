@@ -5,13 +5,21 @@
 #include <optional>
 
 #include "LineSettings.h"
+#ifdef _WIN32
+#include "Win32SerialPlatform.h"
+using THostPlatform = stb::serial::TWin32SerialPlatform;
+constexpr const char* kHostFamily = "WNT";
+#else
 #include "PosixSerialPlatform.h"
+using THostPlatform = stb::serial::TPosixSerialPlatform;
+constexpr const char* kHostFamily = "";  // POSIX names none of the three families
+#endif
 
 namespace stb::serial {
 namespace {
 
 // The host backend answering the version query as a chosen platform would.
-class TVersionPlatform : public TPosixSerialPlatform {
+class TVersionPlatform : public THostPlatform {
  public:
   explicit TVersionPlatform(std::optional<TOsVersionInfo> answer) : answer_(answer) {}
   bool GetVersionEx(TOsVersionInfo& info) override {
@@ -69,8 +77,7 @@ TEST(LineSettings, PlatformFamilyAndVersion) {
     EXPECT_EQ(GetOSFamily(p), c.family);
     EXPECT_EQ(GetOSVersion(p), c.version);
   }
-  // This machine names none of the three families.
-  EXPECT_EQ(GetOSFamily(), "");
+  EXPECT_EQ(GetOSFamily(), kHostFamily);
 }
 
 TEST(LineSettings, RecordForTheProgramsLine) {

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "SerialLink.h"
 #include "Win32SerialPlatform.h"
@@ -210,6 +211,32 @@ TEST(Win32Serial, PollingDropsOrDeliversInputThatCameOutsideARead) {
   ::Sleep(50);
   tick->Tick();
   EXPECT_EQ(delivered, "data");
+}
+
+TEST(Win32Serial, WholePacketsThenAnIncompleteOneFlushedByItsTimeout) {
+  auto ticker = std::make_unique<TManualTicker>();
+  TManualTicker* tick = ticker.get();
+  std::uint32_t now = 5000;
+  TCable cable(TSerialLinkSeams{nullptr, std::move(ticker), [&now] { return now; }});
+  std::vector<std::string> packets;
+  cable.link.SetPacketSize(10);
+  cable.link.SetPacketTimeout(200);
+  cable.link.SetPacketMode(pmPass);
+  cable.link.SetOnReceivePacket([&](TSerialLink*, const std::uint8_t* d, std::uint32_t n) {
+    packets.emplace_back(reinterpret_cast<const char*>(d), n);
+  });
+  cable.remote.Send("0123456789abcdefghijVWXYZ");
+  for (int i = 0; i < 100 && cable.link.InputCount() < 25; ++i) ::Sleep(5);
+  tick->Tick();
+  ASSERT_EQ(packets.size(), 2u);
+  EXPECT_EQ(packets[1], "abcdefghij");
+  tick->Tick();  // the 5 left: their start is recorded
+  EXPECT_EQ(cable.link.PacketStartTick(), 5000u);
+  now += 201;
+  tick->Tick();
+  ASSERT_EQ(packets.size(), 3u);
+  EXPECT_EQ(packets[2], "VWXYZ");
+  EXPECT_EQ(cable.link.PacketStartTick(), TSerialLink::kNoTick);
 }
 
 TEST(Win32Serial, LineStatusCheckRefusesAtOnceWithoutModemLines) {
