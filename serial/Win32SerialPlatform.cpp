@@ -44,7 +44,7 @@ bool IsLoss(DWORD err) {
 
 struct TWin32SerialPlatform::TState {
   std::map<THandle, unsigned char> lookahead;  // a byte a wait has already taken
-  COMMTIMEOUTS timeouts{};
+  std::map<THandle, COMMTIMEOUTS> timeouts;    // each port's own, restored after a wait
 };
 
 TWin32SerialPlatform::TWin32SerialPlatform() : state_(std::make_unique<TState>()) {}
@@ -66,6 +66,7 @@ TOpenResult TWin32SerialPlatform::CreateFile(const std::string& name) {
 
 void TWin32SerialPlatform::CloseHandle(THandle h) {
   state_->lookahead.erase(h);
+  state_->timeouts.erase(h);
   ::CloseHandle(H(h));
 }
 
@@ -103,7 +104,7 @@ bool TWin32SerialPlatform::SetupComm(THandle h, std::uint32_t inQueue, std::uint
 bool TWin32SerialPlatform::SetCommTimeouts(THandle h, const TCommTimeouts& t) {
   COMMTIMEOUTS c{t.ReadIntervalTimeout, t.ReadTotalTimeoutMultiplier, t.ReadTotalTimeoutConstant,
                  t.WriteTotalTimeoutMultiplier, t.WriteTotalTimeoutConstant};
-  state_->timeouts = c;
+  state_->timeouts[h] = c;
   return ::SetCommTimeouts(H(h), &c) != 0;
 }
 
@@ -162,14 +163,14 @@ TWaitResult TWin32SerialPlatform::WaitFor(THandle h, TWaitFor what, std::uint32_
     return TWaitResult::TimedOut;
   }
   // Returns with the first byte that comes, or after `ms` with none.
-  COMMTIMEOUTS wait{MAXDWORD, MAXDWORD, ms, state_->timeouts.WriteTotalTimeoutMultiplier,
-                    state_->timeouts.WriteTotalTimeoutConstant};
+  COMMTIMEOUTS own = state_->timeouts[h];
+  COMMTIMEOUTS wait{MAXDWORD, MAXDWORD, ms, own.WriteTotalTimeoutMultiplier, own.WriteTotalTimeoutConstant};
   ::SetCommTimeouts(H(h), &wait);
   unsigned char b = 0;
   DWORD n = 0;
   const BOOL ok = ::ReadFile(H(h), &b, 1, &n, nullptr);
   const DWORD err = ok ? 0 : ::GetLastError();
-  ::SetCommTimeouts(H(h), &state_->timeouts);
+  ::SetCommTimeouts(H(h), &own);
   if (!ok) return IsLoss(err) ? TWaitResult::Lost : TWaitResult::TimedOut;
   if (n == 0) return TWaitResult::TimedOut;
   state_->lookahead[h] = b;

@@ -91,24 +91,21 @@ bool TUpgrade::CheckIdentity() {
            "Native Software Major version is nor same!!");
     return false;
   };
-  if (mode == 3 || mode > 5) {
+  // Applications 1 and 2: built on the box's native software major, and not
+  // older than the box's own.
+  auto application = [&](int n, TVersionPair inc, std::size_t at) {
     if (!nativeMajorSame()) return false;
-    if (!NotLower(record_.IncApp1Version, box[10], box[11])) {
-      return refusePair(record_.IncApp1Version, 10, "  -Application 1 version is invalid or lower!!",
-                        "Application 1 version is invalid or lower!!");
+    const std::string name = "Application " + std::to_string(n);
+    if (!NotLower(inc, box[at], box[at + 1])) {
+      return refusePair(inc, at, "  -" + name + " version is invalid or lower!!",
+                        name + " version is invalid or lower!!");
     }
-    window_.LogLine(Format("  -. Application 1 Version: %d.%d-->%d.%d", box[10], box[11],
-                           record_.IncApp1Version.Major, record_.IncApp1Version.Minor));
-  }
-  if (mode == 4 || mode > 5) {
-    if (!nativeMajorSame()) return false;
-    if (!NotLower(record_.IncApp2Version, box[12], box[13])) {
-      return refusePair(record_.IncApp2Version, 12, "  -Application 2 version is invalid or lower!!",
-                        "Application 2 version is invalid or lower!!");
-    }
-    window_.LogLine(Format("  -. Application 2 Version: %d.%d-->%d.%d", box[12], box[13],
-                           record_.IncApp2Version.Major, record_.IncApp2Version.Minor));
-  }
+    window_.LogLine(Format(("  -. " + name + " Version: %d.%d-->%d.%d").c_str(), box[at], box[at + 1],
+                           inc.Major, inc.Minor));
+    return true;
+  };
+  if ((mode == 3 || mode > 5) && !application(1, record_.IncApp1Version, 10)) return false;
+  if ((mode == 4 || mode > 5) && !application(2, record_.IncApp2Version, 12)) return false;
 
   window_.LogLine("  -. Start DATE : " + record_.IncStartDate + " .");
   return true;
