@@ -8,8 +8,9 @@ namespace stb::app {
 
 int RunWindow(const TOptions& options, int argc, char** argv) {
   QApplication app(argc, argv);
-  QApplication::setApplicationName("stb-downloader");
-  QApplication::setApplicationDisplayName("stb-downloader");
+  QApplication::setApplicationName(ui::kApplicationTitle);
+  // No display name: on X11 and Wayland Qt appends it to every window title
+  // that does not already end with it, and the captions must stay as they are.
   ui::TForm1Options formOptions;
   formOptions.DevicePath = options.Port;
   formOptions.LogFile = options.LogFile;

@@ -171,8 +171,12 @@ void TLogMemo::keyPressEvent(QKeyEvent* event) {
 
 void TForm1::DeliverKeys(QKeyEvent* event) {
   for (const QChar c : event->text()) {
-    // Only characters of the 8-bit character set reach the handler.
-    if (c.unicode() > 0xFF) continue;
+    // The handler takes 8-bit characters. Any other character (a Cyrillic
+    // letter, say) cannot be part of a code: it still breaks one being typed.
+    if (c.unicode() > 0xFF) {
+      upgrade_.ForeignKeyPress();
+      continue;
+    }
     char key = static_cast<char>(c.unicode());
     RxMemoKeyPress(key);
   }
@@ -207,12 +211,12 @@ std::unique_ptr<QMessageBox> TForm1::MakeBox(TBoxKind kind, const QString& text,
   box->setText(text);
   switch (kind) {
     case TBoxKind::Message:
-      box->setWindowTitle(QGuiApplication::applicationDisplayName());
+      box->setWindowTitle(kApplicationTitle);
       box->setIcon(QMessageBox::NoIcon);
       box->setStandardButtons(QMessageBox::Ok);
       break;
     case TBoxKind::Error:
-      box->setWindowTitle(QGuiApplication::applicationDisplayName());
+      box->setWindowTitle(kApplicationTitle);
       box->setIcon(QMessageBox::Critical);
       box->setStandardButtons(QMessageBox::Ok);
       break;

@@ -20,6 +20,9 @@
 
 namespace stb::ui {
 
+// The application's title: the caption of its message and error boxes.
+inline constexpr char kApplicationTitle[] = "stb-downloader";
+
 enum class TBoxKind { Message, Confirm, Information, Error };
 
 // The read-only log. Every key pressed in it goes to OnKeyPress once and

@@ -25,6 +25,11 @@ void TUpgrade::RxMemoKeyPress(char& Key) {
   }
 }
 
+void TUpgrade::ForeignKeyPress() {
+  if (record_.DownloadMode != 0) return;
+  for (auto& m : record_.ModeMatch) m.MatchPos = 1;
+}
+
 void TUpgrade::SelectMode(int mode) {
   const TModeEntry& entry = ModeEntry(mode);
   window_.LogLine(std::string(entry.Line));

@@ -35,6 +35,11 @@ class TUpgrade {
   // include file cannot be read.
   void RxMemoKeyPress(char& Key);
 
+  // A key whose character lies outside the 8-bit set. It equals no code's
+  // character, so it sets every matcher back to the start, as any other
+  // wrong character does.
+  void ForeignKeyPress();
+
   // The tick: wakes the box and, once a mode is chosen, announces it; when
   // the box acknowledges with the chosen mode, stops the ticks and runs the
   // upgrade. Raises ERunError when the image file cannot be opened.

@@ -145,6 +145,24 @@ TEST(MainWindow, KeysReachTheHandlerOnceWhereverTheFocusIs) {
   EXPECT_EQ(w.form->Upgrade().Record().DownloadMode, 6);
 }
 
+TEST(MainWindow, AKeyOutsideTheEightBitSetBreaksACodeBeingTyped) {
+  TWindowOnPty w;
+  // What a Cyrillic keyboard layout delivers for one key: a character that no
+  // code holds, and no Latin-1 equivalent.
+  auto typeForeign = [&] {
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(QChar(0x0416)));
+    QApplication::sendEvent(w.form->RxMemo, &press);
+  };
+  QTest::keyClicks(w.form->RxMemo, "APP1");
+  typeForeign();
+  QTest::keyClicks(w.form->RxMemo, "03");
+  EXPECT_EQ(w.form->Upgrade().Record().DownloadMode, 0);
+  EXPECT_EQ(w.Lines().size(), 13);
+
+  QTest::keyClicks(w.form->RxMemo, "APP103");  // typed again in full, it counts
+  EXPECT_EQ(w.form->Upgrade().Record().DownloadMode, 3);
+}
+
 TEST(MainWindow, ErrorsInAHandlerGoToTheDefaultErrorHandler) {
   TWindowOnPty w;
   QTest::keyClicks(w.form->RxMemo, "NATV02");  // no include file for mode 2

@@ -8,7 +8,7 @@
 int main(int argc, char** argv) {
   ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QApplication app(argc, argv);
-  QApplication::setApplicationDisplayName("stb-downloader");
+  QApplication::setApplicationName("stb-downloader");
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
