@@ -58,6 +58,9 @@ bool TUpgrade::SendBlocks(TImageStream& image, std::uint8_t& total) {
       char ch = 0;
       for (int i = 0; i < 3 && link_.ReadChar(ch); ++i) answer.push_back(ch);
       if (answer == kBlockAccepted) break;
+      // A line that dropped (adapter pulled) is no refusal by the box: a
+      // resend could only fail the same way.
+      if (!link_.IsPortOpen()) return Fail(kDownloadFail);
 
       window_.LogLine("  retry : " + std::to_string(index) + " block");
       if (index == 0 || resends == kMaxResends) return Fail(kDownloadFail);

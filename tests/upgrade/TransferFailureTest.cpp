@@ -3,6 +3,7 @@
 // can no longer be opened. Each ends within its bound with its own line.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 
@@ -143,6 +144,11 @@ TEST(TransferFailure, HangUpInTheMiddleEndsAtOnce) {
   ExpectFailedTransfer(run, "  DownLoad Fail !!");
   EXPECT_FALSE(run.Link().IsPortOpen());
   EXPECT_EQ(run.Summary().End, "hung-up");
+  // A dropped line is not a refusal: no resend is tried, none is logged.
+  EXPECT_EQ(run.Window.Log.back(), "  DownLoad Fail !!");
+  EXPECT_EQ(std::count_if(run.Window.Log.begin(), run.Window.Log.end(),
+                          [](const std::string& l) { return l.starts_with("  retry :"); }),
+            0);
 }
 
 TEST(TransferFailure, ImageGoneBeforeTheTransferGoesToTheErrorHandler) {
