@@ -34,6 +34,8 @@ constexpr int kFramesPerSync = 11;
 constexpr char kSyncCycle[] = "1234567890";
 constexpr int kFramesPerFlashStep = 4;
 constexpr int kTableGapMs = 300;
+// Line noise that a tool reading no further than it must leaves behind.
+constexpr char kStray[] = "\x7F?\xFE";
 
 double Now() {
   timespec ts{};
@@ -201,13 +203,13 @@ bool TBoxSim::Silent(TBoxPhase phase) const {
   return config_.SilentFrom != TBoxPhase::Never && phase >= config_.SilentFrom;
 }
 
-void TBoxSim::SendReport(TBoxReport which, const std::string& text, TBoxPhase phase) {
+void TBoxSim::SendReport(TBoxReport which, const std::string& text, TBoxPhase phase, bool stray) {
   if (Silent(phase)) {
     for (;;) Receive();  // listens, says nothing, until stopped
   }
   std::string report = text;
   if (config_.WrongReport == which) report[2] ^= 0x20;  // one letter's case flipped
-  Send(kLeadIn + report);
+  Send(kLeadIn + report + (stray && config_.StrayInput ? kStray : ""));
 }
 
 void TBoxSim::WaitForGoOn() {
@@ -235,7 +237,7 @@ void TBoxSim::SendIdentity(int mode) {
     for (;;) Receive();
   };
   silentFrom(TBoxPhase::Acknowledge);
-  Send(std::string(kLeadIn) + "ACK");
+  Send(config_.Acknowledge);
   silentFrom(TBoxPhase::ModeEcho);
   SendByte(static_cast<std::uint8_t>(config_.ModeEcho != 0 ? config_.ModeEcho : mode));
   silentFrom(TBoxPhase::Identity);
@@ -307,14 +309,23 @@ void TBoxSim::ReceiveImage(int blocks) {
       }
       ++summary_.Resends;
     }
-    Send("ok.");
+    std::string answer = "ok.";
     ++summary_.BlocksAccepted;
     if (summary_.BlocksAccepted % kFramesPerSync == 0) {
       ++syncs;
       char digit = kSyncCycle[(syncs - 1) % 10];
       if (syncs == config_.WrongSyncAt) digit = digit == '9' ? '1' : static_cast<char>(digit + 1);
-      SendByte(static_cast<std::uint8_t>(digit));
+      if (config_.SyncDelayMs > 0) {
+        Send(answer);
+        answer.clear();
+        SleepUntil(Now() + config_.SyncDelayMs / 1000.0);
+      }
+      answer.push_back(digit);
     }
+    // Stray bytes go out with the last thing the tool reads, so they are
+    // waiting before it can get rid of them (on an unpaced line).
+    if (config_.StrayInput && index == blocks - 1) answer += kStray;
+    Send(answer);
     // The answer (and sync digit) has left when the line is free again.
     summary_.BlockPhaseMs = (std::max(Now(), txFreeAt_) - firstByteAt) * 1000.0;  // txFreeAt_: the answer's end
     if (imageOut_) std::fwrite(frame.data(), 1, frame.size(), imageOut_);
@@ -341,7 +352,7 @@ void TBoxSim::Verify(int blocks) {
     for (;;) Receive();
   }
   SendByte(kGoOn);
-  SendReport(TBoxReport::RamImage, "CRC OK. : Ram Image", TBoxPhase::RamReport);
+  SendReport(TBoxReport::RamImage, "CRC OK. : Ram Image", TBoxPhase::RamReport, true);
   WaitForGoOn();
 
   const int steps = (blocks + kFramesPerFlashStep - 1) / kFramesPerFlashStep;
@@ -349,9 +360,9 @@ void TBoxSim::Verify(int blocks) {
     for (;;) Receive();
   }
   for (int step = 0; step < steps; ++step) {
-    SendByte(static_cast<std::uint8_t>(step == steps - 1 ? '@' : config_.FlashCharacter));
+    SendByte(static_cast<std::uint8_t>(step == steps - 1 ? config_.LastFlashCharacter : config_.FlashCharacter));
   }
-  SendReport(TBoxReport::FlashImage, "CRC OK. : Flash image !!", TBoxPhase::FlashReport);
+  SendReport(TBoxReport::FlashImage, "CRC OK. : Flash image !!", TBoxPhase::FlashReport, true);
   WaitForGoOn();
   SendReport(TBoxReport::UpdateRequest, "Update software version!!!", TBoxPhase::UpdateRequest);
   WaitForGoOn();
@@ -362,7 +373,7 @@ void TBoxSim::UpdateVersionTable() {
     for (;;) Receive();
   }
   if (config_.GarbageBetweenReports) Send("junk\x1F");
-  SendByte(kTableReady);
+  Send(std::string(1, static_cast<char>(kTableReady)) + (config_.StrayInput ? kStray : ""));
   // The version pair (if any) and the date stamp, up to seven bytes, ended
   // by a pause.
   std::uint8_t b = 0;

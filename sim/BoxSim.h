@@ -47,17 +47,25 @@ struct TBoxConfig {
   std::uint32_t Address = 0x9FC10000;  // the box's current download address
   std::array<std::uint32_t, 3> ExtraWords{0x00010000, 0x00020000, 0x00030000};
   int ModeEcho = 0;  // 0: echo the mode of the announce word
+  // The five characters that answer the announce word.
+  std::string Acknowledge{'\r', '\n', 'A', 'C', 'K'};
 
   std::uint32_t Bps = 0;  // line pacing, both directions, 10 bits a byte; 0: unpaced
 
   std::map<int, int> RefuseBlock;   // block index -> how many times it is refused
   int WrongSyncAt = 0;              // the n-th sync digit (from 1) is wrong; 0: never
+  int SyncDelayMs = 0;              // pause between a block's answer and its sync digit
   TBoxReport WrongReport = TBoxReport::None;
   TBoxPhase SilentFrom = TBoxPhase::Never;
   char FlashCharacter = '@';        // sent for every flash step but the last
+  char LastFlashCharacter = '@';    // sent for the last flash step
   char TableAnswer = 'W';
   int HangUpAfterBlock = -1;        // hang up once this block is accepted; -1: never
   bool GarbageBetweenReports = false;
+  // Bytes follow the last block's answer, the RAM and flash image reports
+  // and the version table marker in the same write: input the tool has to
+  // throw away before it goes on.
+  bool StrayInput = false;
 
   std::string ImageOut;  // file the received image is written to; empty: none
   bool KeepImage = false;
@@ -116,7 +124,7 @@ class TBoxSim {
   bool ReceiveWithin(std::uint8_t& b, int ms);
   void Send(const std::string& bytes);
   void SendByte(std::uint8_t b) { Send(std::string(1, static_cast<char>(b))); }
-  void SendReport(TBoxReport which, const std::string& text, TBoxPhase phase);
+  void SendReport(TBoxReport which, const std::string& text, TBoxPhase phase, bool stray = false);
   bool Silent(TBoxPhase phase) const;
   void WaitForGoOn();  // the tool's 0x1F
 

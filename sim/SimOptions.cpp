@@ -14,18 +14,23 @@ const char kSimUsage[] =
     "  --app1 MM.mm  --app2 MM.mm  --date TEXT  --identity HEX (all 32 bytes)\n"
     "  --address HEX       the box's download address (default 9FC10000)\n"
     "  --mode-echo N       echo mode N whatever was announced\n"
+    "  --ack HEX           the five acknowledgement bytes (default 0D0A41434B)\n"
     "Line:\n"
     "  --bps N             pace both directions at N bit/s (10 bits a byte)\n"
     "Faults:\n"
     "  --refuse I:N        refuse block I (from 0) N times\n"
     "  --wrong-sync N      send a wrong N-th sync digit\n"
+    "  --sync-delay MS     pause MS milliseconds before each sync digit\n"
     "  --wrong-report R    download|ram|flash|update|table: that report text is wrong\n"
     "  --silent-from P     ack|echo|identity|addresses|go-reply|answers|download|report-bytes|\n"
     "                      ram|flash|flash-report|update|marker|table-written|table-report\n"
     "  --flash-char C      flash progress character other than '@'\n"
+    "  --last-flash-char C character of the last flash step other than '@'\n"
     "  --table-answer C    answer to the date stamp other than 'W'\n"
     "  --hang-up-after I   hang up once block I is accepted\n"
     "  --garbage           send bytes to ignore before the markers\n"
+    "  --stray             leave bytes where the tool must empty its input: after the\n"
+    "                      last block's answer, the RAM and flash image reports and 0x1E\n"
     "Output:\n"
     "  --path-file FILE    write the device path to FILE instead of stdout\n"
     "  --image-out FILE    write the received image to FILE\n"
@@ -89,6 +94,10 @@ std::optional<TSimOptions> ParseSimOptions(const std::vector<std::string>& args,
       o.Box.GarbageBetweenReports = true;
       continue;
     }
+    if (name == "--stray") {
+      o.Box.StrayInput = true;
+      continue;
+    }
     if (i + 1 >= args.size()) {
       error = "option " + name + " needs a value";
       return std::nullopt;
@@ -117,6 +126,13 @@ std::optional<TSimOptions> ParseSimOptions(const std::vector<std::string>& args,
     } else if (name == "--mode-echo") {
       ok = Number(v, n) && n >= 0 && n < 256;
       o.Box.ModeEcho = static_cast<int>(n);
+    } else if (name == "--ack") {
+      ok = v.size() == 10;
+      o.Box.Acknowledge.clear();
+      for (std::size_t k = 0; ok && k < v.size(); k += 2) {
+        ok = HexNumber(v.substr(k, 2), hex);
+        o.Box.Acknowledge.push_back(static_cast<char>(hex));
+      }
     } else if (name == "--bps") {
       ok = Number(v, n) && n >= 0;
       o.Box.Bps = static_cast<std::uint32_t>(n);
@@ -128,15 +144,21 @@ std::optional<TSimOptions> ParseSimOptions(const std::vector<std::string>& args,
     } else if (name == "--wrong-sync") {
       ok = Number(v, n) && n > 0;
       o.Box.WrongSyncAt = static_cast<int>(n);
+    } else if (name == "--sync-delay") {
+      ok = Number(v, n) && n >= 0 && n <= 60000;
+      o.Box.SyncDelayMs = static_cast<int>(n);
     } else if (name == "--wrong-report") {
       ok = reports.count(v) > 0;
       if (ok) o.Box.WrongReport = reports.at(v);
     } else if (name == "--silent-from") {
       ok = phases.count(v) > 0;
       if (ok) o.Box.SilentFrom = phases.at(v);
-    } else if (name == "--flash-char" || name == "--table-answer") {
+    } else if (name == "--flash-char" || name == "--last-flash-char" || name == "--table-answer") {
       ok = v.size() == 1;
-      (name == "--flash-char" ? o.Box.FlashCharacter : o.Box.TableAnswer) = v.empty() ? 0 : v[0];
+      char& c = name == "--flash-char"        ? o.Box.FlashCharacter
+                : name == "--last-flash-char" ? o.Box.LastFlashCharacter
+                                              : o.Box.TableAnswer;
+      c = v.empty() ? 0 : v[0];
     } else if (name == "--hang-up-after") {
       ok = Number(v, n) && n >= 0;
       o.Box.HangUpAfterBlock = static_cast<int>(n);

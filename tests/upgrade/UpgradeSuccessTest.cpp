@@ -133,7 +133,7 @@ TEST(UpgradeSuccess, RefusedBlocksAreSentAgainAndCountedOnce) {
 TEST(UpgradeSuccess, AnswersOtherThanTheUsualAreTakenWhereTheyMayBe) {
   TUpgradeRun run;
   run.Box.TableAnswer = 'X';  // no 'W': only the report decides
-  run.Box.FlashCharacter = '#';
+  run.Box.LastFlashCharacter = '#';
   run.Box.GarbageBetweenReports = true;
   run.Start(4 * 1024);  // one flash step: whatever comes is taken
   EXPECT_EQ(run.Upgrade(3), "");

@@ -1,0 +1,111 @@
+// Rules of the box protocol that a well-behaved box never puts to the test:
+// which acknowledgements count, the sync digit after an image's last block,
+// the character of the last flash step, and the input the tool throws away
+// before it lets the box go on.
+#include <gtest/gtest.h>
+
+#include "UpgradeRun.h"
+
+namespace stb::upgrade {
+namespace {
+
+using stb::testing::TUpgradeRun;
+
+void ExpectDone(const TUpgradeRun& run) {
+  EXPECT_EQ(run.Summary().End, "done");
+  EXPECT_TRUE(run.Logged("Congraturation! Software Upgrade OK !!!"));
+  EXPECT_EQ(run.Window.Boxes, std::vector<std::string>{"message: Congraturation! Software Upgrade OK !!!!"});
+}
+
+TEST(ProtocolRules, AcknowledgementNeedsANonZeroFirstCharacterAndCapitalAck) {
+  struct TCase {
+    const char* name;
+    std::string ack;
+    bool counts;
+  };
+  const TCase cases[] = {
+      {"0x00 first", std::string("\0\nACK", 5), false},
+      {"lower case", "\r\nack", false},
+      {"one letter lower", "\r\nACk", false},
+      {"0x00 second", std::string("\r\0ACK", 5), true},
+      {"high bytes first and second", "\x80\xFF" "ACK", true},
+      {"'A' second", "AAACK", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TUpgradeRun run;
+    run.Box.Acknowledge = c.ack;
+    run.Start(1024);
+    EXPECT_EQ(run.Upgrade(3, 2), "");
+    EXPECT_EQ(run.Summary().Mode, 3);  // the box heard the announce word and answered
+    if (c.counts) {
+      EXPECT_TRUE(run.Logged("1. Check Machine"));
+      ExpectDone(run);
+    } else {
+      // The tick ends quietly and the next one announces again.
+      EXPECT_FALSE(run.Logged("1. Check Machine"));
+      EXPECT_FALSE(run.Window.TicksStopped);
+      EXPECT_TRUE(run.Window.Boxes.empty());
+      EXPECT_TRUE(run.Summary().GoMessage.empty());
+    }
+  }
+}
+
+TEST(ProtocolRules, SyncDigitAfterTheLastBlockIsWaitedForAndCompared) {
+  // The box takes its time over every sync digit. Had the tool not read the
+  // one after the last block, the digit would turn up among the characters
+  // before the download report and spoil it.
+  for (int blocks : {10, 11, 22}) {
+    SCOPED_TRACE(blocks);
+    TUpgradeRun run;
+    run.Box.SyncDelayMs = 120;
+    run.Start(static_cast<std::size_t>(blocks) * 1024);
+    EXPECT_EQ(run.Upgrade(3), "");
+    ExpectDone(run);
+    EXPECT_FALSE(run.Logged("  DownLoad Fail !!"));
+  }
+  // A wrong digit there fails the transfer like any other.
+  for (int blocks : {11, 22}) {
+    SCOPED_TRACE(blocks);
+    TUpgradeRun run;
+    run.Box.SyncDelayMs = 120;
+    run.Box.WrongSyncAt = blocks / 11;
+    run.Start(static_cast<std::size_t>(blocks) * 1024);
+    EXPECT_EQ(run.Upgrade(3), "");
+    EXPECT_EQ(run.Window.Log.back(), "  DownLoad Fail !!");
+    EXPECT_EQ(run.Window.DownloadProgress.size(), static_cast<std::size_t>(blocks - 1));
+    EXPECT_EQ(run.Window.Boxes, std::vector<std::string>{"message: Software Upgrade Fail !!!"});
+    EXPECT_EQ(run.SentAfterLastLogLine(), 0u);  // not even the total checksum
+  }
+}
+
+TEST(ProtocolRules, LastOfSeveralFlashStepsTakesAnyCharacter) {
+  // Five blocks make two steps, nine make three; only the last may be other
+  // than '@'.
+  for (int blocks : {5, 9}) {
+    SCOPED_TRACE(blocks);
+    TUpgradeRun run;
+    run.Box.LastFlashCharacter = '#';
+    run.Start(static_cast<std::size_t>(blocks) * 1024);
+    EXPECT_EQ(run.Upgrade(3), "");
+    ExpectDone(run);
+    EXPECT_EQ(run.Window.FlashProgress.back(), 100);
+  }
+}
+
+TEST(ProtocolRules, InputLeftBeforeEachGoOnIsThrownAway) {
+  // Stray bytes wait behind the last block's answer, the RAM and flash image
+  // reports and the version table marker. Each would shift the next thing
+  // read unless the tool empties its input before it answers.
+  TUpgradeRun run;
+  run.Box.StrayInput = true;
+  run.Start(5 * 1024);
+  EXPECT_EQ(run.Upgrade(3), "");
+  ExpectDone(run);
+  EXPECT_TRUE(run.Logged("  Version Table Write OK!"));
+  EXPECT_EQ(run.Window.FlashProgress, (std::vector<int>{50, 100}));
+  EXPECT_EQ(run.Summary().TotalReceived, run.Summary().TotalComputed);
+}
+
+}  // namespace
+}  // namespace stb::upgrade
