@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <termios.h>
 
+#include "MemorySerialPlatform.h"
 #include "PtyPair.h"
 #include "SerialLink.h"
 #include "Termios2.h"
@@ -249,6 +250,43 @@ TEST(SerialPort, StatusQueriesOnALineWithoutModemSignals) {
   EXPECT_EQ(t.link.InputCount(), 3);
   t.link.PurgeBuffers(true, false);
   EXPECT_EQ(t.link.InputCount(), 0);
+}
+
+TEST(SerialPort, LineStatusTakesEachModemLineAndNothingElse) {
+  auto line = std::make_shared<stb::testing::TMemorySerialPlatform>("");
+  TSerialLink link(TSerialLinkSeams{line, nullptr, line->Clock()});
+  ASSERT_TRUE(link.OpenPort());
+  struct TCase {
+    std::uint32_t modem;
+    TComPortLineStatus status;
+  };
+  const TCase cases[] = {
+      {0, 0},
+      {MS_CTS_ON, lsCTS},
+      {MS_DSR_ON, lsDSR},
+      {MS_RING_ON, lsRING},
+      {MS_RLSD_ON, lsRLSD},
+      {MS_DSR_ON | MS_RLSD_ON, lsDSR | lsRLSD},
+      {MS_CTS_ON | MS_DSR_ON | MS_RING_ON | MS_RLSD_ON, lsCTS | lsDSR | lsRING | lsRLSD},
+      {~0xF0u, 0},  // bits that stand for no line
+      {0x0F, 0},    // the members' own values are no modem bits
+  };
+  for (const auto& c : cases) {
+    line->SetModemStatus(c.modem);
+    EXPECT_EQ(link.GetLineStatus(), c.status) << std::hex << c.modem;
+  }
+  // A query that fails gives the empty set, whatever it left behind.
+  line->SetModemStatus(0xF0, false);
+  EXPECT_EQ(link.GetLineStatus(), 0);
+
+  // Under the line check a write goes out while any one line is up, and
+  // nothing goes out once all are down.
+  link.SetCheckLineStatus(true);
+  line->SetModemStatus(MS_RING_ON);
+  EXPECT_TRUE(link.WriteByte(0x1F));
+  line->SetModemStatus(0);
+  EXPECT_FALSE(link.WriteByte(0x2F));
+  EXPECT_EQ(line->FromTool(), "\x1F");
 }
 
 }  // namespace

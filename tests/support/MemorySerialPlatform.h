@@ -1,6 +1,7 @@
-// A serial line in memory, for fuzzing the upgrade without a device: the
-// box's bytes are a fixed script, what the tool sends is kept, and time is
-// virtual — a wait for input that will never come moves the clock on at once.
+// A serial line in memory, for fuzzing the upgrade without a device and for
+// what a pseudo-terminal cannot show (modem lines): the box's bytes are a
+// fixed script, what the tool sends is kept, and time is virtual — a wait for
+// input that will never come moves the clock on at once.
 #pragma once
 
 #include <algorithm>
@@ -21,6 +22,12 @@ class TMemorySerialPlatform : public serial::ISerialPlatform {
   }
   std::uint64_t ElapsedMs() const { return elapsed_; }
   const std::string& FromTool() const { return fromTool_; }
+  // The modem input lines as the system reports them (MS_* bits). Until this
+  // is called the query fails, as on a line that has no such lines.
+  void SetModemStatus(std::uint32_t bits, bool queryWorks = true) {
+    modem_ = bits;
+    modemQueryWorks_ = queryWorks;
+  }
 
   std::string DeviceName(int n) const override { return "mem" + std::to_string(n); }
   serial::TOpenResult CreateFile(const std::string&) override { return {1, serial::TOpenFailure::None, 0}; }
@@ -35,8 +42,8 @@ class TMemorySerialPlatform : public serial::ISerialPlatform {
     return true;
   }
   bool GetCommModemStatus(serial::THandle, std::uint32_t& s) override {
-    s = 0;
-    return false;
+    s = modem_;  // a query that fails may leave anything behind
+    return modemQueryWorks_;
   }
   serial::TIoResult ReadFile(serial::THandle, std::uint8_t* buffer, std::uint32_t count) override {
     const std::size_t n = std::min<std::size_t>(count, fromBox_.size() - read_);
@@ -66,6 +73,8 @@ class TMemorySerialPlatform : public serial::ISerialPlatform {
   std::string fromTool_;
   std::uint32_t now_ = 0xFFFF0000u;  // close to the wrap, so every run crosses it
   std::uint64_t elapsed_ = 0;
+  std::uint32_t modem_ = 0;
+  bool modemQueryWorks_ = false;
 };
 
 }  // namespace stb::testing
