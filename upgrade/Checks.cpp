@@ -3,6 +3,8 @@
 // the go message that tells the box where the image goes.
 #include <cstdio>
 
+#include "ImageFile.h"
+#include "RunError.h"
 #include "Upgrade.h"
 
 namespace stb::upgrade {
@@ -33,6 +35,16 @@ std::uint8_t Reduced(std::uint8_t msb) { return msb > 0x9F ? static_cast<std::ui
 std::uint32_t Word(const TAddressBytes& a) {
   return static_cast<std::uint32_t>(a[3]) << 24 | static_cast<std::uint32_t>(a[2]) << 16 |
          static_cast<std::uint32_t>(a[1]) << 8 | a[0];
+}
+
+// The image must still be the one measured when the mode was chosen: the
+// box is about to be told its size, and then takes it whole. Raises a file
+// error (nothing has been sent for the image yet) when it is not.
+void CheckImageUnchanged(const TUpgradeRecord& record) {
+  const TImageMeasure now = MeasureImageFile(record.ImageFileName);
+  if (now.Bytes != record.ImageBytes || now.Digest != record.ImageDigest) {
+    throw ERunError("Image file " + record.ImageFileName + " has changed since the include file was read");
+  }
 }
 
 }  // namespace
@@ -161,6 +173,7 @@ bool TUpgrade::CheckAddresses() {
 }
 
 void TUpgrade::SendGoMessage() {
+  CheckImageUnchanged(record_);
   link_.WriteString(std::string(kGo));
   for (std::uint8_t b : record_.IncAddress) link_.WriteByte(b);  // least significant first
   link_.WriteByte(record_.SizeLow);

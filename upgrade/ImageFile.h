@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 
 namespace stb::upgrade {
@@ -16,7 +17,8 @@ inline constexpr std::int64_t kMaxBlocks = 65535;
 class TImageStream {
  public:
   // Raises "Cannot open file <path>" when the file is missing, is not a plain
-  // file, cannot be read, or is held by another program.
+  // file, cannot be read, or is held by another program; a name that holds
+  // a NUL byte is refused whole rather than opened as the part before it.
   explicit TImageStream(const std::string& path);
   ~TImageStream();
   TImageStream(const TImageStream&) = delete;
@@ -31,15 +33,32 @@ class TImageStream {
   std::intptr_t handle_ = -1;  // a descriptor, or the platform's handle
 };
 
+// A 64-bit FNV-1a digest of the image as it goes on the line: whole blocks,
+// the last one filled up with 0x00. It tells a changed image from the one
+// that was measured; it is no defence against a file made to collide.
+class TImageDigest {
+ public:
+  void Add(std::span<const std::uint8_t> bytes) {
+    for (std::uint8_t b : bytes) value_ = (value_ ^ b) * 0x100000001B3ull;
+  }
+  std::uint64_t Value() const { return value_; }
+
+ private:
+  std::uint64_t value_ = 0xCBF29CE484222325ull;
+};
+
 struct TImageMeasure {
   std::int32_t ImageSize;  // rounded up to whole blocks
   std::uint8_t SizeLow;
   std::uint8_t SizeHigh;
   std::int32_t BlockCount;
+  std::int64_t Bytes;      // the file's own size
+  std::uint64_t Digest;    // of the blocks as they would be sent
 };
 
-// Opens the image, takes its size and closes it again. Raises the open
-// error above, or a size error for an image of more than 65535 blocks.
+// Opens the image, takes its size, reads it through for its digest and
+// closes it again. Raises the open error above, or a size error for an
+// image of more than 65535 blocks.
 TImageMeasure MeasureImageFile(const std::string& path);
 
 }  // namespace stb::upgrade

@@ -1,14 +1,13 @@
+#include <array>
+
 #include "ImageFile.h"
 #include "RunError.h"
 
 namespace stb::upgrade {
 
 TImageMeasure MeasureImageFile(const std::string& path) {
-  std::int64_t bytes = 0;
-  {
-    TImageStream image(path);
-    bytes = image.Size();
-  }
+  TImageStream image(path);
+  const std::int64_t bytes = image.Size();
   const std::int64_t blocks = (bytes + kBlockBytes - 1) / kBlockBytes;
   if (blocks > kMaxBlocks) {
     throw ERunError("Image file " + path + " is too large: " + std::to_string(bytes) +
@@ -19,6 +18,17 @@ TImageMeasure MeasureImageFile(const std::string& path) {
   m.SizeLow = static_cast<std::uint8_t>(blocks % 256);
   m.SizeHigh = static_cast<std::uint8_t>((blocks / 256) % 256);
   m.BlockCount = m.SizeHigh * 256 + m.SizeLow;
+  m.Bytes = bytes;
+
+  // Read as the transfer reads it, so that the two digests compare.
+  TImageDigest digest;
+  std::array<std::uint8_t, kBlockBytes> block{};
+  for (std::int32_t i = 0; i < m.BlockCount; ++i) {
+    const std::size_t count = image.Read(block.data(), block.size());
+    std::fill(block.begin() + static_cast<std::ptrdiff_t>(count), block.end(), 0x00);
+    digest.Add(block);
+  }
+  m.Digest = digest.Value();
   return m;
 }
 

@@ -117,6 +117,8 @@ void ReadIncludeFile(const std::string& path, TUpgradeRecord& record, IWindowOpe
   record.SizeLow = image.SizeLow;
   record.SizeHigh = image.SizeHigh;
   record.BlockCount = image.BlockCount;
+  record.ImageBytes = image.Bytes;
+  record.ImageDigest = image.Digest;
   window.SetCounter("( 0 / " + std::to_string(record.ImageSize) + " )");
   record.IncludeFileRead = true;
 }

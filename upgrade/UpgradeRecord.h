@@ -28,6 +28,10 @@ struct TUpgradeRecord {
   std::int32_t BlockCount = 0;    // SizeHigh * 256 + SizeLow
   std::uint8_t SizeLow = 0;
   std::uint8_t SizeHigh = 0;
+  // The image as measured: its size in bytes and the digest of its blocks.
+  // What goes to the box must be exactly this.
+  std::int64_t ImageBytes = 0;
+  std::uint64_t ImageDigest = 0;
 
   std::array<std::uint8_t, 3> IncOui{};
   TVersionPair IncModel;

@@ -10,8 +10,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "BoxSim.h"
 #include "ModeTable.h"
@@ -253,6 +255,37 @@ TEST(Headless, TraceAndLogFile) {
   const auto log = Lines("run.log");
   ASSERT_EQ(log.size(), r.out.size());
   for (std::size_t i = 0; i < log.size(); ++i) EXPECT_EQ(log[i].substr(24), r.out[i]);
+}
+
+TEST(Headless, ImageOverwrittenDuringTheTransferExitsWithOne) {
+  THeadlessRun run;
+  run.box.Bps = 115200;  // twelve blocks take about a second
+  run.Start(12 * 1024);
+  // Once the transfer has begun, the last block is written over in place.
+  std::atomic<bool> ended{false};
+  std::thread writer([&] {
+    while (!ended) {
+      std::stringstream out;
+      out << std::ifstream("stdout.txt").rdbuf();
+      if (out.str().find("3. Start DownLoad\n") != std::string::npos) {
+        const int fd = open("image.bin", O_WRONLY);
+        EXPECT_EQ(pwrite(fd, "changed", 7, 11 * 1024), 7);
+        close(fd);
+        return;
+      }
+      poll(nullptr, 0, 5);
+    }
+  });
+  const TResult r = run.Run({"--code", "APP103"});
+  ended = true;
+  writer.join();
+  EXPECT_EQ(r.status, 1);
+  ASSERT_FALSE(r.out.empty());
+  EXPECT_EQ(r.out.back(), "  ERROR: Image file changed during the DownLoad !!");
+  EXPECT_NE(r.err.find("[message] Software Upgrade Fail !!!\n"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("Congraturation"), std::string::npos);
+  EXPECT_EQ(run.sim->Summary().BlocksAccepted, 12);
+  EXPECT_NE(run.sim->Summary().End, "done");
 }
 
 }  // namespace
