@@ -1,5 +1,7 @@
 #include "ConsoleWindow.h"
 
+#include <cstring>
+
 namespace stb::app {
 
 TConsoleWindow::TConsoleWindow(TEventLoop& loop, TMismatchAnswer onMismatch, upgrade::TLogFile& logFile)
@@ -20,7 +22,39 @@ void TConsoleWindow::Tagged(const char* tag, const std::string& text) {
   std::fflush(stderr);
 }
 
-void TConsoleWindow::ShowError(const std::string& text) { Tagged("error", text); }
+namespace {
+
+// The text as one line of printable characters.
+std::string Escaped(const std::string& text) {
+  std::string out;
+  for (const char c : text) {
+    const auto b = static_cast<unsigned char>(c);
+    if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (b < 0x20 || b == 0x7F) {
+      char hex[5];
+      std::snprintf(hex, sizeof hex, "\\x%02X", b);
+      out += hex;
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+void TConsoleWindow::ShowError(const std::string& text) { Tagged("error", Escaped(text)); }
+
+void TConsoleWindow::ShowError(const upgrade::ERunError& error) {
+  std::string text = Escaped(upgrade::DefaultErrorText(error.Text()));
+  if (error.SystemError() != 0) text += " (" + std::string(std::strerror(error.SystemError())) + ")";
+  Tagged("error", text);
+}
 
 upgrade::TConfirmAnswer TConsoleWindow::Confirm(const std::string& text) {
   Tagged("confirm", text);

@@ -11,6 +11,7 @@
 #include "LogFile.h"
 #include "Options.h"
 #include "PollTimer.h"
+#include "RunError.h"
 #include "WindowOperations.h"
 
 namespace stb::app {
@@ -22,8 +23,12 @@ class TConsoleWindow : public upgrade::IWindowOperations {
   // The tick timer that StopTicks stops.
   void SetTicks(serial::IPeriodicTimer* ticks) { ticks_ = ticks; }
   bool Closed() const { return closed_; }
-  // An error a handler raised, shown as the default error handler shows it.
+  // An error a handler raised, shown as the default error handler shows it,
+  // on one line: line breaks and other control bytes that a text taken from
+  // a file may hold are written as escapes. An I/O error, which names only
+  // its number, gets the system's reason beside it.
   void ShowError(const std::string& text);
+  void ShowError(const upgrade::ERunError& error);
 
   void LogLine(const std::string& line) override;
   void SetDownloadProgress(int position) override;

@@ -67,7 +67,7 @@ int RunHeadless(const TOptions& options) {
     try {
       handler();
     } catch (const upgrade::ERunError& e) {
-      window.ShowError(upgrade::DefaultErrorText(e.Text()));
+      window.ShowError(e);
       fileError = true;
     }
   };

@@ -15,6 +15,10 @@ int Fd(std::intptr_t h) { return static_cast<int>(h); }
 }  // namespace
 
 TImageStream::TImageStream(const std::string& path) {
+  // The system would take the name only up to the NUL: another file.
+  if (path.find('\0') != std::string::npos) {
+    throw ERunError("Cannot open file " + path + ": the name holds a NUL byte");
+  }
   // Opened without blocking, so that a path naming a pipe or a device is
   // refused rather than waited on; only a plain file will do.
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);

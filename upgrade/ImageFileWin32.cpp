@@ -11,6 +11,10 @@ HANDLE H(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 }  // namespace
 
 TImageStream::TImageStream(const std::string& path) {
+  // The system would take the name only up to the NUL: another file.
+  if (path.find('\0') != std::string::npos) {
+    throw ERunError("Cannot open file " + path + ": the name holds a NUL byte");
+  }
   HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   // Only a plain file on a disk will do: no pipes, no devices.
   if (h == INVALID_HANDLE_VALUE || GetFileType(h) != FILE_TYPE_DISK) {

@@ -1,10 +1,11 @@
 #include "IncludeFile.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
-#include <cstdio>
-#include <memory>
+#include <algorithm>
 
 #include "Conversions.h"
 #include "ImageFile.h"
@@ -14,10 +15,18 @@ namespace stb::upgrade {
 
 namespace {
 
-constexpr int kEndOfData = 0x1A;
-// Lines are cut here; nothing in an include file comes near it, and it keeps
-// a file without line ends from being held in memory whole.
-constexpr std::size_t kMaxLineLength = 64 * 1024;
+constexpr char kEndOfData = 0x1A;
+// An include file is a few hundred bytes; its twelve lines must end within
+// this much of it, and no more is read.
+constexpr std::size_t kMaxIncludeBytes = 64 * 1024;
+
+#ifdef _WIN32
+constexpr int kOpenFlags = O_RDONLY | O_BINARY;
+#else
+// Without waiting: a pipe under the include file's name would otherwise hold
+// the open until some writer came.
+constexpr int kOpenFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+#endif
 
 bool FolderExists(const std::string& path) {
   const auto slash = path.find_last_of('/');
@@ -26,36 +35,85 @@ bool FolderExists(const std::string& path) {
   return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+ERunError IoError(int systemError) {
+  return ERunError("I/O error " + std::to_string(systemError), systemError);
+}
+
+// The include file's first bytes: as many as its lines may take, and one
+// more to tell whether the file goes on past them. Only a plain file is
+// read; a folder fails as reading one always has, with an I/O error.
+std::string ReadStart(const std::string& path) {
+  const int fd = ::open(path.c_str(), kOpenFlags);
+  if (fd < 0) {
+    const int error = errno;
+    const std::string text = IncludeOpenErrorText(error, FolderExists(path));
+    // Only the bare number needs the system's reason beside it.
+    throw ERunError(text, text.starts_with("I/O error") ? error : 0);
+  }
+  struct TCloser {
+    int fd;
+    ~TCloser() { ::close(fd); }
+  } closer{fd};
+
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) throw IoError(errno);
+  if (S_ISDIR(st.st_mode)) throw IoError(EISDIR);
+  if (!S_ISREG(st.st_mode)) throw ERunError("Include file " + path + " is not a plain file");
+
+  std::string bytes(kMaxIncludeBytes + 1, '\0');
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const auto n = ::read(fd, bytes.data() + done, static_cast<unsigned>(bytes.size() - done));
+    if (n > 0) {
+      done += static_cast<std::size_t>(n);
+    } else if (n == 0) {
+      break;
+    } else if (errno != EINTR) {
+      throw IoError(errno);
+    }
+  }
+  bytes.resize(done);
+  return bytes;
+}
+
 // Text lines as the include file defines them: a carriage return ends a line
 // (a line feed right after it belongs to the line end), a line feed alone is
 // a character of the line, and 0x1A or the end of the file ends the data;
 // lines past the end read as empty.
 class TLineReader {
  public:
-  explicit TLineReader(std::FILE* f) : f_(f) {}
+  TLineReader(const std::string& bytes, const std::string& path)
+      : bytes_(bytes), path_(path), end_(std::min(bytes.size(), kMaxIncludeBytes)) {}
 
   std::string Next() {
     std::string line;
     while (!ended_) {
-      const int c = std::getc(f_);
-      if (c == EOF) {
-        if (std::ferror(f_)) throw ERunError("I/O error " + std::to_string(errno));
+      if (pos_ == end_) {
+        if (bytes_.size() > end_) {
+          throw ERunError("Include file " + path_ + " is too large: its twelve lines take more than " +
+                          std::to_string(kMaxIncludeBytes) + " bytes");
+        }
         ended_ = true;
-      } else if (c == kEndOfData) {
+        break;
+      }
+      const char c = bytes_[pos_++];
+      if (c == kEndOfData) {
         ended_ = true;
       } else if (c == '\r') {
-        const int next = std::getc(f_);
-        if (next != '\n' && next != EOF) std::ungetc(next, f_);
+        if (pos_ < end_ && bytes_[pos_] == '\n') ++pos_;
         return line;
-      } else if (line.size() < kMaxLineLength) {
-        line.push_back(static_cast<char>(c));
+      } else {
+        line.push_back(c);
       }
     }
     return line;
   }
 
  private:
-  std::FILE* f_;
+  const std::string& bytes_;
+  const std::string& path_;
+  const std::size_t end_;
+  std::size_t pos_ = 0;
   bool ended_ = false;
 };
 
@@ -81,9 +139,8 @@ std::string IncludeOpenErrorText(int systemError, bool folderExists) {
 void ReadIncludeFile(const std::string& path, TUpgradeRecord& record, IWindowOperations& window) {
   std::string addressLine;
   {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
-    if (!file) throw ERunError(IncludeOpenErrorText(errno, FolderExists(path)));
-    TLineReader lines(file.get());
+    const std::string bytes = ReadStart(path);
+    TLineReader lines(bytes, path);
 
     const std::string oui = lines.Next();
     for (std::size_t i = 0; i < 3; ++i) {

@@ -10,12 +10,18 @@ namespace stb::upgrade {
 
 class ERunError : public std::runtime_error {
  public:
-  explicit ERunError(const std::string& text) : std::runtime_error(text), text_(text) {}
+  explicit ERunError(const std::string& text, int systemError = 0)
+      : std::runtime_error(text), text_(text), systemError_(systemError) {}
   // The whole text; what() stops at a NUL that an include file may carry.
+  // It may hold any byte of the file, line breaks included.
   const std::string& Text() const { return text_; }
+  // The system's error number behind an "I/O error" text, whose text gives
+  // only the number; 0 for every other error.
+  int SystemError() const { return systemError_; }
 
  private:
   std::string text_;
+  int systemError_;
 };
 
 // The text the default error handler shows: the error's own text, with a

@@ -11,7 +11,9 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <thread>
 
@@ -286,6 +288,38 @@ TEST(Headless, ImageOverwrittenDuringTheTransferExitsWithOne) {
   EXPECT_EQ(r.err.find("Congraturation"), std::string::npos);
   EXPECT_EQ(run.sim->Summary().BlocksAccepted, 12);
   EXPECT_NE(run.sim->Summary().End, "done");
+}
+
+TEST(Headless, IncludeFileErrorsTakeOneLineAndGiveTheReason) {
+  auto lines = [](const std::string& line2) {
+    const std::string l[12] = {"110022", line2, "01.00", "01.00", "01.00", "01.00",
+                               "01.00", "D2412", "label", "./image.bin", "3", "0x9FC10000"};
+    return stb::testing::IncludeText(l);
+  };
+  struct Case {
+    const char* name;
+    std::function<void()> arrange;
+    std::string error;
+  } cases[] = {
+      {"folder", [] { std::filesystem::remove("inc/app1.inc"); std::filesystem::create_directory("inc/app1.inc"); },
+       "[error] I/O error 21. (Is a directory)\n"},
+      {"link loop", [] { std::filesystem::remove("inc/app1.inc"); std::filesystem::create_symlink("app1.inc", "inc/app1.inc"); },
+       "[error] I/O error 40. (Too many levels of symbolic links)\n"},
+      // Bytes of the file inside the text are shown, escaped, on the line.
+      {"line feed", [&] { std::ofstream("inc/app1.inc", std::ios::binary) << lines("0\n.0A"); },
+       "[error] '0x0\\n' is not a valid integer value.\n"},
+      {"control bytes", [&] { std::ofstream("inc/app1.inc", std::ios::binary) << lines(std::string("\x1B\0.0A", 5)); },
+       "[error] '0x\\x1B\\x00' is not a valid integer value.\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    THeadlessRun run;
+    run.Start();
+    c.arrange();
+    const TResult r = run.Run({"--code", "APP103"});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(r.err, c.error);
+  }
 }
 
 }  // namespace

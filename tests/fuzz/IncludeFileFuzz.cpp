@@ -16,7 +16,7 @@ bool Documented(const std::string& e) {
   for (const char* exact : {"File not found", "Invalid filename", "File access denied"}) {
     if (e == exact) return true;
   }
-  for (const char* prefix : {"I/O error ", "Cannot open file ", "Image file "}) {
+  for (const char* prefix : {"I/O error ", "Cannot open file ", "Image file ", "Include file "}) {
     if (e.rfind(prefix, 0) == 0) return true;
   }
   return e.size() >= 31 && e.front() == '\'' && e.ends_with("' is not a valid integer value");

@@ -4,9 +4,13 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "Conversions.h"
 #include "IncludeFile.h"
@@ -239,6 +243,60 @@ TEST(IncludeFile, ImageOfMoreThan65535BlocksIsRefused) {
   EXPECT_NE(error.find("65535 blocks"), std::string::npos) << error;
   EXPECT_EQ(big.record.BlockCount, 0);
   EXPECT_FALSE(big.record.IncludeFileRead);
+}
+
+TEST(IncludeFile, OnlyAPlainFileIsReadAndOnlyItsStart) {
+  const std::string notPlain = "Include file ./inc/app1.inc is not a plain file";
+  // A device or a pipe under the include file's name is refused at once,
+  // never waited on, never read without end.
+  for (const char* device : {"/dev/null", "/dev/zero"}) {
+    SCOPED_TRACE(device);
+    TReading r(Valid());
+    std::filesystem::remove("inc/app1.inc");
+    std::filesystem::create_symlink(device, "inc/app1.inc");
+    EXPECT_EQ(r.Read(), notPlain);
+  }
+  {
+    TReading r(Valid());
+    std::filesystem::remove("inc/app1.inc");
+    ASSERT_EQ(::mkfifo("inc/app1.inc", 0600), 0);
+    // Should the open wait for a writer, one comes after three seconds.
+    std::atomic<bool> read{false};
+    std::thread writer([&] {
+      for (int i = 0; i < 300 && !read; ++i) ::usleep(10000);
+      const int fd = ::open("inc/app1.inc", O_WRONLY | O_NONBLOCK);
+      if (fd >= 0) ::close(fd);
+    });
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(r.Read(), notPlain);
+    read = true;
+    writer.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(1));
+  }
+  // Lines past the twelfth may run on as far as they like...
+  {
+    TReading r(Valid() + std::string(100 * 1024, 'x'));
+    EXPECT_EQ(r.Read(), "");
+  }
+  // ...but the twelve must end within the first 64 KiB: a file of a
+  // gigabyte without a line end is not read through.
+  {
+    TReading r(Valid());
+    std::filesystem::resize_file("inc/app1.inc", 0);
+    std::filesystem::resize_file("inc/app1.inc", std::uintmax_t{1} << 30);
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(r.Read(), "Include file ./inc/app1.inc is too large: its twelve lines take more than 65536 bytes");
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(1));
+    EXPECT_FALSE(r.record.IncludeFileRead);
+  }
+}
+
+TEST(IncludeFile, ImageNameWithANulByteIsRefusedNotShortened) {
+  const std::string name("./image.bin\0.old", 16);
+  TReading r(Replace(Valid(), "./image.bin", name));
+  EXPECT_EQ(r.Read(), "Cannot open file " + name + ": the name holds a NUL byte");
+  EXPECT_EQ(r.record.ImageFileName, name);
+  EXPECT_FALSE(r.record.IncludeFileRead);
 }
 
 TEST(Conversions, IntegersAsTheIncludeFileWritesThem) {
