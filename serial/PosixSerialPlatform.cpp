@@ -146,7 +146,11 @@ TIoResult TPosixSerialPlatform::WriteFile(THandle h, const std::uint8_t* data, s
 TWaitResult TPosixSerialPlatform::WaitFor(THandle h, TWaitFor what, std::uint32_t ms) {
   const int timeout = static_cast<int>(std::min<std::uint32_t>(ms, 0x7FFFFFFF));
   if (what == TWaitFor::Time) {
-    ::poll(nullptr, 0, timeout);
+    // Nothing to wait for but the time; a hang-up still ends the wait. A
+    // hung-up tty refuses even the output-queue query, so a writer waiting
+    // for room would otherwise never learn that the line is gone.
+    pollfd p{Fd(h), 0, 0};
+    if (::poll(&p, 1, timeout) > 0 && (p.revents & (POLLHUP | POLLERR))) return TWaitResult::Lost;
     return TWaitResult::TimedOut;
   }
   pollfd p{Fd(h), static_cast<short>(what == TWaitFor::Input ? POLLIN : POLLOUT), 0};

@@ -8,6 +8,7 @@ namespace stb::upgrade {
 using namespace protocol;
 
 void TUpgrade::Timer1Timer() {
+  if (!link_.IsPortOpen() && portWasOpen_ && !LinkBack()) return;
   link_.WriteByte(kWakeUp);
   // No announce word for a mode whose include file was not read through:
   // the box would be met with a half-filled record.
@@ -32,6 +33,18 @@ void TUpgrade::Timer1Timer() {
   RunUpgrade();
 }
 
+bool TUpgrade::LinkBack() {
+  // The port went away while waiting (an adapter pulled, the far end hung
+  // up): said once, then tried on every tick until it opens again.
+  if (!portLossReported_) {
+    portLossReported_ = true;
+    window_.MessageBox(kCannotConnect);
+  }
+  if (!link_.OpenPort()) return false;
+  portLossReported_ = false;
+  return true;
+}
+
 bool TUpgrade::ReadAcknowledge() {
   // Five characters: the first not 0x00, one more of any value, then "ACK".
   // A read that times out leaves the shared character as it was.
@@ -48,12 +61,18 @@ bool TUpgrade::ReadAcknowledge() {
 }
 
 void TUpgrade::RunUpgrade() {
+  // However the upgrade ends, the box is no longer taking the image then.
+  struct TTakingImageEnd {
+    IWindowOperations& window;
+    ~TTakingImageEnd() { window.BoxTakingImage(false); }
+  } takingImageEnd{window_};
   try {
     for (std::size_t i = 0; i < kIdentityBytes; ++i) record_.TargetInfo[i] = WaitByte();
     if (!CheckIdentity()) return;
     ReceiveAddressWords();
     if (!CheckAddresses()) return;
     SendGoMessage();
+    window_.BoxTakingImage(true);
     for (std::size_t i = 0; i < kGoReplyChars; ++i) WaitChar();  // neither compared nor shown
   } catch (const ENoResponse&) {
     return NoResponseBeforeTransfer();

@@ -14,6 +14,8 @@ constexpr char kNoResponseLine[] = "  ERROR: No Response from the Set-Top Box !!
 constexpr char kNoResponseBox[] = "No Response from the Set-Top Box !!";
 }  // namespace
 
+const char kCannotConnect[] = "Error: could not connect.  Check COM port settings";
+
 const char* const kDirections[13] = {
     "WARNING !!! --- Check DOWNLOAD ADDRESS",
     "WARNING !!! --- If This is incorrect,Exit the download program NOW!!!",
@@ -51,7 +53,8 @@ bool TUpgrade::StartUp() {
     std::copy(code.begin(), code.end(), record_.ModeMatch[m].Code.begin());
   }
   const bool opened = link_.OpenPort();
-  if (!opened) window_.MessageBox("Error: could not connect.  Check COM port settings");
+  portWasOpen_ = opened;
+  if (!opened) window_.MessageBox(kCannotConnect);
   for (const char* line : kDirections) window_.LogLine(line);
   window_.SetCounter("( 0 / 0 )");
   return opened;

@@ -66,6 +66,7 @@ class TUpgrade {
   void SelectMode(int mode);
 
   // --- Start handshake ---
+  bool LinkBack();
   bool ReadAcknowledge();
   void RunUpgrade();
   void ReceiveAddressWords();
@@ -95,7 +96,12 @@ class TUpgrade {
   std::uint32_t responseTimeoutMs_ = protocol::kDefaultResponseTimeoutMs;
   TUpgradeRecord record_;
   bool succeeded_ = false;
+  bool portWasOpen_ = false;        // the port opened at start-up
+  bool portLossReported_ = false;  // the port is gone and the operator has been told
 };
+
+// The connection box, at start-up and when the port goes away while waiting.
+extern const char kCannotConnect[];
 
 // The thirteen lines of directions written at start-up.
 extern const char* const kDirections[13];

@@ -31,6 +31,11 @@ class IWindowOperations {
   virtual void PumpMessages() = 0;
   // Closes the main window; the program ends once control is back in its loop.
   virtual void CloseWindow() = 0;
+
+  // True from the go message to the end of the upgrade: the box is taking
+  // the image, and stopping the program then can leave it unusable. A front
+  // end may hold off interrupts for that stretch; the window needs nothing.
+  virtual void BoxTakingImage(bool /*taking*/) {}
 };
 
 }  // namespace stb::upgrade

@@ -2,6 +2,8 @@
 // the box answers.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "ModeTable.h"
 #include "PtyPair.h"
 #include "RecordingWindow.h"
@@ -165,6 +167,35 @@ TEST(Ticks, WakeUpAloneUntilAModeIsChosenThenTheAnnounceWord) {
   s.upgrade.Timer1Timer();
   EXPECT_EQ(s.pty.Receive(6, 500), "\x1F" "APPL1");
   EXPECT_EQ(s.link.InputCount(), 0);
+}
+
+TEST(Ticks, APortLostWhileWaitingIsReportedOnceAndOpenedAgain) {
+  // The device is reached through a link that can be pointed at a new line,
+  // as a USB adapter plugged in again comes back under the same name.
+  TScratchDir dir;
+  auto adapter = std::make_unique<TPtyPair>();
+  const auto device = dir.Path() / "ttyUSB0";
+  std::filesystem::create_symlink(adapter->DevicePath(), device);
+  TRecordingWindow window;
+  serial::TSerialLink link;
+  link.SetDevicePath(device.string());
+  TUpgrade upgrade{link, window};
+  ASSERT_TRUE(upgrade.StartUp());
+  upgrade.Timer1Timer();
+  EXPECT_EQ(adapter->Receive(1, 500), "\x1F");
+
+  adapter->HangUp();
+  for (int tick = 0; tick < 4; ++tick) upgrade.Timer1Timer();
+  EXPECT_FALSE(link.IsPortOpen());
+  EXPECT_EQ(window.Boxes, std::vector<std::string>{"message: Error: could not connect.  Check COM port settings"});
+
+  adapter = std::make_unique<TPtyPair>();
+  std::filesystem::remove(device);
+  std::filesystem::create_symlink(adapter->DevicePath(), device);
+  upgrade.Timer1Timer();
+  EXPECT_TRUE(link.IsPortOpen());
+  EXPECT_EQ(adapter->Receive(1, 500), "\x1F");  // waiting goes on as before
+  EXPECT_EQ(window.Boxes.size(), 1u);
 }
 
 }  // namespace
