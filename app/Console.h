@@ -1,6 +1,5 @@
 // What the console front end needs of the operating system: the standard
-// streams, an interrupt that lets go of the port, typing without echo, and
-// the system's words for an error.
+// streams, the time, and the system's words for an error.
 #pragma once
 
 #include <cstddef>
@@ -21,21 +20,6 @@ bool StderrIsTerminal();
 bool WaitForInput(bool watch, int ms);
 // Reads what standard input has: the count, 0 at its end, -1 on nothing now.
 long ReadInput(char* buffer, std::size_t size);
-
-// Interrupted (Ctrl+C, or a termination request), the program lets go of the
-// port given here, puts the console back and exits 130 (143 for SIGTERM).
-void InstallInterruptHandler();
-void SetPortToRelease(serial::THandle port);
-
-// Characters typed reach the program one at a time and are not shown, for
-// as long as this lives (on a terminal; elsewhere it does nothing).
-class TUnechoedInput {
- public:
-  TUnechoedInput();
-  ~TUnechoedInput();
-  TUnechoedInput(const TUnechoedInput&) = delete;
-  TUnechoedInput& operator=(const TUnechoedInput&) = delete;
-};
 
 // The system's text for an error number of the serial seam's open.
 std::string SystemErrorText(int error);

@@ -1,7 +1,4 @@
 #include <poll.h>
-#include <signal.h>
-#include <sys/ioctl.h>
-#include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -11,30 +8,6 @@
 #include "Console.h"
 
 namespace stb::app {
-
-namespace {
-
-// What the signal handler may touch: the terminal settings to restore and the
-// port to let go of.
-struct TSignalState {
-  volatile sig_atomic_t portFd = -1;
-  volatile sig_atomic_t terminalSaved = 0;
-  termios terminal{};
-};
-TSignalState gSignalState;
-
-void OnTerminatingSignal(int sig) {
-  if (gSignalState.terminalSaved) tcsetattr(STDIN_FILENO, TCSANOW, &gSignalState.terminal);
-  if (gSignalState.portFd >= 0) {
-    // As the port's own close does: a simulator holding the other side keeps
-    // the tty, and the exclusive flag with it, alive.
-    ioctl(gSignalState.portFd, TIOCNXCL);
-    close(gSignalState.portFd);
-  }
-  _exit(128 + sig);
-}
-
-}  // namespace
 
 std::int64_t NowMs() {
   timespec ts{};
@@ -54,30 +27,6 @@ long ReadInput(char* buffer, std::size_t size) {
   const ssize_t n = read(STDIN_FILENO, buffer, size);
   if (n < 0) return errno == EAGAIN || errno == EINTR ? -1 : 0;
   return static_cast<long>(n);
-}
-
-void InstallInterruptHandler() {
-  struct sigaction sa {};
-  sa.sa_handler = OnTerminatingSignal;
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGINT, &sa, nullptr);
-  sigaction(SIGTERM, &sa, nullptr);
-}
-
-void SetPortToRelease(serial::THandle port) { gSignalState.portFd = static_cast<int>(port); }
-
-TUnechoedInput::TUnechoedInput() {
-  if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &gSignalState.terminal) != 0) return;
-  termios raw = gSignalState.terminal;
-  raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
-  raw.c_cc[VMIN] = 1;
-  raw.c_cc[VTIME] = 0;
-  gSignalState.terminalSaved = tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
-}
-
-TUnechoedInput::~TUnechoedInput() {
-  if (gSignalState.terminalSaved) tcsetattr(STDIN_FILENO, TCSANOW, &gSignalState.terminal);
-  gSignalState.terminalSaved = 0;
 }
 
 std::string SystemErrorText(int error) { return std::strerror(error); }

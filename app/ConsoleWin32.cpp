@@ -11,17 +11,6 @@ namespace stb::app {
 
 namespace {
 
-HANDLE gPort = INVALID_HANDLE_VALUE;
-DWORD gConsoleMode = 0;
-bool gModeSaved = false;
-
-BOOL WINAPI OnConsoleControl(DWORD event) {
-  if (gModeSaved) SetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), gConsoleMode);
-  if (gPort != INVALID_HANDLE_VALUE) CloseHandle(gPort);
-  // Ctrl+C and Ctrl+Break as an interrupt, closing the console as a termination.
-  ExitProcess(event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT ? 130 : 143);
-}
-
 bool StdinHasData() {
   HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
   switch (GetFileType(in)) {
@@ -62,23 +51,6 @@ long ReadInput(char* buffer, std::size_t size) {
   }
   const int n = _read(_fileno(stdin), buffer, static_cast<unsigned>(size));
   return n < 0 ? 0 : n;
-}
-
-void InstallInterruptHandler() { SetConsoleCtrlHandler(OnConsoleControl, TRUE); }
-
-void SetPortToRelease(serial::THandle port) {
-  gPort = port == serial::kNoHandle ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(port);
-}
-
-TUnechoedInput::TUnechoedInput() {
-  HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
-  if (!GetConsoleMode(in, &gConsoleMode)) return;
-  gModeSaved = SetConsoleMode(in, gConsoleMode & ~(ENABLE_ECHO_INPUT | ENABLE_LINE_INPUT)) != 0;
-}
-
-TUnechoedInput::~TUnechoedInput() {
-  if (gModeSaved) SetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), gConsoleMode);
-  gModeSaved = false;
 }
 
 std::string SystemErrorText(int error) {

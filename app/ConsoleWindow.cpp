@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "Interrupts.h"
+
 namespace stb::app {
 
 TConsoleWindow::TConsoleWindow(TEventLoop& loop, TMismatchAnswer onMismatch, upgrade::TLogFile& logFile)
@@ -12,7 +14,11 @@ void TConsoleWindow::LogLine(const std::string& line) {
   std::fwrite(line.data(), 1, line.size(), stdout);
   std::fputc('\n', stdout);
   std::fflush(stdout);
+  // Output nobody reads any more (a closed pipe) is dropped; the log file
+  // and the upgrade go on.
+  std::clearerr(stdout);
   logFile_.Append(line);
+  NoteLogLine(line);
   DrawProgress();
 }
 
@@ -92,6 +98,8 @@ void TConsoleWindow::CloseWindow() {
   closed_ = true;
 }
 
+void TConsoleWindow::BoxTakingImage(bool taking) { SetBoxTakingImage(taking); }
+
 void TConsoleWindow::SetDownloadProgress(int position) { download_ = position; }
 
 void TConsoleWindow::SetFlashProgress(int position) {
@@ -109,6 +117,7 @@ void TConsoleWindow::SetCounter(const std::string& text) {
   }
   sent_ = sent;
   total_ = total;
+  NoteCounter(sent, total);
   DrawProgress();
 }
 

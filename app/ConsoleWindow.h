@@ -41,6 +41,7 @@ class TConsoleWindow : public upgrade::IWindowOperations {
   void StopTicks() override;
   void PumpMessages() override { loop_.Pump(); }
   void CloseWindow() override;
+  void BoxTakingImage(bool taking) override;
 
  private:
   void Tagged(const char* tag, const std::string& text);

@@ -8,6 +8,7 @@
 #include "Console.h"
 #include "ConsoleWindow.h"
 #include "EventLoop.h"
+#include "Interrupts.h"
 #include "LogFile.h"
 #include "RunError.h"
 #include "SerialLink.h"
@@ -51,6 +52,7 @@ int RunHeadless(const TOptions& options) {
   upgrade::TUpgrade upgrade(link, window);
   upgrade.SetResponseTimeoutMs(options.ResponseTimeoutMs);
   InstallInterruptHandler();
+  SetStopRecord(logFile.Descriptor());
 
   if (!upgrade.StartUp()) {
     const auto& open = link.LastOpenResult();
@@ -73,7 +75,11 @@ int RunHeadless(const TOptions& options) {
   };
 
   auto ticks = loop.MakeTimer();
-  ticks->SetCallback([&] { guarded([&] { upgrade.Timer1Timer(); }); });
+  ticks->SetCallback([&] {
+    guarded([&] { upgrade.Timer1Timer(); });
+    // A port that went away and was opened again has a new handle.
+    SetPortToRelease(link.PortHandle());
+  });
   window.SetTicks(ticks.get());
 
   std::optional<TUnechoedInput> unechoed;
@@ -105,6 +111,7 @@ int RunHeadless(const TOptions& options) {
     loop.RunOnce(1000);
   }
   SetPortToRelease(serial::kNoHandle);
+  SetStopRecord(-1);
   if (fileError) return kExitFileError;
   return upgrade.Succeeded() ? kExitUpgraded : kExitFailed;
 }

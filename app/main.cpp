@@ -2,6 +2,12 @@
 // upgrade on the console with --headless.
 #include <cstdio>
 #include <cstdlib>
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
 
 #include "Headless.h"
 #include "ListPorts.h"
@@ -20,10 +26,25 @@ bool HasDisplay() {
   return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
 }
 
+// A standard descriptor that came closed (`>&-`, `<&-`) is opened on
+// /dev/null before anything else is opened: the port would otherwise become
+// descriptor 1 and take the log text, or descriptor 0 and have the box's
+// bytes read as the typed code.
+void OpenClosedStandardDescriptors() {
+#ifndef _WIN32
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    const int opened = open("/dev/null", O_RDWR);  // the lowest free descriptor: this one
+    if (opened != fd && opened >= 0) close(opened);
+  }
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   using namespace stb::app;
+  OpenClosedStandardDescriptors();
   std::string error;
   const auto options = ParseOptions({argv + 1, argv + argc}, error);
   if (!options) {

@@ -1,6 +1,8 @@
 #include "TracingPlatform.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 namespace stb::serial {
 
@@ -14,7 +16,17 @@ TTracingPlatform::~TTracingPlatform() {
 void TTracingPlatform::Note(const std::string& text) {
   const std::uint32_t ms = GetTickCount() - start_;
   std::fprintf(trace_, "%7u.%03u -- %s\n", ms / 1000, ms % 1000, text.c_str());
-  std::fflush(trace_);
+  Flush();
+}
+
+void TTracingPlatform::Flush() {
+  if (std::fflush(trace_) == 0 && !std::ferror(trace_)) return;
+  const int error = errno;
+  std::clearerr(trace_);
+  if (failed_) return;
+  failed_ = true;
+  std::fprintf(stderr, "stb-downloader: cannot write the trace: %s; the upgrade goes on\n", std::strerror(error));
+  std::fflush(stderr);
 }
 
 void TTracingPlatform::Bytes(char direction, const std::uint8_t* data, std::uint32_t count) {
@@ -37,7 +49,7 @@ void TTracingPlatform::Bytes(char direction, const std::uint8_t* data, std::uint
     }
     std::fputs("|\n", trace_);
   }
-  std::fflush(trace_);
+  Flush();
 }
 
 TOpenResult TTracingPlatform::CreateFile(const std::string& name) {

@@ -1,6 +1,8 @@
 // A serial seam that passes every call on to another one and writes each
 // byte that crosses the line to a trace file, as it happens: a millisecond
-// time stamp, the direction, the bytes in hexadecimal and as text.
+// time stamp, the direction, the bytes in hexadecimal and as text. A trace
+// that cannot be written (a full disk) is said once on stderr; the line
+// goes on as if nothing were traced.
 #pragma once
 
 #include <cstdio>
@@ -35,9 +37,11 @@ class TTracingPlatform : public ISerialPlatform {
  private:
   void Note(const std::string& text);
   void Bytes(char direction, const std::uint8_t* data, std::uint32_t count);
+  void Flush();
 
   std::shared_ptr<ISerialPlatform> inner_;
   std::FILE* trace_;
+  bool failed_ = false;
   std::uint32_t start_ = GetTickCount();
 };
 

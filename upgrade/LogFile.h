@@ -1,11 +1,15 @@
 // A copy of the log on disk: every line appended with the time it was
-// logged, and flushed at once, so a crash loses nothing.
+// logged, and flushed at once, so a crash loses nothing. A write that fails
+// (a full disk) is said once on stderr; the upgrade goes on, since a box is
+// never abandoned for its log.
 #pragma once
 
 #include <sys/time.h>
 #include <time.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 namespace stb::upgrade {
@@ -20,6 +24,8 @@ class TLogFile {
   // Opens `path` for appending; false (with errno set) when it cannot.
   bool Open(const std::string& path) {
     Close();
+    path_ = path;
+    failed_ = false;
     file_ = std::fopen(path.c_str(), "ab");
     return file_ != nullptr;
   }
@@ -28,6 +34,16 @@ class TLogFile {
     file_ = nullptr;
   }
   bool IsOpen() const { return file_ != nullptr; }
+  // The descriptor, for a stop line written from a signal handler; -1: none.
+  int Descriptor() const {
+#ifdef _WIN32
+    return file_ ? _fileno(file_) : -1;
+#else
+    return file_ ? fileno(file_) : -1;
+#endif
+  }
+  // True once a write has failed.
+  bool Failed() const { return failed_; }
   void Append(const std::string& line) {
     if (!file_) return;
     timeval now{};
@@ -44,11 +60,22 @@ class TLogFile {
     std::fprintf(file_, "%.*s.%03ld ", static_cast<int>(n), stamp, static_cast<long>(now.tv_usec / 1000));
     std::fwrite(line.data(), 1, line.size(), file_);
     std::fputc('\n', file_);
-    std::fflush(file_);
+    if (std::fflush(file_) != 0 || std::ferror(file_)) WriteFailed(errno);
   }
 
  private:
+  void WriteFailed(int error) {
+    std::clearerr(file_);
+    if (failed_) return;
+    failed_ = true;
+    std::fprintf(stderr, "stb-downloader: cannot write the log file %s: %s; the upgrade goes on\n",
+                 path_.c_str(), std::strerror(error));
+    std::fflush(stderr);
+  }
+
   std::FILE* file_ = nullptr;
+  std::string path_;
+  bool failed_ = false;
 };
 
 }  // namespace stb::upgrade

@@ -1,25 +1,28 @@
 #!/usr/bin/env bash
-# The captions a window manager shows, read off a real X server (Xvfb): the
-# main window and each kind of box, exactly as the program sets them. The
-# off-screen platform of the other window tests cannot see what a desktop
-# backend adds to a title.
+# The operator window on a real X server (Xvfb), driven through the X server
+# as an operator would drive it. The off-screen platform of the other window
+# tests cannot see what a desktop backend adds to a title.
 #
-#   tests/x11/captions.sh BUILD_DIR
+#   tests/x11/window-on-x.sh BUILD_DIR
 #
 # Run 1 meets a box whose download address differs from the include file's:
 # the warning (a message box), the confirmation, answered Yes, and the
-# information box. Run 2 types the code of a mode without an include file: the
-# default error handler's box.
+# information box; the captions are read as a window manager reads them.
+# Run 2 types the code of a mode without an include file: the default error
+# handler's box. Run 3 asks for a log file that cannot be written: the window
+# refuses to start, with a box, before the port is opened.
 set -euo pipefail
 build=$(cd "${1:?build folder}" && pwd)
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 for tool in xvfb-run xdotool xprop; do
-  command -v "$tool" >/dev/null || { echo "captions: $tool is missing (./stb installs it)" >&2; exit 1; }
+  command -v "$tool" >/dev/null || { echo "window-on-x: $tool is missing (./stb installs it)" >&2; exit 1; }
 done
 
 if [ -z "${STB_ON_XVFB:-}" ]; then
   export STB_ON_XVFB=1
-  exec xvfb-run -a -s "-screen 0 800x800x24" "$0" "$@"
+  # -noreset: the server must not restart between one program closing and
+  # the next connecting.
+  exec xvfb-run -a -s "-noreset -screen 0 800x800x24" "$0" "$@"
 fi
 # A desktop backend, whatever the rest of the suite runs on.
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY
@@ -64,7 +67,7 @@ wait_window() {
     done
     sleep 0.1
   done
-  echo "captions: no window titled '$want'; the program's windows read:" >&2
+  echo "window-on-x: no window titled '$want'; the program's windows read:" >&2
   for w in $(xdotool search --onlyvisible --pid "$app_pid" '' 2>/dev/null); do titles "$w" | sed 's/^/  /' >&2; done
   return 1
 }
@@ -112,5 +115,19 @@ kill "$app_pid" 2>/dev/null || true
 app_pid=
 stop_box
 
+# --- Run 3: a log file that cannot be written ---
+start_box "$build"
+"$build/app/stb-downloader" --port "$box_port" --log-file "$work/no/such/folder/run.log" > run3.out 2> run3.err &
+app_pid=$!
+if box=$(wait_window stb-downloader); then type_into "$box" $'\r'; else fail "refusal box caption"; fi
+status=0
+wait "$app_pid" || status=$?
+app_pid=
+[ "$status" -eq 2 ] || fail "refused start exits with $status, not 2"
+grep -q "^stb-downloader: Cannot write the log file $work/no/such/folder/run.log: No such file or directory\$" run3.err ||
+  fail "no reason on stderr: $(cat run3.err)"
+[ "$(wc -c < box.json 2>/dev/null || echo 0)" -gt 0 ] && grep -q '"end":"done"' box.json && fail "the port was used"
+stop_box
+
 if [ -s "$work/failures" ]; then exit 1; fi
-echo "captions: main window, message, confirmation, information and error boxes as set"
+echo "window-on-x: captions as set; a log file that cannot be written refused before the port"

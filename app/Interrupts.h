@@ -1,0 +1,60 @@
+// Interrupts while a box is being upgraded.
+//
+// A closed pipe (SIGPIPE) or a terminal that went with its session (SIGHUP)
+// never ends the program: output that cannot be written is dropped and the
+// log file goes on. An interrupt (Ctrl+C, a termination request, Ctrl+\)
+// ends it at once, letting go of the port and putting the terminal back,
+// except while the box is taking the image: stopping then can leave the box
+// unusable, so the first interrupt only warns and a second one ends it
+// anyway. Every such end leaves a line saying where the upgrade stood, on
+// stderr and in the log file.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "SerialPlatform.h"
+
+namespace stb::app {
+
+// Catches the interrupts and ignores SIGPIPE and SIGHUP (POSIX); takes the
+// console's control events (Windows).
+void InstallInterruptHandler();
+// The port to close on the way out; kNoHandle when there is none.
+void SetPortToRelease(serial::THandle port);
+// The log file's descriptor, to which the stop line goes too; -1: none.
+void SetStopRecord(int fd);
+// Where the upgrade stands: numbered log lines mark its steps, the counter
+// how much of the image has gone.
+void NoteLogLine(const std::string& line);
+void NoteCounter(long sent, long total);
+// From the go message to the end of the upgrade.
+void SetBoxTakingImage(bool taking);
+
+// Characters typed reach the program one at a time and are not shown, for
+// as long as this lives (on a terminal; elsewhere it does nothing). An
+// interrupt puts the terminal back as it found it.
+class TUnechoedInput {
+ public:
+  TUnechoedInput();
+  ~TUnechoedInput();
+  TUnechoedInput(const TUnechoedInput&) = delete;
+  TUnechoedInput& operator=(const TUnechoedInput&) = delete;
+};
+
+// --- Shared by the platform handlers; safe to call from a signal handler ---
+
+// Counts the interrupt: true when it must end the program, false when it
+// only warns (the first one while the box takes the image).
+bool InterruptEnds();
+// The warning the first interrupt during the image gives, whole lines.
+inline constexpr char kStillUpgradingWarning[] =
+    "stb-downloader: the box is taking the image; stopping now can leave it unusable.\n"
+    "stb-downloader: the upgrade goes on. Interrupt once more to stop anyway.\n";
+// Writes the stop line for `cause` ("SIGINT", "Ctrl+C") to stderr and, with
+// its time stamp, to the log file.
+void WriteStopLines(const char* cause);
+// The stop line without its line end, into `out`; its length.
+std::size_t StopLine(char* out, std::size_t size, const char* cause);
+
+}  // namespace stb::app

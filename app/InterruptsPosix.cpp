@@ -1,0 +1,85 @@
+// Signals on POSIX: the interrupts end the program (or, while the box takes
+// the image, warn first), SIGPIPE and SIGHUP are ignored.
+#include <signal.h>
+#include <cerrno>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "Interrupts.h"
+
+namespace stb::app {
+
+namespace {
+
+// What the handler may touch: the terminal settings to restore and the port
+// to let go of.
+struct TSignalState {
+  volatile sig_atomic_t portFd = -1;
+  volatile sig_atomic_t terminalSaved = 0;
+  termios terminal{};
+};
+TSignalState gSignalState;
+
+const char* SignalName(int sig) {
+  switch (sig) {
+    case SIGINT: return "SIGINT";
+    case SIGTERM: return "SIGTERM";
+    case SIGQUIT: return "SIGQUIT";
+    default: return "a signal";
+  }
+}
+
+void OnInterrupt(int sig) {
+  const int savedErrno = errno;
+  if (!InterruptEnds()) {
+    const ssize_t ignored = ::write(STDERR_FILENO, kStillUpgradingWarning, sizeof kStillUpgradingWarning - 1);
+    (void)ignored;
+    errno = savedErrno;
+    return;
+  }
+  if (gSignalState.terminalSaved) tcsetattr(STDIN_FILENO, TCSANOW, &gSignalState.terminal);
+  WriteStopLines(SignalName(sig));
+  if (gSignalState.portFd >= 0) {
+    // As the port's own close does: a simulator holding the other side keeps
+    // the tty, and the exclusive flag with it, alive.
+    ioctl(gSignalState.portFd, TIOCNXCL);
+    close(gSignalState.portFd);
+  }
+  _exit(128 + sig);
+}
+
+}  // namespace
+
+void InstallInterruptHandler() {
+  struct sigaction sa {};
+  sa.sa_handler = OnInterrupt;
+  sigemptyset(&sa.sa_mask);
+  // One handler at a time: a second interrupt waits for the first to return.
+  for (int sig : {SIGINT, SIGTERM, SIGQUIT}) sigaddset(&sa.sa_mask, sig);
+  sa.sa_flags = SA_RESTART;
+  for (int sig : {SIGINT, SIGTERM, SIGQUIT}) sigaction(sig, &sa, nullptr);
+  // Output to a reader that went away fails with EPIPE and is dropped; a
+  // terminal that went with its session takes the console output with it.
+  // Neither is a reason to abandon a box.
+  signal(SIGPIPE, SIG_IGN);
+  signal(SIGHUP, SIG_IGN);
+}
+
+void SetPortToRelease(serial::THandle port) { gSignalState.portFd = static_cast<int>(port); }
+
+TUnechoedInput::TUnechoedInput() {
+  if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &gSignalState.terminal) != 0) return;
+  termios raw = gSignalState.terminal;
+  raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+  raw.c_cc[VMIN] = 1;
+  raw.c_cc[VTIME] = 0;
+  gSignalState.terminalSaved = tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
+}
+
+TUnechoedInput::~TUnechoedInput() {
+  if (gSignalState.terminalSaved) tcsetattr(STDIN_FILENO, TCSANOW, &gSignalState.terminal);
+  gSignalState.terminalSaved = 0;
+}
+
+}  // namespace stb::app

@@ -1,0 +1,256 @@
+// The real program under what a terminal, a shell or an operator can do to
+// it mid-upgrade: a reader that goes away, a session that hangs up,
+// interrupts before and during the image, standard descriptors that come
+// closed, a log file that cannot be written.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+
+#include "BoxSim.h"
+#include "ModeTable.h"
+#include "ScratchDir.h"
+
+namespace stb::app {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string ReadAll(const std::string& path) {
+  std::stringstream s;
+  s << std::ifstream(path).rdbuf();
+  return s.str();
+}
+
+std::size_t Count(const std::string& text, const std::string& part) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+// The program with its standard descriptors as a test sets them: -1 leaves
+// one closed.
+struct TTool {
+  pid_t pid = -1;
+  int status = -1;
+
+  void Start(const std::vector<std::string>& args, int in, int out, int err) {
+    std::vector<std::string> all = {STB_DOWNLOADER_PATH};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid = fork();
+    if (pid == 0) {
+      // Only what is safe between fork and exec.
+      // Moved out of the way first, so that one given as 1 cannot be
+      // overwritten before it is taken as 2.
+      int fds[3] = {in, out, err};
+      for (int& fd : fds) {
+        if (fd >= 0) fd = fcntl(fd, F_DUPFD, 200);
+      }
+      for (int target = 0; target < 3; ++target) {
+        close(target);
+        if (fds[target] >= 0) dup2(fds[target], target);
+      }
+      for (int fd = 3; fd < 256; ++fd) close(fd);
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
+  }
+  // Waits at most `ms` for the program to end; ends it the hard way after.
+  int Wait(int ms = 20000) {
+    const auto until = Clock::now() + std::chrono::milliseconds(ms);
+    int raw = 0;
+    while (waitpid(pid, &raw, WNOHANG) == 0) {
+      if (Clock::now() > until) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &raw, 0);
+        ADD_FAILURE() << "the program did not end within " << ms << " ms";
+        break;
+      }
+      poll(nullptr, 0, 20);
+    }
+    status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+    return status;
+  }
+};
+
+// A scratch folder with the include file of mode 3 and a paced box, so that
+// the image takes a few seconds to go.
+struct TRun {
+  stb::testing::TScratchDir dir;
+  sim::TBoxConfig box;
+  std::unique_ptr<sim::TBoxSim> sim;
+  TTool tool;
+  int err = -1;
+
+  explicit TRun(std::size_t imageBytes = 40 * 1024) {
+    const std::string lines[12] = {"110022", "01.00", "01.00", "01.00", "01.00", "01.00",
+                                   "01.00",  "D2412", "label", "./image.bin", "3", "0x9FC10000"};
+    dir.Write("inc/app1.inc", stb::testing::IncludeText(lines));
+    dir.Write("image.bin", std::string(imageBytes, 'q'));
+    box.Bps = 115200;
+  }
+  ~TRun() {
+    if (err >= 0) close(err);
+  }
+  void Start(std::vector<std::string> extra, int in, int out, bool logFile = true) {
+    sim = std::make_unique<sim::TBoxSim>(box);
+    sim->Start();
+    err = open("stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::vector<std::string> args = {"--headless", "--port", sim->DevicePath()};
+    if (logFile) args.insert(args.end(), {"--log-file", "run.log"});
+    args.insert(args.end(), extra.begin(), extra.end());
+    tool.Start(args, in, out, err);
+  }
+  // Waits until the log file holds `line`.
+  bool WaitLogged(const std::string& line, int ms = 10000) {
+    const auto until = Clock::now() + std::chrono::milliseconds(ms);
+    while (Clock::now() < until) {
+      if (ReadAll("run.log").find(line) != std::string::npos) return true;
+      poll(nullptr, 0, 20);
+    }
+    return false;
+  }
+  std::string Err() const { return ReadAll("stderr.txt"); }
+  std::string Log() const { return ReadAll("run.log"); }
+  bool BoxUpgraded() {
+    sim->WaitFinished(5000);
+    sim->Stop();
+    return sim->Summary().End == "done";
+  }
+};
+
+int Null() { return open("/dev/null", O_RDWR); }
+
+TEST(Interrupts, AClosedPipeAndAHangUpNeverEndAnUpgrade) {
+  TRun run;
+  int pipeFds[2];
+  ASSERT_EQ(pipe(pipeFds), 0);
+  const int in = Null();
+  run.Start({"--code", "APP103"}, in, pipeFds[1]);
+  close(pipeFds[1]);
+  close(pipeFds[0]);  // `| head -1` that has had its line
+  close(in);
+  ASSERT_TRUE(run.WaitLogged("3. Start DownLoad"));
+  kill(run.tool.pid, SIGHUP);  // the ssh session drops
+  EXPECT_EQ(run.tool.Wait(), 0) << run.Err();
+  EXPECT_TRUE(run.BoxUpgraded());
+  EXPECT_NE(run.Log().find("Please Turn Off and On the STB set !!!"), std::string::npos);
+}
+
+TEST(Interrupts, TheFirstInterruptDuringTheImageOnlyWarns) {
+  TRun run;
+  const int null = Null();
+  run.Start({"--code", "APP103"}, null, null);
+  close(null);
+  ASSERT_TRUE(run.WaitLogged("3. Start DownLoad"));
+  kill(run.tool.pid, SIGINT);
+  EXPECT_EQ(run.tool.Wait(), 0) << run.Err();
+  EXPECT_TRUE(run.BoxUpgraded());
+  EXPECT_EQ(Count(run.Err(), "stopping now can leave it unusable"), 1u) << run.Err();
+  EXPECT_EQ(Count(run.Err(), "stopped by"), 0u);
+}
+
+TEST(Interrupts, ASecondInterruptStopsAndSaysWhere) {
+  TRun run;
+  const int null = Null();
+  run.Start({"--code", "APP103"}, null, null);
+  close(null);
+  ASSERT_TRUE(run.WaitLogged("3. Start DownLoad"));
+  kill(run.tool.pid, SIGTERM);
+  poll(nullptr, 0, 300);
+  kill(run.tool.pid, SIGTERM);
+  EXPECT_EQ(run.tool.Wait(), 143);
+  const std::string where = "stb-downloader: stopped by SIGTERM after \"3. Start DownLoad\", ";
+  const std::string err = run.Err();
+  EXPECT_NE(err.find(where), std::string::npos) << err;
+  EXPECT_NE(err.find(" bytes sent; the box may be left unusable\n"), std::string::npos) << err;
+  // The log file's last line says the same, after its time stamp.
+  const std::string log = run.Log();
+  const std::size_t last = log.rfind('\n', log.size() - 2) + 1;
+  EXPECT_EQ(log.substr(last + 24, where.size()), where) << log;
+}
+
+TEST(Interrupts, BeforeTheImageAnInterruptEndsAtOnceAndPutsTheTerminalBack) {
+  TRun run;
+  run.box.SilentFrom = sim::TBoxPhase::Acknowledge;
+  int master = -1;
+  int terminal = -1;
+  ASSERT_EQ(openpty(&master, &terminal, nullptr, nullptr, nullptr), 0);
+  termios before{};
+  ASSERT_EQ(tcgetattr(terminal, &before), 0);
+  ASSERT_TRUE(before.c_lflag & ECHO);
+  const int null = Null();
+  run.Start({}, terminal, null);  // the code is typed, so nothing is echoed meanwhile
+  close(null);
+  // Wait for the program to take the terminal, then press Ctrl+\.
+  termios now{};
+  for (int i = 0; i < 250 && tcgetattr(terminal, &now) == 0 && (now.c_lflag & ECHO); ++i) poll(nullptr, 0, 20);
+  ASSERT_FALSE(now.c_lflag & ECHO);
+  ASSERT_EQ(write(master, "APP1", 4), 4);
+  poll(nullptr, 0, 200);
+  kill(run.tool.pid, SIGQUIT);
+  EXPECT_EQ(run.tool.Wait(5000), 128 + SIGQUIT);
+  ASSERT_EQ(tcgetattr(terminal, &now), 0);
+  EXPECT_TRUE(now.c_lflag & ECHO);
+  EXPECT_TRUE(now.c_lflag & ICANON);
+  EXPECT_NE(run.Err().find("stb-downloader: stopped by SIGQUIT before a mode was chosen; nothing of the image was sent\n"),
+            std::string::npos)
+      << run.Err();
+  close(master);
+  close(terminal);
+}
+
+TEST(StandardDescriptors, ClosedOnesNeverBecomeThePort) {
+  {
+    // `>&-`: the log text must not go to the box.
+    TRun run(3000);
+    run.box.Bps = 0;
+    const int null = Null();
+    run.Start({"--code", "APP103"}, null, -1, false);
+    close(null);
+    EXPECT_EQ(run.tool.Wait(), 0) << run.Err();
+    EXPECT_TRUE(run.BoxUpgraded());
+  }
+  {
+    // `<&-`: the box's bytes must not be read as the typed code; standard
+    // input is simply empty.
+    TRun run(3000);
+    run.box.Bps = 0;
+    const int null = Null();
+    run.Start({}, -1, null, false);
+    close(null);
+    EXPECT_EQ(run.tool.Wait(5000), 2);
+    EXPECT_NE(run.Err().find("standard input ended before a mode code was typed"), std::string::npos)
+        << run.Err();
+  }
+}
+
+TEST(LogFile, AFailedWriteIsSaidOnceAndTheUpgradeGoesOn) {
+  TRun run(3000);
+  run.box.Bps = 0;
+  const int null = Null();
+  run.sim = std::make_unique<sim::TBoxSim>(run.box);
+  run.sim->Start();
+  run.err = open("stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  run.tool.Start({"--headless", "--port", run.sim->DevicePath(), "--code", "APP103", "--log-file", "/dev/full"},
+                 null, null, run.err);
+  close(null);
+  EXPECT_EQ(run.tool.Wait(), 0) << run.Err();
+  EXPECT_TRUE(run.BoxUpgraded());
+  EXPECT_EQ(Count(run.Err(), "stb-downloader: cannot write the log file /dev/full: No space left on device"), 1u)
+      << run.Err();
+}
+
+}  // namespace
+}  // namespace stb::app
