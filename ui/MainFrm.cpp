@@ -147,7 +147,12 @@ void TForm1::RxMemoKeyPress(char& Key) {
 }
 
 void TForm1::Timer1Timer() {
+  const bool outer = !inTick_;  // ticks also come while a box of a tick is open
+  inTick_ = true;
   Guarded([&] { upgrade_.Timer1Timer(); });
+  if (!outer) return;
+  inTick_ = false;
+  if (closeDeferred_) close();
 }
 
 bool TForm1::UploadFile() { return upgrade_.UploadFile(); }
@@ -265,6 +270,18 @@ void TForm1::StopTicks() { Timer1->stop(); }
 
 void TForm1::PumpMessages() { QCoreApplication::processEvents(); }
 
-void TForm1::CloseWindow() { close(); }
+void TForm1::CloseWindow() {
+  closeByUpgrade_ = true;
+  close();
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  if (inTick_ && !closeByUpgrade_) {
+    closeDeferred_ = true;
+    event->ignore();
+    return;
+  }
+  QWidget::closeEvent(event);
+}
 
 }  // namespace stb::ui

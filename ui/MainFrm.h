@@ -97,6 +97,9 @@ class TForm1 : public QWidget, public upgrade::IWindowOperations {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  // Closing the window while an upgrade runs would only hide it: the upgrade
+  // goes on inside the tick all the same. The close waits for its end.
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void BuildComponents();
@@ -108,6 +111,9 @@ class TForm1 : public QWidget, public upgrade::IWindowOperations {
   TForm1Options options_;
   upgrade::TLogFile logFile_;
   upgrade::TUpgrade upgrade_;
+  bool inTick_ = false;        // a tick, and so maybe an upgrade, is running
+  bool closeByUpgrade_ = false;
+  bool closeDeferred_ = false;
 };
 
 }  // namespace stb::ui

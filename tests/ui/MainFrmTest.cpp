@@ -237,5 +237,46 @@ TEST(MainWindowUpgrade, AFullUpgradeThroughTheWindow) {
   EXPECT_EQ(sim.Summary().Image.size(), 13u * 1024);
 }
 
+TEST(MainWindowUpgrade, ClosingTheWindowDuringTheTransferWaitsForItsEnd) {
+  stb::testing::TScratchDir dir;
+  const std::string lines[12] = {"110022", "01.00", "01.00", "01.00", "01.00", "01.00",
+                                 "01.00",  "D2412", "label", "./image.bin", "2", "0x9FC10000"};
+  dir.Write("inc/native.inc", stb::testing::IncludeText(lines));
+  dir.Write("image.bin", std::string(8 * 1024, 'x'));
+  sim::TBoxSim sim({});
+  sim.Start();
+
+  std::vector<QString> boxes;
+  TForm1Options options;
+  options.DevicePath = sim.DevicePath();
+  options.ResponseTimeoutMs = 2000;
+  options.AnswerBox = [&](TBoxKind, const QString& text) {
+    boxes.push_back(text);
+    return upgrade::TConfirmAnswer::Yes;
+  };
+  TForm1 form(options);
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  // The operator closes the window after the first block; at every later
+  // block it must still be there for the operator to watch.
+  std::vector<bool> visibleAfterClose;
+  bool closed = false;
+  QObject::connect(form.ProgressBar1, &QProgressBar::valueChanged, [&] {
+    if (closed) visibleAfterClose.push_back(form.isVisible());
+    if (!closed) closed = form.close() || true;
+  });
+  QTest::keyClicks(form.RxMemo, "NATV02");
+  form.Timer1Timer();
+
+  ASSERT_EQ(visibleAfterClose.size(), 7u);
+  EXPECT_EQ(std::count(visibleAfterClose.begin(), visibleAfterClose.end(), true), 7);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0], "Congraturation! Software Upgrade OK !!!!");
+  EXPECT_FALSE(form.isVisible());  // closed at the end, by the upgrade
+  sim.WaitFinished(2000);
+  sim.Stop();
+  EXPECT_EQ(sim.Summary().End, "done");
+}
+
 }  // namespace
 }  // namespace stb::ui
