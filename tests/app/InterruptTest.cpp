@@ -236,7 +236,7 @@ TEST(StandardDescriptors, ClosedOnesNeverBecomeThePort) {
   }
 }
 
-TEST(LogFile, AFailedWriteIsSaidOnceAndTheUpgradeGoesOn) {
+TEST(LogFile, AFailedWriteIsSaidOnceAndAFileThatCannotBeOpenedIsRefused) {
   TRun run(3000);
   run.box.Bps = 0;
   const int null = Null();
@@ -250,6 +250,15 @@ TEST(LogFile, AFailedWriteIsSaidOnceAndTheUpgradeGoesOn) {
   EXPECT_TRUE(run.BoxUpgraded());
   EXPECT_EQ(Count(run.Err(), "stb-downloader: cannot write the log file /dev/full: No space left on device"), 1u)
       << run.Err();
+
+  // One that cannot even be opened is refused before the port is.
+  TTool refused;
+  const int err = open("refused.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  refused.Start({"--headless", "--port", "/dev/does-not-exist-stb", "--code", "APP103", "--log-file", "no/such/run.log"},
+                -1, -1, err);
+  close(err);
+  EXPECT_EQ(refused.Wait(), 2);
+  EXPECT_EQ(ReadAll("refused.txt"), "stb-downloader: cannot write the log file no/such/run.log: No such file or directory\n");
 }
 
 }  // namespace
