@@ -2,12 +2,10 @@
 
 #include <cstring>
 
-#include "Interrupts.h"
-
 namespace stb::app {
 
-TConsoleWindow::TConsoleWindow(TEventLoop& loop, TMismatchAnswer onMismatch, upgrade::TLogFile& logFile)
-    : loop_(loop), onMismatch_(onMismatch), logFile_(logFile), progressTerminal_(StderrIsTerminal()) {}
+TConsoleWindow::TConsoleWindow(TEventLoop& loop, TMismatchAnswer onMismatch)
+    : loop_(loop), onMismatch_(onMismatch), progressTerminal_(StderrIsTerminal()) {}
 
 void TConsoleWindow::LogLine(const std::string& line) {
   ClearProgress();
@@ -17,8 +15,6 @@ void TConsoleWindow::LogLine(const std::string& line) {
   // Output nobody reads any more (a closed pipe) is dropped; the log file
   // and the upgrade go on.
   std::clearerr(stdout);
-  logFile_.Append(line);
-  NoteLogLine(line);
   DrawProgress();
 }
 
@@ -54,12 +50,10 @@ std::string Escaped(const std::string& text) {
 
 }  // namespace
 
-void TConsoleWindow::ShowError(const std::string& text) { Tagged("error", Escaped(text)); }
-
-void TConsoleWindow::ShowError(const upgrade::ERunError& error) {
-  std::string text = Escaped(upgrade::DefaultErrorText(error.Text()));
-  if (error.SystemError() != 0) text += " (" + std::string(std::strerror(error.SystemError())) + ")";
-  Tagged("error", text);
+void TConsoleWindow::ShowError(const std::string& text, int systemError) {
+  std::string line = Escaped(text);
+  if (systemError != 0) line += " (" + std::string(std::strerror(systemError)) + ")";
+  Tagged("error", line);
 }
 
 upgrade::TConfirmAnswer TConsoleWindow::Confirm(const std::string& text) {
@@ -98,8 +92,6 @@ void TConsoleWindow::CloseWindow() {
   closed_ = true;
 }
 
-void TConsoleWindow::BoxTakingImage(bool taking) { SetBoxTakingImage(taking); }
-
 void TConsoleWindow::SetDownloadProgress(int position) { download_ = position; }
 
 void TConsoleWindow::SetFlashProgress(int position) {
@@ -107,17 +99,13 @@ void TConsoleWindow::SetFlashProgress(int position) {
   DrawProgress();
 }
 
-void TConsoleWindow::SetCounter(const std::string& text) {
-  long sent = 0;
-  long total = 0;
-  if (std::sscanf(text.c_str(), "( %ld / %ld )", &sent, &total) != 2) return;
+void TConsoleWindow::SetCounter(long sent, long total) {
   if (sent > 0 && firstBlockMs_ == 0) {
     firstBlockMs_ = NowMs();
     firstBlockSent_ = sent;
   }
   sent_ = sent;
   total_ = total;
-  NoteCounter(sent, total);
   DrawProgress();
 }
 

@@ -8,17 +8,15 @@
 #include <string>
 
 #include "EventLoop.h"
-#include "LogFile.h"
 #include "Options.h"
 #include "PollTimer.h"
-#include "RunError.h"
 #include "WindowOperations.h"
 
 namespace stb::app {
 
 class TConsoleWindow : public upgrade::IWindowOperations {
  public:
-  TConsoleWindow(TEventLoop& loop, TMismatchAnswer onMismatch, upgrade::TLogFile& logFile);
+  TConsoleWindow(TEventLoop& loop, TMismatchAnswer onMismatch);
 
   // The tick timer that StopTicks stops.
   void SetTicks(serial::IPeriodicTimer* ticks) { ticks_ = ticks; }
@@ -27,13 +25,12 @@ class TConsoleWindow : public upgrade::IWindowOperations {
   // on one line: line breaks and other control bytes that a text taken from
   // a file may hold are written as escapes. An I/O error, which names only
   // its number, gets the system's reason beside it.
-  void ShowError(const std::string& text);
-  void ShowError(const upgrade::ERunError& error);
+  void ShowError(const std::string& text, int systemError = 0);
 
   void LogLine(const std::string& line) override;
   void SetDownloadProgress(int position) override;
   void SetFlashProgress(int position) override;
-  void SetCounter(const std::string& text) override;
+  void SetCounter(long sent, long total) override;
   void SetAnimation(bool) override {}
   void MessageBox(const std::string& text) override { Tagged("message", text); }
   upgrade::TConfirmAnswer Confirm(const std::string& text) override;
@@ -41,7 +38,6 @@ class TConsoleWindow : public upgrade::IWindowOperations {
   void StopTicks() override;
   void PumpMessages() override { loop_.Pump(); }
   void CloseWindow() override;
-  void BoxTakingImage(bool taking) override;
 
  private:
   void Tagged(const char* tag, const std::string& text);
@@ -50,7 +46,6 @@ class TConsoleWindow : public upgrade::IWindowOperations {
 
   TEventLoop& loop_;
   TMismatchAnswer onMismatch_;
-  upgrade::TLogFile& logFile_;
   serial::IPeriodicTimer* ticks_ = nullptr;
   bool closed_ = false;
   bool progressShown_ = false;

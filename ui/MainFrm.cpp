@@ -9,8 +9,6 @@
 #include <QScrollBar>
 
 #include "QtPeriodicTimer.h"
-#include "TracingPlatform.h"
-#include "RunError.h"
 
 namespace stb::ui {
 
@@ -21,21 +19,6 @@ constexpr char kCaption[] = "::::: Orvanta STB  Serial DownLoader v3.3 :::::";
 // and a title bar of 23: this is what is left inside.
 constexpr int kClientWidth = 560;
 constexpr int kClientHeight = 679;
-
-std::unique_ptr<serial::TSerialLink> MakeSerialLink(const TForm1Options& options) {
-  serial::TSerialLinkSeams seams;
-  if (!options.Trace.empty()) {
-    if (std::FILE* trace = std::fopen(options.Trace.c_str(), "w")) {
-      seams.Platform = std::make_shared<serial::TTracingPlatform>(serial::HostSerialPlatform(), trace);
-    }
-  }
-  seams.PollTimer = std::make_unique<TQtPeriodicTimer>();
-  auto link = std::make_unique<serial::TSerialLink>(std::move(seams));
-  link->SetComPort(serial::pnCOM1);
-  link->SetComPortSpeed(serial::br115200);
-  link->SetDevicePath(options.DevicePath);
-  return link;
-}
 
 QLabel* MakeLabel(QWidget* parent, const QString& text, int left, int top) {
   auto* label = new QLabel(text, parent);
@@ -74,22 +57,21 @@ QString FromLatin1(const std::string& text) {
 
 }  // namespace
 
-TForm1::TForm1(TForm1Options options)
+TForm1::TForm1(const app::TOptions& options, TForm1Hooks hooks)
     : QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                            Qt::WindowCloseButtonHint),
-      SerialLink1(MakeSerialLink(options)),
-      options_(std::move(options)),
-      upgrade_(*SerialLink1, *this) {
-  if (!options_.LogFile.empty()) logFile_.Open(options_.LogFile);
-  upgrade_.SetResponseTimeoutMs(options_.ResponseTimeoutMs);
+      hooks_(std::move(hooks)) {
   BuildComponents();
-  FormCreate();
+  run_ = app::TAssembly::Build(
+      options, *this, std::make_unique<TQtPeriodicTimer>(),
+      [this](const app::THandlerError& error) { ShowRunError(error); }, refusal_);
+  if (run_) FormCreate();
 }
 
 TForm1::~TForm1() {
   Timer1->stop();
   // The port closes with the serial component.
-  SerialLink1.reset();
+  run_.reset();
 }
 
 void TForm1::BuildComponents() {
@@ -138,35 +120,22 @@ void TForm1::BuildComponents() {
 // --- Handlers ---
 
 void TForm1::FormCreate() {
-  upgrade_.StartUp();
+  run_->StartUp();
   Timer1->start(1000);
 }
 
-void TForm1::RxMemoKeyPress(char& Key) {
-  Guarded([&] { upgrade_.RxMemoKeyPress(Key); });
-}
+void TForm1::RxMemoKeyPress(char& Key) { run_->KeyPress(Key); }
 
 void TForm1::Timer1Timer() {
   const bool outer = !inTick_;  // ticks also come while a box of a tick is open
   inTick_ = true;
-  Guarded([&] { upgrade_.Timer1Timer(); });
+  run_->Tick();
   if (!outer) return;
   inTick_ = false;
   if (closeDeferred_) close();
 }
 
-bool TForm1::UploadFile() { return upgrade_.UploadFile(); }
-
-template <typename Handler>
-void TForm1::Guarded(Handler handler) {
-  // Errors must not unwind through the toolkit's event loop: they end here,
-  // in the default error handler, and the window stays open.
-  try {
-    handler();
-  } catch (const std::exception& error) {
-    ShowRunError(error);
-  }
-}
+bool TForm1::UploadFile() { return run_->Upgrade().UploadFile(); }
 
 void TLogMemo::keyPressEvent(QKeyEvent* event) {
   if (OnKeyPress) OnKeyPress(event);
@@ -175,11 +144,12 @@ void TLogMemo::keyPressEvent(QKeyEvent* event) {
 }
 
 void TForm1::DeliverKeys(QKeyEvent* event) {
+  if (!run_) return;  // refused: nothing runs behind the window
   for (const QChar c : event->text()) {
     // The handler takes 8-bit characters. Any other character (a Cyrillic
     // letter, say) cannot be part of a code: it still breaks one being typed.
     if (c.unicode() > 0xFF) {
-      upgrade_.ForeignKeyPress();
+      run_->ForeignKeyPress();
       continue;
     }
     char key = static_cast<char>(c.unicode());
@@ -197,15 +167,14 @@ void TForm1::keyPressEvent(QKeyEvent* event) {
 
 void TForm1::LogLine(const std::string& line) {
   RxMemo->appendPlainText(FromLatin1(line));
-  logFile_.Append(line);
 }
 
 void TForm1::SetDownloadProgress(int position) { ProgressBar1->setValue(position); }
 
 void TForm1::SetFlashProgress(int position) { ProgressBar2->setValue(position); }
 
-void TForm1::SetCounter(const std::string& text) {
-  Label4->setText(FromLatin1(text));
+void TForm1::SetCounter(long sent, long total) {
+  Label4->setText(FromLatin1(upgrade::Detail(sent, total)));
   Label4->adjustSize();
 }
 
@@ -243,7 +212,7 @@ std::unique_ptr<QMessageBox> TForm1::MakeBox(TBoxKind kind, const QString& text,
 
 upgrade::TConfirmAnswer TForm1::ShowBox(TBoxKind kind, const std::string& text) {
   const QString qtext = FromLatin1(text);
-  if (options_.AnswerBox) return options_.AnswerBox(kind, qtext);
+  if (hooks_.AnswerBox) return hooks_.AnswerBox(kind, qtext);
   auto box = MakeBox(kind, qtext, isVisible() ? this : nullptr);
   // Closing the confirmation without a button counts as neither answer.
   if (kind == TBoxKind::Confirm) box->setEscapeButton(static_cast<QAbstractButton*>(nullptr));
@@ -261,10 +230,7 @@ upgrade::TConfirmAnswer TForm1::Confirm(const std::string& text) {
 
 void TForm1::Information(const std::string& text) { ShowBox(TBoxKind::Information, text); }
 
-void TForm1::ShowRunError(const std::exception& error) {
-  const auto* run = dynamic_cast<const upgrade::ERunError*>(&error);
-  ShowBox(TBoxKind::Error, upgrade::DefaultErrorText(run ? run->Text() : error.what()));
-}
+void TForm1::ShowRunError(const app::THandlerError& error) { ShowBox(TBoxKind::Error, error.Text); }
 
 void TForm1::StopTicks() { Timer1->stop(); }
 

@@ -12,10 +12,9 @@
 #include <memory>
 #include <string>
 
+#include "Assembly.h"
 #include "Decorations.h"
-#include "LogFile.h"
-#include "SerialLink.h"
-#include "Upgrade.h"
+#include "Options.h"
 #include "WindowOperations.h"
 
 namespace stb::ui {
@@ -36,18 +35,18 @@ class TLogMemo : public QPlainTextEdit {
   void keyPressEvent(QKeyEvent* event) override;
 };
 
-struct TForm1Options {
-  std::string DevicePath;  // empty: the platform's first serial port
-  std::string LogFile;     // empty: the log is kept in the window only
-  std::string Trace;       // empty: no wire trace
-  std::uint32_t ResponseTimeoutMs = upgrade::protocol::kDefaultResponseTimeoutMs;
-  // Answers the modal boxes in place of the operator (tests); empty: shown.
+// What tests give the window in place of an operator.
+struct TForm1Hooks {
+  // Answers the modal boxes (tests); empty: they are shown.
   std::function<upgrade::TConfirmAnswer(TBoxKind, const QString& text)> AnswerBox;
 };
 
 class TForm1 : public QWidget, public upgrade::IWindowOperations {
  public:
-  explicit TForm1(TForm1Options options = {});
+  // The window and the run behind it, put together by the one assembly.
+  // When the log file or the trace cannot be opened nothing is started:
+  // Refusal() says why, and the caller shows it and ends.
+  explicit TForm1(const app::TOptions& options, TForm1Hooks hooks = {});
   ~TForm1() override;
 
   // --- Handlers ---
@@ -60,7 +59,7 @@ class TForm1 : public QWidget, public upgrade::IWindowOperations {
   void LogLine(const std::string& line) override;
   void SetDownloadProgress(int position) override;
   void SetFlashProgress(int position) override;
-  void SetCounter(const std::string& text) override;
+  void SetCounter(long sent, long total) override;
   void SetAnimation(bool running) override;
   void MessageBox(const std::string& text) override;
   upgrade::TConfirmAnswer Confirm(const std::string& text) override;
@@ -71,7 +70,7 @@ class TForm1 : public QWidget, public upgrade::IWindowOperations {
 
   // The application's default error handler: the error's text in a box with
   // an error icon; the window stays open.
-  void ShowRunError(const std::exception& error);
+  void ShowRunError(const app::THandlerError& error);
   // The box a kind of modal dialog is shown in.
   static std::unique_ptr<QMessageBox> MakeBox(TBoxKind kind, const QString& text, QWidget* parent);
 
@@ -90,10 +89,11 @@ class TForm1 : public QWidget, public upgrade::IWindowOperations {
   TCopyAnimation* Animate1;
   TLogMemo* RxMemo;
   QTimer* Timer1;
-  std::unique_ptr<serial::TSerialLink> SerialLink1;
+  serial::TSerialLink& SerialLink1() { return run_->Link(); }
 
-  const upgrade::TUpgrade& Upgrade() const { return upgrade_; }
-  upgrade::TUpgrade& Upgrade() { return upgrade_; }
+  const std::string& Refusal() const { return refusal_; }
+  const upgrade::TUpgrade& Upgrade() const { return run_->Upgrade(); }
+  upgrade::TUpgrade& Upgrade() { return run_->Upgrade(); }
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -105,12 +105,10 @@ class TForm1 : public QWidget, public upgrade::IWindowOperations {
   void BuildComponents();
   void DeliverKeys(QKeyEvent* event);
   upgrade::TConfirmAnswer ShowBox(TBoxKind kind, const std::string& text);
-  template <typename Handler>
-  void Guarded(Handler handler);
 
-  TForm1Options options_;
-  upgrade::TLogFile logFile_;
-  upgrade::TUpgrade upgrade_;
+  TForm1Hooks hooks_;
+  std::string refusal_;
+  std::unique_ptr<app::TAssembly> run_;
   bool inTick_ = false;        // a tick, and so maybe an upgrade, is running
   bool closeByUpgrade_ = false;
   bool closeDeferred_ = false;

@@ -176,7 +176,7 @@ void ReadIncludeFile(const std::string& path, TUpgradeRecord& record, IWindowOpe
   record.BlockCount = image.BlockCount;
   record.ImageBytes = image.Bytes;
   record.ImageDigest = image.Digest;
-  window.SetCounter("( 0 / " + std::to_string(record.ImageSize) + " )");
+  window.SetCounter(0, record.ImageSize);
   record.IncludeFileRead = true;
 }
 

@@ -81,7 +81,7 @@ bool TUpgrade::SendBlocks(TImageStream& image, std::uint8_t& total) {
     total = static_cast<std::uint8_t>(total + checksum);
     bytesSent += static_cast<std::int32_t>(kBlockSize);
     window_.SetDownloadProgress(ProgressPosition(index + 1, record_.BlockCount));
-    window_.SetCounter(Detail(bytesSent, record_.ImageSize));
+    window_.SetCounter(bytesSent, record_.ImageSize);
     window_.PumpMessages();
   }
   // An image written to while it was sent reached the box other than it was

@@ -56,7 +56,7 @@ bool TUpgrade::StartUp() {
   portWasOpen_ = opened;
   if (!opened) window_.MessageBox(kCannotConnect);
   for (const char* line : kDirections) window_.LogLine(line);
-  window_.SetCounter("( 0 / 0 )");
+  window_.SetCounter(0, 0);
   return opened;
 }
 

@@ -18,8 +18,9 @@ class IWindowOperations {
   // Progress positions are 0 to 100.
   virtual void SetDownloadProgress(int position) = 0;
   virtual void SetFlashProgress(int position) = 0;
-  // Replaces the byte counter's text.
-  virtual void SetCounter(const std::string& text) = 0;
+  // The byte counter: bytes sent of bytes in all, shown as "( sent / total )"
+  // (Detail in Upgrade.h).
+  virtual void SetCounter(long sent, long total) = 0;
   virtual void SetAnimation(bool running) = 0;
   // Modal boxes; each returns when the operator dismisses it.
   virtual void MessageBox(const std::string& text) = 0;

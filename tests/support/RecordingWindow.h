@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "Upgrade.h"
 #include "WindowOperations.h"
 
 namespace stb::testing {
@@ -30,7 +31,7 @@ class TRecordingWindow : public upgrade::IWindowOperations {
   }
   void SetDownloadProgress(int p) override { DownloadProgress.push_back(p); }
   void SetFlashProgress(int p) override { FlashProgress.push_back(p); }
-  void SetCounter(const std::string& text) override { Counters.push_back(text); }
+  void SetCounter(long sent, long total) override { Counters.push_back(upgrade::Detail(sent, total)); }
   void SetAnimation(bool running) override { Animating = running; }
   void MessageBox(const std::string& text) override { Boxes.push_back("message: " + text); }
   upgrade::TConfirmAnswer Confirm(const std::string& text) override {

@@ -35,14 +35,15 @@ struct TWindowOnPty {
                                    "01.00",  "D0101", "label", "./image.bin", "3", "0x9FC10000"};
     dir.Write("inc/app1.inc", stb::testing::IncludeText(lines));
     dir.Write("image.bin", std::string(4096, 'i'));
-    TForm1Options options;
-    options.DevicePath = device.empty() ? pty.DevicePath() : device;
+    app::TOptions options;
+    options.Port = device.empty() ? pty.DevicePath() : device;
     options.LogFile = (dir.Path() / "run.log").string();
-    options.AnswerBox = [this](TBoxKind kind, const QString& text) {
+    TForm1Hooks hooks;
+    hooks.AnswerBox = [this](TBoxKind kind, const QString& text) {
       boxes.push_back({kind, text});
       return upgrade::TConfirmAnswer::Yes;
     };
-    form = std::make_unique<TForm1>(options);
+    form = std::make_unique<TForm1>(options, hooks);
     form->show();
     QApplication::setActiveWindow(form.get());
     if (!QTest::qWaitForWindowActive(form.get())) ADD_FAILURE() << "window not active";
@@ -163,6 +164,19 @@ TEST(MainWindow, AKeyOutsideTheEightBitSetBreaksACodeBeingTyped) {
   EXPECT_EQ(w.form->Upgrade().Record().DownloadMode, 3);
 }
 
+TEST(MainWindow, ALogFileThatCannotBeOpenedStartsNothing) {
+  TPtyPair pty;
+  app::TOptions options;
+  options.Port = pty.DevicePath();
+  options.LogFile = "/does-not-exist-stb/run.log";
+  TForm1 form(options);
+  EXPECT_EQ(form.Refusal(), "cannot write the log file /does-not-exist-stb/run.log: No such file or directory");
+  EXPECT_FALSE(form.Timer1->isActive());
+  EXPECT_TRUE(form.RxMemo->toPlainText().isEmpty());
+  QTest::keyClicks(form.RxMemo, "APP103");  // nothing behind the window to take it
+  EXPECT_EQ(pty.Receive(1, 100), "");       // the port was never opened
+}
+
 TEST(MainWindow, ErrorsInAHandlerGoToTheDefaultErrorHandler) {
   TWindowOnPty w;
   QTest::keyClicks(w.form->RxMemo, "NATV02");  // no include file for mode 2
@@ -208,14 +222,15 @@ TEST(MainWindowUpgrade, AFullUpgradeThroughTheWindow) {
   sim.Start();
 
   std::vector<QString> boxes;
-  TForm1Options options;
-  options.DevicePath = sim.DevicePath();
+  app::TOptions options;
+  options.Port = sim.DevicePath();
   options.ResponseTimeoutMs = 2000;
-  options.AnswerBox = [&](TBoxKind, const QString& text) {
+  TForm1Hooks hooks;
+  hooks.AnswerBox = [&](TBoxKind, const QString& text) {
     boxes.push_back(text);
     return upgrade::TConfirmAnswer::Yes;
   };
-  TForm1 form(options);
+  TForm1 form(options, hooks);
   form.show();
   QApplication::setActiveWindow(&form);
   ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
@@ -247,14 +262,15 @@ TEST(MainWindowUpgrade, ClosingTheWindowDuringTheTransferWaitsForItsEnd) {
   sim.Start();
 
   std::vector<QString> boxes;
-  TForm1Options options;
-  options.DevicePath = sim.DevicePath();
+  app::TOptions options;
+  options.Port = sim.DevicePath();
   options.ResponseTimeoutMs = 2000;
-  options.AnswerBox = [&](TBoxKind, const QString& text) {
+  TForm1Hooks hooks;
+  hooks.AnswerBox = [&](TBoxKind, const QString& text) {
     boxes.push_back(text);
     return upgrade::TConfirmAnswer::Yes;
   };
-  TForm1 form(options);
+  TForm1 form(options, hooks);
   form.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
   // The operator closes the window after the first block; at every later

@@ -26,6 +26,9 @@ if [ -z "${STB_ON_XVFB:-}" ]; then
 fi
 # A desktop backend, whatever the rest of the suite runs on.
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY
+# Under the sanitizers: what the X libraries keep until exit is not ours to
+# report, and would turn every exit status into 1.
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
 
 work=$(mktemp -d)
 source "$root/tools/box.sh"
@@ -124,7 +127,7 @@ status=0
 wait "$app_pid" || status=$?
 app_pid=
 [ "$status" -eq 2 ] || fail "refused start exits with $status, not 2"
-grep -q "^stb-downloader: Cannot write the log file $work/no/such/folder/run.log: No such file or directory\$" run3.err ||
+grep -q "^stb-downloader: cannot write the log file $work/no/such/folder/run.log: No such file or directory\$" run3.err ||
   fail "no reason on stderr: $(cat run3.err)"
 [ "$(wc -c < box.json 2>/dev/null || echo 0)" -gt 0 ] && grep -q '"end":"done"' box.json && fail "the port was used"
 stop_box

@@ -1,0 +1,87 @@
+#include "Assembly.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "Interrupts.h"
+#include "RunError.h"
+#include "TracingPlatform.h"
+
+namespace stb::app {
+
+TAssembly::TAssembly(upgrade::IWindowOperations& window, TErrorHandler onError)
+    : window_(window, log_), onError_(std::move(onError)) {}
+
+TAssembly::~TAssembly() {
+  // Nothing for a late interrupt to let go of or write to once these go.
+  SetPortToRelease(serial::kNoHandle);
+  SetStopRecord(-1);
+}
+
+std::unique_ptr<TAssembly> TAssembly::Build(const TOptions& options, upgrade::IWindowOperations& window,
+                                            std::unique_ptr<serial::IPeriodicTimer> pollTimer,
+                                            TErrorHandler onError, std::string& refusal) {
+  std::unique_ptr<TAssembly> run(new TAssembly(window, std::move(onError)));
+  if (!options.LogFile.empty() && !run->log_.Open(options.LogFile)) {
+    refusal = "cannot write the log file " + options.LogFile + ": " + std::strerror(errno);
+    return nullptr;
+  }
+
+  serial::TSerialLinkSeams seams;
+  if (!options.Trace.empty()) {
+    std::FILE* trace = std::fopen(options.Trace.c_str(), "w");
+    if (!trace) {
+      refusal = "cannot write the trace " + options.Trace + ": " + std::strerror(errno);
+      return nullptr;
+    }
+    seams.Platform = std::make_shared<serial::TTracingPlatform>(serial::HostSerialPlatform(), trace);
+  }
+  seams.PollTimer = std::move(pollTimer);
+  run->link_ = std::make_unique<serial::TSerialLink>(std::move(seams));
+  run->link_->SetComPort(serial::pnCOM1);
+  run->link_->SetComPortSpeed(serial::br115200);
+  run->link_->SetDevicePath(options.Port);
+
+  run->upgrade_ = std::make_unique<upgrade::TUpgrade>(*run->link_, run->window_);
+  run->upgrade_->SetResponseTimeoutMs(options.ResponseTimeoutMs);
+  return run;
+}
+
+bool TAssembly::StartUp() {
+  InstallInterruptHandler();
+  SetStopRecord(log_.Descriptor());
+  const bool opened = upgrade_->StartUp();
+  SetPortToRelease(link_->PortHandle());
+  return opened;
+}
+
+void TAssembly::Guarded(const std::function<void()>& handler) {
+  // Errors must not unwind through a toolkit's event loop: they end here,
+  // in the front end's default error handler.
+  try {
+    handler();
+  } catch (const upgrade::ERunError& error) {
+    handlerFailed_ = true;
+    onError_({upgrade::DefaultErrorText(error.Text()), error.SystemError()});
+  } catch (const std::exception& error) {
+    handlerFailed_ = true;
+    onError_({upgrade::DefaultErrorText(error.what()), 0});
+  }
+}
+
+void TAssembly::KeyPress(char& key) {
+  Guarded([&] { upgrade_->RxMemoKeyPress(key); });
+}
+
+void TAssembly::ForeignKeyPress() {
+  Guarded([&] { upgrade_->ForeignKeyPress(); });
+}
+
+void TAssembly::Tick() {
+  Guarded([&] { upgrade_->Timer1Timer(); });
+  // A port that went away and was opened again has a new handle.
+  SetPortToRelease(link_->PortHandle());
+}
+
+}  // namespace stb::app

@@ -1,0 +1,35 @@
+// A copy of the log on disk: every line appended with the time it was
+// logged, and flushed at once, so a crash loses nothing. A write that fails
+// (a full disk) is said once on stderr; the upgrade goes on, since a box is
+// never abandoned for its log.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace stb::app {
+
+class TLogFile {
+ public:
+  // Opens `path` for appending; false (with errno set) when it cannot.
+  bool Open(const std::string& path);
+  bool IsOpen() const { return file_ != nullptr; }
+  // The descriptor, for a line written from a signal handler; -1: none.
+  int Descriptor() const;
+  // True once a write has failed.
+  bool Failed() const { return failed_; }
+  void Append(const std::string& line);
+
+ private:
+  void WriteFailed(int error);
+
+  struct TClose {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+  };
+  std::unique_ptr<std::FILE, TClose> file_;
+  std::string path_;
+  bool failed_ = false;
+};
+
+}  // namespace stb::app
