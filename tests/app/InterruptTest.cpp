@@ -84,6 +84,8 @@ struct TTool {
   }
 };
 
+int Null() { return open("/dev/null", O_RDWR); }
+
 // A scratch folder with the include file of mode 3 and a paced box, so that
 // the image takes a few seconds to go.
 struct TRun {
@@ -121,6 +123,14 @@ struct TRun {
     }
     return false;
   }
+  // Starts the upgrade of mode 3 with nothing on stdin and stdout, and
+  // waits until the image goes.
+  bool StartImage() {
+    const int null = Null();
+    Start({"--code", "APP103"}, null, null);
+    close(null);
+    return WaitLogged("3. Start DownLoad");
+  }
   std::string Err() const { return ReadAll("stderr.txt"); }
   std::string Log() const { return ReadAll("run.log"); }
   bool BoxUpgraded() {
@@ -129,8 +139,6 @@ struct TRun {
     return sim->Summary().End == "done";
   }
 };
-
-int Null() { return open("/dev/null", O_RDWR); }
 
 TEST(Interrupts, AClosedPipeAndAHangUpNeverEndAnUpgrade) {
   TRun run;
@@ -150,10 +158,7 @@ TEST(Interrupts, AClosedPipeAndAHangUpNeverEndAnUpgrade) {
 
 TEST(Interrupts, TheFirstInterruptDuringTheImageOnlyWarns) {
   TRun run;
-  const int null = Null();
-  run.Start({"--code", "APP103"}, null, null);
-  close(null);
-  ASSERT_TRUE(run.WaitLogged("3. Start DownLoad"));
+  ASSERT_TRUE(run.StartImage());
   kill(run.tool.pid, SIGINT);
   EXPECT_EQ(run.tool.Wait(), 0) << run.Err();
   EXPECT_TRUE(run.BoxUpgraded());
@@ -163,10 +168,7 @@ TEST(Interrupts, TheFirstInterruptDuringTheImageOnlyWarns) {
 
 TEST(Interrupts, ASecondInterruptStopsAndSaysWhere) {
   TRun run;
-  const int null = Null();
-  run.Start({"--code", "APP103"}, null, null);
-  close(null);
-  ASSERT_TRUE(run.WaitLogged("3. Start DownLoad"));
+  ASSERT_TRUE(run.StartImage());
   kill(run.tool.pid, SIGTERM);
   poll(nullptr, 0, 300);
   kill(run.tool.pid, SIGTERM);

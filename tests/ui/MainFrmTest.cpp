@@ -210,88 +210,83 @@ TEST(MainWindow, BoxesCarryTheirCaptionsIconsAndButtons) {
 namespace stb::ui {
 namespace {
 
-TEST(MainWindowUpgrade, AFullUpgradeThroughTheWindow) {
+// The window on the simulated box, with the include file of mode 2 and an
+// image of `imageBytes`; the boxes are answered Yes and recorded.
+struct TWindowOnBox {
   stb::testing::TScratchDir dir;
-  const std::string lines[12] = {"110022", "01.00", "01.00", "01.00", "01.00", "01.00",
-                                 "01.00",  "D2412", "label", "./image.bin", "2", "0x9FC10000"};
-  dir.Write("inc/native.inc", stb::testing::IncludeText(lines));
-  dir.Write("image.bin", std::string(12 * 1024 + 5, 'x'));
+  sim::TBoxSim sim;
+  std::vector<QString> boxes;
+  std::unique_ptr<TForm1> form;
+
+  TWindowOnBox(std::size_t imageBytes, sim::TBoxConfig box = {}) : sim(box) {
+    const std::string lines[12] = {"110022", "01.00", "01.00", "01.00", "01.00", "01.00",
+                                   "01.00",  "D2412", "label", "./image.bin", "2", "0x9FC10000"};
+    dir.Write("inc/native.inc", stb::testing::IncludeText(lines));
+    dir.Write("image.bin", std::string(imageBytes, 'x'));
+    sim.Start();
+    app::TOptions options;
+    options.Port = sim.DevicePath();
+    options.ResponseTimeoutMs = 2000;
+    TForm1Hooks hooks;
+    hooks.AnswerBox = [this](TBoxKind, const QString& text) {
+      boxes.push_back(text);
+      return upgrade::TConfirmAnswer::Yes;
+    };
+    form = std::make_unique<TForm1>(options, hooks);
+    form->show();
+    QApplication::setActiveWindow(form.get());
+    if (!QTest::qWaitForWindowActive(form.get())) ADD_FAILURE() << "window not active";
+  }
+  // Types the code of mode 2 and delivers the tick that runs the upgrade.
+  void Upgrade() {
+    QTest::keyClicks(form->RxMemo, "NATV02");
+    form->Timer1Timer();
+  }
+  std::string BoxEnd() {
+    sim.WaitFinished(2000);
+    sim.Stop();
+    return sim.Summary().End;
+  }
+};
+
+TEST(MainWindowUpgrade, AFullUpgradeThroughTheWindow) {
   sim::TBoxConfig box;
   box.KeepImage = true;
-  sim::TBoxSim sim(box);
-  sim.Start();
-
-  std::vector<QString> boxes;
-  app::TOptions options;
-  options.Port = sim.DevicePath();
-  options.ResponseTimeoutMs = 2000;
-  TForm1Hooks hooks;
-  hooks.AnswerBox = [&](TBoxKind, const QString& text) {
-    boxes.push_back(text);
-    return upgrade::TConfirmAnswer::Yes;
-  };
-  TForm1 form(options, hooks);
-  form.show();
-  QApplication::setActiveWindow(&form);
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
-  QTest::keyClicks(form.RxMemo, "NATV02");
-  form.Timer1Timer();
+  TWindowOnBox w(12 * 1024 + 5, box);
+  TForm1& form = *w.form;
+  w.Upgrade();
 
   EXPECT_EQ(form.RxMemo->toPlainText().split('\n').last(), "Please Turn Off and On the STB set !!!");
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0], "Congraturation! Software Upgrade OK !!!!");
+  ASSERT_EQ(w.boxes.size(), 1u);
+  EXPECT_EQ(w.boxes[0], "Congraturation! Software Upgrade OK !!!!");
   EXPECT_FALSE(form.isVisible());  // closed
   EXPECT_FALSE(form.Timer1->isActive());
   EXPECT_EQ(form.ProgressBar1->value(), 100);
   EXPECT_EQ(form.ProgressBar2->value(), 100);
   EXPECT_EQ(form.Label4->text(), "( 13312 / 13312 )");
   EXPECT_FALSE(form.Animate1->Active());
-  sim.WaitFinished(2000);
-  sim.Stop();
-  EXPECT_EQ(sim.Summary().End, "done");
-  EXPECT_EQ(sim.Summary().Image.size(), 13u * 1024);
+  EXPECT_EQ(w.BoxEnd(), "done");
+  EXPECT_EQ(w.sim.Summary().Image.size(), 13u * 1024);
 }
 
 TEST(MainWindowUpgrade, ClosingTheWindowDuringTheTransferWaitsForItsEnd) {
-  stb::testing::TScratchDir dir;
-  const std::string lines[12] = {"110022", "01.00", "01.00", "01.00", "01.00", "01.00",
-                                 "01.00",  "D2412", "label", "./image.bin", "2", "0x9FC10000"};
-  dir.Write("inc/native.inc", stb::testing::IncludeText(lines));
-  dir.Write("image.bin", std::string(8 * 1024, 'x'));
-  sim::TBoxSim sim({});
-  sim.Start();
-
-  std::vector<QString> boxes;
-  app::TOptions options;
-  options.Port = sim.DevicePath();
-  options.ResponseTimeoutMs = 2000;
-  TForm1Hooks hooks;
-  hooks.AnswerBox = [&](TBoxKind, const QString& text) {
-    boxes.push_back(text);
-    return upgrade::TConfirmAnswer::Yes;
-  };
-  TForm1 form(options, hooks);
-  form.show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  TWindowOnBox w(8 * 1024);
   // The operator closes the window after the first block; at every later
   // block it must still be there for the operator to watch.
   std::vector<bool> visibleAfterClose;
   bool closed = false;
-  QObject::connect(form.ProgressBar1, &QProgressBar::valueChanged, [&] {
-    if (closed) visibleAfterClose.push_back(form.isVisible());
-    if (!closed) closed = form.close() || true;
+  QObject::connect(w.form->ProgressBar1, &QProgressBar::valueChanged, [&] {
+    if (closed) visibleAfterClose.push_back(w.form->isVisible());
+    if (!closed) closed = w.form->close() || true;
   });
-  QTest::keyClicks(form.RxMemo, "NATV02");
-  form.Timer1Timer();
+  w.Upgrade();
 
   ASSERT_EQ(visibleAfterClose.size(), 7u);
   EXPECT_EQ(std::count(visibleAfterClose.begin(), visibleAfterClose.end(), true), 7);
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0], "Congraturation! Software Upgrade OK !!!!");
-  EXPECT_FALSE(form.isVisible());  // closed at the end, by the upgrade
-  sim.WaitFinished(2000);
-  sim.Stop();
-  EXPECT_EQ(sim.Summary().End, "done");
+  ASSERT_EQ(w.boxes.size(), 1u);
+  EXPECT_EQ(w.boxes[0], "Congraturation! Software Upgrade OK !!!!");
+  EXPECT_FALSE(w.form->isVisible());  // closed at the end, by the upgrade
+  EXPECT_EQ(w.BoxEnd(), "done");
 }
 
 }  // namespace
