@@ -2,10 +2,10 @@
 // the image, warn first), SIGPIPE and SIGHUP are ignored.
 #include <signal.h>
 #include <cerrno>
-#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include "HostPorts.h"
 #include "Interrupts.h"
 
 namespace stb::app {
@@ -40,12 +40,7 @@ void OnInterrupt(int sig) {
   }
   if (gSignalState.terminalSaved) tcsetattr(STDIN_FILENO, TCSANOW, &gSignalState.terminal);
   WriteStopLines(SignalName(sig));
-  if (gSignalState.portFd >= 0) {
-    // As the port's own close does: a simulator holding the other side keeps
-    // the tty, and the exclusive flag with it, alive.
-    ioctl(gSignalState.portFd, TIOCNXCL);
-    close(gSignalState.portFd);
-  }
+  if (gSignalState.portFd >= 0) serial::ReleasePortInSignal(gSignalState.portFd);
   _exit(128 + sig);
 }
 

@@ -3,6 +3,7 @@
 // thread of its own while the upgrade goes on.
 #include <windows.h>
 
+#include "HostPorts.h"
 #include "Interrupts.h"
 
 namespace stb::app {
@@ -24,7 +25,7 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
   }
   if (gModeSaved) SetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), gConsoleMode);
   WriteStopLines(event == CTRL_C_EVENT ? "Ctrl+C" : event == CTRL_BREAK_EVENT ? "Ctrl+Break" : "the console closing");
-  if (gPort != INVALID_HANDLE_VALUE) CloseHandle(gPort);
+  if (gPort != INVALID_HANDLE_VALUE) serial::ReleasePortInSignal(reinterpret_cast<serial::THandle>(gPort));
   ExitProcess(interrupt ? 130 : 143);
 }
 

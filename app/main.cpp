@@ -10,7 +10,7 @@
 #endif
 
 #include "Headless.h"
-#include "ListPorts.h"
+#include "HostPorts.h"
 #include "Options.h"
 #ifdef STB_WITH_QT
 #include "GuiMain.h"
@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (options->ListPorts) {
-    for (const auto& port : ListSerialPorts()) std::puts(port.c_str());
+    for (const auto& port : stb::serial::ListSerialPorts()) std::puts(port.c_str());
     return 0;
   }
   if (options->Headless) return RunHeadless(*options);

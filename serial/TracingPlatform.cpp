@@ -7,7 +7,7 @@
 namespace stb::serial {
 
 TTracingPlatform::TTracingPlatform(std::shared_ptr<ISerialPlatform> inner, std::FILE* trace)
-    : inner_(std::move(inner)), trace_(trace) {}
+    : TForwardingPlatform(std::move(inner)), trace_(trace) {}
 
 TTracingPlatform::~TTracingPlatform() {
   if (trace_) std::fclose(trace_);
@@ -53,30 +53,30 @@ void TTracingPlatform::Bytes(char direction, const std::uint8_t* data, std::uint
 }
 
 TOpenResult TTracingPlatform::CreateFile(const std::string& name) {
-  const TOpenResult r = inner_->CreateFile(name);
+  const TOpenResult r = Inner().CreateFile(name);
   Note(r.Handle == kNoHandle ? "open " + name + " refused" : "open " + name);
   return r;
 }
 
 void TTracingPlatform::CloseHandle(THandle h) {
   Note("close");
-  inner_->CloseHandle(h);
+  Inner().CloseHandle(h);
 }
 
 bool TTracingPlatform::PurgeComm(THandle h, std::uint32_t flags) {
   if (flags & (PURGE_RXABORT | PURGE_RXCLEAR)) Note("input purged");
-  return inner_->PurgeComm(h, flags);
+  return Inner().PurgeComm(h, flags);
 }
 
 TIoResult TTracingPlatform::ReadFile(THandle h, std::uint8_t* buffer, std::uint32_t count) {
-  const TIoResult r = inner_->ReadFile(h, buffer, count);
+  const TIoResult r = Inner().ReadFile(h, buffer, count);
   if (r.Count > 0) Bytes('<', buffer, r.Count);
   if (r.Status == TIoStatus::Lost) Note("line lost");
   return r;
 }
 
 TIoResult TTracingPlatform::WriteFile(THandle h, const std::uint8_t* data, std::uint32_t count) {
-  const TIoResult r = inner_->WriteFile(h, data, count);
+  const TIoResult r = Inner().WriteFile(h, data, count);
   if (r.Count > 0) Bytes('>', data, r.Count);
   if (r.Status == TIoStatus::Lost) Note("line lost");
   return r;

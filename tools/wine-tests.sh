@@ -46,7 +46,7 @@ map_ports() {
 modem=$!
 for _ in $(seq 50); do [ "$(wc -l < "$work/cable")" -ge 2 ] && break; sleep 0.1; done
 map_ports "$(sed -n 1p "$work/cable")" "$(sed -n 2p "$work/cable")"
-"$wine" "$windows/tests/win32/win32_serial_tests.exe"
+"$wine" "$windows/tests/win32/serial_tests.exe"
 tests=$?
 kill "$modem" 2>/dev/null
 modem=

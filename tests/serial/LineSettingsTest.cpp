@@ -5,23 +5,21 @@
 #include <optional>
 
 #include "LineSettings.h"
+#include "MemorySerialPlatform.h"
+
 #ifdef _WIN32
-#include "Win32SerialPlatform.h"
-using THostPlatform = stb::serial::TWin32SerialPlatform;
 constexpr const char* kHostFamily = "WNT";
 #else
-#include "PosixSerialPlatform.h"
-using THostPlatform = stb::serial::TPosixSerialPlatform;
 constexpr const char* kHostFamily = "";  // POSIX names none of the three families
 #endif
 
 namespace stb::serial {
 namespace {
 
-// The host backend answering the version query as a chosen platform would.
-class TVersionPlatform : public THostPlatform {
+// A platform answering the version query as a chosen one would.
+class TVersionPlatform : public stb::testing::TMemorySerialPlatform {
  public:
-  explicit TVersionPlatform(std::optional<TOsVersionInfo> answer) : answer_(answer) {}
+  explicit TVersionPlatform(std::optional<TOsVersionInfo> answer) : TMemorySerialPlatform(""), answer_(answer) {}
   bool GetVersionEx(TOsVersionInfo& info) override {
     if (!answer_) return false;
     info = *answer_;
@@ -78,6 +76,7 @@ TEST(LineSettings, PlatformFamilyAndVersion) {
     EXPECT_EQ(GetOSVersion(p), c.version);
   }
   EXPECT_EQ(GetOSFamily(), kHostFamily);
+  EXPECT_GE(GetOSVersion(), 0x40000u);  // NT 4 or Linux 4, at the least
 }
 
 TEST(LineSettings, RecordForTheProgramsLine) {

@@ -5,34 +5,23 @@
 #include <string>
 #include <vector>
 
-#include "PtyPair.h"
+#include "LineUnderTest.h"
 #include "SerialLink.h"
 
 namespace stb::serial {
 namespace {
 
-using stb::testing::TPtyPair;
-
 struct TPolledLink {
-  TPtyPair pty;
   std::uint32_t now = 5000;
-  TManualTicker* ticker;
-  TSerialLink link;
+  TLineUnderTest line{[this] { return now; }};
+  TManualTicker* ticker = line.ticker;
+  TSerialLink& link = line.link;
   std::vector<std::string> delivered;
 
-  TPolledLink() : TPolledLink(std::make_unique<TManualTicker>()) {}
-  explicit TPolledLink(std::unique_ptr<TManualTicker> t)
-      : ticker(t.get()), link(TSerialLinkSeams{nullptr, std::move(t), [this] { return now; }}) {
-    link.SetDevicePath(pty.DevicePath());
-  }
   void Open() {
-    if (!link.OpenPort()) ADD_FAILURE() << "cannot open " << pty.DevicePath();
+    if (!line.Open()) ADD_FAILURE() << "cannot open " << line.far->NearEnd();
   }
-  void Arrive(const std::string& bytes) {
-    const int before = pty.Queued();
-    pty.Send(bytes);
-    if (!pty.WaitQueued(before + bytes.size())) ADD_FAILURE() << "bytes did not arrive";
-  }
+  void Arrive(const std::string& bytes) { line.Arrive(bytes); }
   auto Recorder() {
     return [this](TSerialLink* sender, const std::uint8_t* data, std::uint32_t size) {
       EXPECT_EQ(sender, &link);

@@ -2,19 +2,20 @@
 
 #include <algorithm>
 
+#include "ForwardingPlatform.h"
 #include "ModeTable.h"
-#include "PosixSerialPlatform.h"
 #include "RunError.h"
 
 namespace stb::testing {
 
 namespace {
 // The host's serial line, counting what the tool writes.
-class TCountingPlatform : public serial::TPosixSerialPlatform {
+class TCountingPlatform : public serial::TForwardingPlatform {
  public:
-  explicit TCountingPlatform(std::uint64_t& written) : written_(written) {}
+  explicit TCountingPlatform(std::uint64_t& written)
+      : TForwardingPlatform(serial::HostSerialPlatform()), written_(written) {}
   serial::TIoResult WriteFile(serial::THandle h, const std::uint8_t* data, std::uint32_t count) override {
-    const auto r = TPosixSerialPlatform::WriteFile(h, data, count);
+    const auto r = TForwardingPlatform::WriteFile(h, data, count);
     written_ += r.Count;
     return r;
   }

@@ -1,4 +1,4 @@
-#include "ListPorts.h"
+#include "HostPorts.h"
 
 #include <fcntl.h>
 #include <linux/serial.h>
@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <filesystem>
 
-namespace stb::app {
+namespace stb::serial {
 
 namespace {
 
@@ -48,4 +48,4 @@ std::vector<std::string> ListSerialPorts() {
   return ports;
 }
 
-}  // namespace stb::app
+}  // namespace stb::serial

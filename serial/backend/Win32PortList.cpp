@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "ListPorts.h"
+#include "HostPorts.h"
 
-namespace stb::app {
+namespace stb::serial {
 
 std::vector<std::string> ListSerialPorts() {
   // Every COM name the system knows, with the device behind it.
@@ -17,4 +17,4 @@ std::vector<std::string> ListSerialPorts() {
   return ports;
 }
 
-}  // namespace stb::app
+}  // namespace stb::serial

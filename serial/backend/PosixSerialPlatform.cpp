@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <string>
 
+#include "HostPorts.h"
 #include "Termios2.h"
 
 namespace stb::serial {
@@ -49,6 +50,16 @@ TIoResult IoResultOf(ssize_t n, std::uint32_t requested, bool reading) {
   return {0, IsLoss(errno) ? TIoStatus::Lost : TIoStatus::Failed};
 }
 
+// What closing the port takes beyond close(2). The exclusive flag outlives
+// our descriptor while anyone else holds the tty open (a simulator keeps its
+// pseudo-terminal side open); it is dropped so that the next opener is not
+// refused. Both calls are async-signal-safe, and the advisory lock goes with
+// the descriptor.
+void LetGo(int fd) {
+  ::ioctl(fd, TIOCNXCL);
+  ::close(fd);
+}
+
 }  // namespace
 
 std::string TPosixSerialPlatform::DeviceName(int portNumber) const {
@@ -68,12 +79,10 @@ TOpenResult TPosixSerialPlatform::CreateFile(const std::string& name) {
   return {fd, TOpenFailure::None, 0};
 }
 
-void TPosixSerialPlatform::CloseHandle(THandle h) {
-  // The exclusive flag outlives our descriptor while anyone else holds the
-  // tty open (a simulator keeps its pseudo-terminal side open); drop it so the
-  // next opener is not refused.
-  ::ioctl(Fd(h), TIOCNXCL);
-  ::close(Fd(h));
+void TPosixSerialPlatform::CloseHandle(THandle h) { LetGo(Fd(h)); }
+
+void ReleasePortInSignal(THandle h) noexcept {
+  if (h != kNoHandle) LetGo(static_cast<int>(h));
 }
 
 bool TPosixSerialPlatform::SetCommState(THandle h, const TDcb& dcb) {

@@ -1,6 +1,7 @@
 // The serial seam on Win32: the platform's own serial calls.
 //
-//  - Port n is "\\.\COMn", opened exclusively (share mode 0) and synchronously.
+//  - Port n is "\\.\COMn", opened exclusively (share mode 0) and synchronously;
+//    a device whose line settings cannot be read is refused as no serial port.
 //  - The line-settings record is the platform's DCB, field for field.
 //  - The 1 ms call time-outs are SetCommTimeouts(1, 0, 1, 0, 1) as asked.
 //  - Waiting for input: a synchronous handle has nothing to wait on, so the
@@ -17,6 +18,8 @@
 
 #include <map>
 #include <string>
+
+#include "HostPorts.h"
 
 namespace stb::serial {
 
@@ -61,6 +64,15 @@ TOpenResult TWin32SerialPlatform::CreateFile(const std::string& name) {
     const DWORD err = ::GetLastError();
     return {kNoHandle, FailureOf(err), static_cast<int>(err)};
   }
+  // Any device opens by name (NUL, a file); one that has no line settings
+  // to read is no serial port, and would take the box's bytes into nowhere.
+  DCB probe{};
+  probe.DCBlength = sizeof probe;
+  if (!::GetCommState(h, &probe)) {
+    const DWORD err = ::GetLastError();
+    ::CloseHandle(h);
+    return {kNoHandle, TOpenFailure::NotSerial, static_cast<int>(err)};
+  }
   return {reinterpret_cast<THandle>(h), TOpenFailure::None, 0};
 }
 
@@ -68,6 +80,12 @@ void TWin32SerialPlatform::CloseHandle(THandle h) {
   state_->lookahead.erase(h);
   state_->timeouts.erase(h);
   ::CloseHandle(H(h));
+}
+
+// The control handler runs while the upgrade goes on: the maps above are the
+// upgrade thread's, so only the handle is closed. The process ends next.
+void ReleasePortInSignal(THandle h) noexcept {
+  if (h != kNoHandle) ::CloseHandle(H(h));
 }
 
 bool TWin32SerialPlatform::SetCommState(THandle h, const TDcb& d) {
