@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "HostPorts.h"
 #include "Termios2.h"
@@ -62,6 +64,11 @@ void LetGo(int fd) {
 
 }  // namespace
 
+TPosixSerialPlatform::TPosixSerialPlatform()
+    : TPosixSerialPlatform([](int fd, unsigned long request, void* arg) { return ::ioctl(fd, request, arg); }) {}
+
+TPosixSerialPlatform::TPosixSerialPlatform(TIoctl ioctl) : ioctl_(std::move(ioctl)) {}
+
 std::string TPosixSerialPlatform::DeviceName(int portNumber) const {
   return "/dev/ttyS" + std::to_string(portNumber - 1);
 }
@@ -75,8 +82,18 @@ TOpenResult TPosixSerialPlatform::CreateFile(const std::string& name) {
   };
   if (!::isatty(fd)) return refuse(ENOTTY);
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return refuse(errno == EWOULDBLOCK ? EBUSY : errno);
-  ::ioctl(fd, TIOCEXCL);
+  ioctl_(fd, TIOCEXCL, nullptr);
+  RequestLowLatency(fd);
   return {fd, TOpenFailure::None, 0};
+}
+
+void TPosixSerialPlatform::RequestLowLatency(int fd) {
+  serial_struct info{};
+  // No serial-info request (a pseudo-terminal, some USB drivers): nothing to ask.
+  if (ioctl_(fd, TIOCGSERIAL, &info) != 0 || (info.flags & ASYNC_LOW_LATENCY)) return;
+  info.flags |= ASYNC_LOW_LATENCY;
+  // A refusal costs only the adapter's latency timer on every answer.
+  ioctl_(fd, TIOCSSERIAL, &info);
 }
 
 void TPosixSerialPlatform::CloseHandle(THandle h) { LetGo(Fd(h)); }
@@ -100,10 +117,10 @@ bool TPosixSerialPlatform::SetCommState(THandle h, const TDcb& dcb) {
   const bool applied = posix::ApplyRawLine(Fd(h), line);
 
   int dtrBit = TIOCM_DTR;
-  ::ioctl(Fd(h), dtr == DTR_CONTROL_ENABLE ? TIOCMBIS : TIOCMBIC, &dtrBit);
+  ioctl_(Fd(h), dtr == DTR_CONTROL_ENABLE ? TIOCMBIS : TIOCMBIC, &dtrBit);
   if (rts != RTS_CONTROL_HANDSHAKE) {  // under RTS/CTS the driver drives RTS
     int rtsBit = TIOCM_RTS;
-    ::ioctl(Fd(h), rts == RTS_CONTROL_ENABLE ? TIOCMBIS : TIOCMBIC, &rtsBit);
+    ioctl_(Fd(h), rts == RTS_CONTROL_ENABLE ? TIOCMBIS : TIOCMBIC, &rtsBit);
   }
   return applied;
 }
@@ -125,7 +142,7 @@ bool TPosixSerialPlatform::PurgeComm(THandle h, std::uint32_t flags) {
 bool TPosixSerialPlatform::ClearCommError(THandle h, TComStat& stat) {
   int in = 0;
   int out = 0;
-  if (::ioctl(Fd(h), FIONREAD, &in) != 0 || ::ioctl(Fd(h), TIOCOUTQ, &out) != 0) return false;
+  if (ioctl_(Fd(h), FIONREAD, &in) != 0 || ioctl_(Fd(h), TIOCOUTQ, &out) != 0) return false;
   stat.cbInQue = in > 0 ? static_cast<std::uint32_t>(in) : 0;
   stat.cbOutQue = out > 0 ? static_cast<std::uint32_t>(out) : 0;
   return true;
@@ -133,7 +150,7 @@ bool TPosixSerialPlatform::ClearCommError(THandle h, TComStat& stat) {
 
 bool TPosixSerialPlatform::GetCommModemStatus(THandle h, std::uint32_t& modemStatus) {
   int lines = 0;
-  if (::ioctl(Fd(h), TIOCMGET, &lines) != 0) return false;
+  if (ioctl_(Fd(h), TIOCMGET, &lines) != 0) return false;
   modemStatus = 0;
   if (lines & TIOCM_CTS) modemStatus |= MS_CTS_ON;
   if (lines & TIOCM_DSR) modemStatus |= MS_DSR_ON;
@@ -168,7 +185,7 @@ TWaitResult TPosixSerialPlatform::WaitFor(THandle h, TWaitFor what, std::uint32_
   if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) {
     // Input that arrived before the hang-up is still to be read.
     int in = 0;
-    if (what == TWaitFor::Input && ::ioctl(Fd(h), FIONREAD, &in) == 0 && in > 0) {
+    if (what == TWaitFor::Input && ioctl_(Fd(h), FIONREAD, &in) == 0 && in > 0) {
       return TWaitResult::Ready;
     }
     return TWaitResult::Lost;

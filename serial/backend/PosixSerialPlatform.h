@@ -5,6 +5,11 @@
 //  - Exclusive open: O_NOCTTY (never our controlling terminal), an advisory
 //    flock that refuses a second opener (root ignores TIOCEXCL), and
 //    TIOCEXCL for everyone else.
+//  - Low latency: on open the driver is asked to hand each received byte on
+//    at once (ASYNC_LOW_LATENCY). A USB adapter otherwise holds it for up to
+//    its latency timer, 16 ms, and the box answers every block. A device
+//    without the serial-info request (a pseudo-terminal) or one that refuses
+//    it works as it is.
 //  - The line-settings record becomes termios2 (see Termios2.h); DTR and RTS
 //    are driven with TIOCMBIS/TIOCMBIC, which a device without modem lines
 //    (a pseudo-terminal) refuses quietly. XonLim/XoffLim have no counterpart:
@@ -18,6 +23,8 @@
 //    its own, which names none of the three platform families.
 #pragma once
 
+#include <functional>
+
 #include "SerialPlatform.h"
 
 namespace stb::serial {
@@ -27,6 +34,15 @@ inline constexpr std::uint32_t kPosixPlatformId = 0x100;
 
 class TPosixSerialPlatform : public ISerialPlatform {
  public:
+  // ioctl(2) with one pointer argument. Every driver request the backend
+  // makes on an open port goes through it, so that a test can watch them
+  // and answer those a pseudo-terminal cannot; letting go of the port does
+  // not, as it must stay safe in a signal handler.
+  using TIoctl = std::function<int(int fd, unsigned long request, void* arg)>;
+
+  TPosixSerialPlatform();
+  explicit TPosixSerialPlatform(TIoctl ioctl);
+
   std::string DeviceName(int portNumber) const override;
   TOpenResult CreateFile(const std::string& name) override;
   void CloseHandle(THandle h) override;
@@ -40,6 +56,11 @@ class TPosixSerialPlatform : public ISerialPlatform {
   TIoResult WriteFile(THandle h, const std::uint8_t* data, std::uint32_t count) override;
   TWaitResult WaitFor(THandle h, TWaitFor what, std::uint32_t ms) override;
   bool GetVersionEx(TOsVersionInfo& info) override;
+
+ private:
+  void RequestLowLatency(int fd);
+
+  TIoctl ioctl_;
 };
 
 }  // namespace stb::serial
