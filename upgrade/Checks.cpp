@@ -1,15 +1,18 @@
 // Whether the image may go into this box: maker, model and versions against
 // the include file, the download address, the boot loader's protection, and
 // the go message that tells the box where the image goes.
+#include <algorithm>
 #include <cstdio>
 
 #include "ImageFile.h"
+#include "ModeTable.h"
 #include "RunError.h"
 #include "Upgrade.h"
 
 namespace stb::upgrade {
 
 using namespace protocol;
+using namespace protocol::identity;
 
 namespace {
 
@@ -29,8 +32,19 @@ std::string Format(const char* format, int a, int b, int c = 0, int d = 0) {
   return line;
 }
 
-// Most significant bytes 0xA0 to 0xFF name the same memory as 0x80 to 0xDF.
-std::uint8_t Reduced(std::uint8_t msb) { return msb > 0x9F ? static_cast<std::uint8_t>(msb - 0x20) : msb; }
+// Most significant bytes 0xA0 to 0xFF name the same memory as 0x80 to 0xDF:
+// the address in the lower of the two.
+TAddressBytes Unmirrored(TAddressBytes a) {
+  if (a[3] >= kMirroredFrom) a[3] = static_cast<std::uint8_t>(a[3] - kMirrorOffset);
+  return a;
+}
+
+bool InBootLoaderArea(const TAddressBytes& address) {
+  const std::uint8_t top = address[3];
+  const std::uint8_t below = address[2];
+  return std::find(kBootLoaderAreaTop.begin(), kBootLoaderAreaTop.end(), top) != kBootLoaderAreaTop.end() &&
+         below < kBootLoaderAreaEnd;
+}
 
 std::uint32_t Word(const TAddressBytes& a) {
   return static_cast<std::uint32_t>(a[3]) << 24 | static_cast<std::uint32_t>(a[2]) << 16 |
@@ -51,7 +65,7 @@ void CheckImageUnchanged(const TUpgradeRecord& record) {
 
 bool TUpgrade::CheckIdentity() {
   const auto& box = record_.TargetInfo;
-  const int mode = record_.DownloadMode;
+  const TModeEntry& mode = ModeEntry(record_.DownloadMode);
   auto pairDetails = [](TVersionPair inc, std::uint8_t major, std::uint8_t minor) {
     return std::vector<std::string>{Detail(inc.Major, major), Detail(inc.Minor, minor)};
   };
@@ -62,44 +76,44 @@ bool TUpgrade::CheckIdentity() {
     return false;
   };
 
-  if (box[0] != record_.IncOui[1] || box[1] != record_.IncOui[2]) {
-    Refuse({Detail(record_.IncOui[1], box[0]), Detail(record_.IncOui[2], box[1]), "  - Invalid OUI !!"},
+  if (box[kOui] != record_.IncOui[1] || box[kOui + 1] != record_.IncOui[2]) {
+    Refuse({Detail(record_.IncOui[1], box[kOui]), Detail(record_.IncOui[2], box[kOui + 1]), "  - Invalid OUI !!"},
            "Invalid OUI");
     return false;
   }
   window_.LogLine("  -. Pass OUI - Orvanta. Co.");
 
-  if (!Equal(record_.IncModel, box[2], box[3])) {
-    return refusePair(record_.IncModel, 2, "  - Invalid Model Code !!", "Invalid Model Code !!");
+  if (!Equal(record_.IncModel, box[kModel], box[kModel + 1])) {
+    return refusePair(record_.IncModel, kModel, "  - Invalid Model Code !!", "Invalid Model Code !!");
   }
-  window_.LogLine(Format("  -. Model Code is same: %d.%d", box[2], box[3]));
+  window_.LogLine(Format("  -. Model Code is same: %d.%d", box[kModel], box[kModel + 1]));
 
-  if (!SameMajorMinorNotLower(record_.IncHwVersion, box[4], box[5])) {
-    return refusePair(record_.IncHwVersion, 4, "  -Hardware version is invalid or lower!!",
+  if (!SameMajorMinorNotLower(record_.IncHwVersion, box[kHardware], box[kHardware + 1])) {
+    return refusePair(record_.IncHwVersion, kHardware, "  -Hardware version is invalid or lower!!",
                       "Hardware version is invalid or lower!!");
   }
-  window_.LogLine(Format("  -. Hardware Version is same: %d.%d<-->%d.%d", box[4], box[5],
+  window_.LogLine(Format("  -. Hardware Version is same: %d.%d<-->%d.%d", box[kHardware], box[kHardware + 1],
                          record_.IncHwVersion.Major, record_.IncHwVersion.Minor));
 
-  if (!SameMajorMinorNotLower(record_.IncBootVersion, box[6], box[7])) {
-    return refusePair(record_.IncBootVersion, 6, "  -Bootloader version is invalid or lower!!",
+  if (!SameMajorMinorNotLower(record_.IncBootVersion, box[kBootLoader], box[kBootLoader + 1])) {
+    return refusePair(record_.IncBootVersion, kBootLoader, "  -Bootloader version is invalid or lower!!",
                       "Bootloader version is invalid or lower!!");
   }
-  window_.LogLine(Format("  -. Bootloader Version: %d.%d-->%d.%d", box[6], box[7],
+  window_.LogLine(Format("  -. Bootloader Version: %d.%d-->%d.%d", box[kBootLoader], box[kBootLoader + 1],
                          record_.IncBootVersion.Major, record_.IncBootVersion.Minor));
 
-  if (mode > 1) {
-    if (!NotLower(record_.IncNativeVersion, box[8], box[9])) {
-      return refusePair(record_.IncNativeVersion, 8, "  -Native Software version is invalid or lower!!",
+  if (mode.Applies(kCheckNative)) {
+    if (!NotLower(record_.IncNativeVersion, box[kNative], box[kNative + 1])) {
+      return refusePair(record_.IncNativeVersion, kNative, "  -Native Software version is invalid or lower!!",
                         "Native Software version is invalid or lower!!");
     }
-    window_.LogLine(Format("  -. Native Software Version: %d.%d-->%d.%d", box[8], box[9],
+    window_.LogLine(Format("  -. Native Software Version: %d.%d-->%d.%d", box[kNative], box[kNative + 1],
                            record_.IncNativeVersion.Major, record_.IncNativeVersion.Minor));
   }
 
   auto nativeMajorSame = [&] {
-    if (box[8] == record_.IncNativeVersion.Major) return true;
-    Refuse({Detail(record_.IncNativeVersion.Major, box[8]), "  -Native Software Major version is nor same!!"},
+    if (box[kNative] == record_.IncNativeVersion.Major) return true;
+    Refuse({Detail(record_.IncNativeVersion.Major, box[kNative]), "  -Native Software Major version is nor same!!"},
            "Native Software Major version is nor same!!");
     return false;
   };
@@ -116,8 +130,8 @@ bool TUpgrade::CheckIdentity() {
                            inc.Major, inc.Minor));
     return true;
   };
-  if ((mode == 3 || mode > 5) && !application(1, record_.IncApp1Version, 10)) return false;
-  if ((mode == 4 || mode > 5) && !application(2, record_.IncApp2Version, 12)) return false;
+  if (mode.Applies(kCheckApplication1) && !application(1, record_.IncApp1Version, kApplication1)) return false;
+  if (mode.Applies(kCheckApplication2) && !application(2, record_.IncApp2Version, kApplication2)) return false;
 
   window_.LogLine("  -. Start DATE : " + record_.IncStartDate + " .");
   return true;
@@ -126,15 +140,7 @@ bool TUpgrade::CheckIdentity() {
 bool TUpgrade::CheckAddresses() {
   const TAddressBytes& inc = record_.IncAddress;
   const TAddressBytes& box = record_.TargetAddress;
-  bool match = inc == box;
-  if (!match) {
-    TAddressBytes a = inc;
-    TAddressBytes b = box;
-    a[3] = Reduced(a[3]);
-    b[3] = Reduced(b[3]);
-    match = a == b;
-  }
-  if (!match) {
+  if (inc != box && Unmirrored(inc) != Unmirrored(box)) {
     window_.LogLine("  Warning !!!. Download Address MisMatch... !!!");
     window_.MessageBox("Warning !!!. Download Address MisMatch... !!!");
     if (window_.Confirm("Warning!!!. Download Address MisMatch!!!  Exit now?") == TConfirmAnswer::Yes) {
@@ -145,24 +151,18 @@ bool TUpgrade::CheckAddresses() {
     // Any other answer goes on with the include file's address.
   }
 
-  const int mode = record_.DownloadMode;
-  const std::uint32_t address = Word(inc);
-  if (mode == 1) {
-    const std::uint32_t reduced = (address & 0x00FFFFFFu) | static_cast<std::uint32_t>(Reduced(inc[3])) << 24;
-    if (address != kBootLoaderAddress && reduced != kBootLoaderAddress) {
+  const TModeEntry& mode = ModeEntry(record_.DownloadMode);
+  if (mode.Applies(kCheckBootLoaderAddress)) {
+    if (Word(inc) != kBootLoaderAddress && Word(Unmirrored(inc)) != kBootLoaderAddress) {
       Refuse({"  -ERROR:Cannot Change Bootloader Address!!"}, "ERROR:Cannot Change Bootloader Address!!");
       return false;
     }
-  } else {
-    const std::uint8_t top = inc[3];
-    const std::uint8_t below = inc[2];
-    const bool bootArea = top == 0x9F || top == 0xBF || top == 0x9E || top == 0xBE;
-    if (bootArea && below < 0xC1) {
-      Refuse({"  -ERROR:Cannot Write Bootloader Area!!"}, "ERROR:Cannot Write Bootloader Area!!");
-      return false;
-    }
   }
-  if (mode == 1) {
+  if (mode.Applies(kCheckBootLoaderArea) && InBootLoaderArea(inc)) {
+    Refuse({"  -ERROR:Cannot Write Bootloader Area!!"}, "ERROR:Cannot Write Bootloader Area!!");
+    return false;
+  }
+  if (mode.Applies(kCheckBootLoaderSize)) {
     if (record_.SizeHigh * 256 + record_.SizeLow > kMaxBootLoaderBlocks) {
       Refuse({"  -Bootloader is too large!!"}, "Bootloader is too large!!");
       return false;

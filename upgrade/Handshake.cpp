@@ -48,12 +48,12 @@ bool TUpgrade::LinkBack() {
 bool TUpgrade::ReadAcknowledge() {
   // Five characters: the first not 0x00, one more of any value, then "ACK".
   // A read that times out leaves the shared character as it was.
-  char ch = 0x00;
+  char ch = kNoAcknowledge;
   link_.ReadChar(ch);
-  if (ch == 0x00) return false;
+  if (ch == kNoAcknowledge) return false;
   link_.ReadChar(ch);
   std::string text;
-  for (int i = 0; i < 3; ++i) {
+  for (std::size_t i = 0; i < kAcknowledge.size(); ++i) {
     link_.ReadChar(ch);
     text.push_back(ch);
   }

@@ -10,10 +10,6 @@
 
 namespace stb::upgrade {
 
-inline constexpr std::int64_t kBlockBytes = 1024;
-// The go message carries the block count in two bytes.
-inline constexpr std::int64_t kMaxBlocks = 65535;
-
 class TImageStream {
  public:
   // Raises "Cannot open file <path>" when the file is missing, is not a plain

@@ -13,7 +13,6 @@ using namespace protocol;
 
 namespace {
 constexpr char kDownloadFail[] = "  DownLoad Fail !!";
-constexpr char kNoResponseLine[] = "  ERROR: No Response from the Set-Top Box !!";
 constexpr char kImageChangedLine[] = "  ERROR: Image file changed during the DownLoad !!";
 }  // namespace
 
@@ -28,7 +27,7 @@ bool TUpgrade::UploadFile() {
     succeeded_ = Verify(total);
     return succeeded_;
   } catch (const ENoResponse&) {
-    return Fail(kNoResponseLine);
+    return NoResponseInTransfer();
   }
 }
 

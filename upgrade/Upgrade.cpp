@@ -85,4 +85,6 @@ bool TUpgrade::Fail(const std::string& line) {
 
 void TUpgrade::NoResponseBeforeTransfer() { Refuse({kNoResponseLine}, kNoResponseBox); }
 
+bool TUpgrade::NoResponseInTransfer() { return Fail(kNoResponseLine); }
+
 }  // namespace stb::upgrade

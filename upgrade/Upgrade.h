@@ -88,7 +88,10 @@ class TUpgrade {
   char WaitChar() { return static_cast<char>(WaitByte()); }
   void Refuse(const std::vector<std::string>& lines, const std::string& box);
   bool Fail(const std::string& line);
+  // The box fell silent: before the transfer a refusal of its own, during it
+  // a failure line under the caller's failure box.
   void NoResponseBeforeTransfer();
+  bool NoResponseInTransfer();
 
   serial::TSerialLink& link_;
   IWindowOperations& window_;

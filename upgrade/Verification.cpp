@@ -8,15 +8,15 @@ namespace stb::upgrade {
 using namespace protocol;
 
 bool TUpgrade::ReadReport(std::string_view expected, bool firstWait) {
-  // Two characters of any value come first and are dropped.
-  char ch = 0;
+  // Characters of any value come first and are dropped; the first of them
+  // may be waited for.
+  std::size_t lead = kReportLeadChars;
   if (firstWait) {
     WaitChar();
-    link_.ReadChar(ch);
-  } else {
-    link_.ReadChar(ch);
-    link_.ReadChar(ch);
+    --lead;
   }
+  char ch = 0;
+  while (lead-- > 0) link_.ReadChar(ch);
   // A character that does not come in time fails the text.
   std::string text;
   for (std::size_t i = 0; i < expected.size(); ++i) {

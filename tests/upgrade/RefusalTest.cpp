@@ -3,7 +3,10 @@
 // and its box, and nothing is sent to the box after it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <functional>
+#include <utility>
 
 #include "UpgradeRun.h"
 
@@ -105,6 +108,74 @@ TEST(Refusal, ChecksThatDoNotApplyToAModeAreNotMade) {
   boot.Start(60 * 1024);
   EXPECT_EQ(boot.Upgrade(1), "");
   EXPECT_EQ(boot.Summary().End, "done");
+}
+
+TEST(Refusal, EachModeMakesTheChecksOfItsKindAndNoOthers) {
+  // A box with a newer version of just the one software compared, or an
+  // include address that just one address rule refuses: the modes that make
+  // that check refuse, the others upgrade.
+  using R = TUpgradeRun;
+  struct TCheck {
+    const char* name;
+    std::function<void(TUpgradeRun&)> arrange;
+    std::size_t imageBytes;
+    std::string line;
+    std::vector<int> refusingModes;
+  };
+  const TCheck checks[] = {
+      {"native", [](R& r) { r.Box.Identity[9] = 1; }, 1024,
+       "  -Native Software version is invalid or lower!!", {2, 3, 4, 5, 6, 7, 8}},
+      {"application 1", [](R& r) { r.Box.Identity[11] = 1; }, 1024,
+       "  -Application 1 version is invalid or lower!!", {3, 6, 7, 8}},
+      {"application 2", [](R& r) { r.Box.Identity[13] = 1; }, 1024,
+       "  -Application 2 version is invalid or lower!!", {4, 6, 7, 8}},
+      {"the boot loader's address", [](R& r) { r.Include.Address = "0x9FC00000"; r.Box.Address = 0x9FC00000; },
+       1024, "  -ERROR:Cannot Write Bootloader Area!!", {2, 3, 4, 5, 6, 7, 8}},
+      // Larger than a boot loader may be, too: only the address rule refuses it.
+      {"just above the boot loader", [](R& r) { r.Include.Address = "0x9FC10000"; r.Box.Address = 0x9FC10000; },
+       61 * 1024, "  -ERROR:Cannot Change Bootloader Address!!", {1}},
+  };
+  for (const auto& check : checks) {
+    for (int mode = 1; mode <= 8; ++mode) {
+      SCOPED_TRACE(std::string(check.name) + ", mode " + std::to_string(mode));
+      TUpgradeRun run;
+      if (mode == 1) {  // a boot loader goes nowhere else
+        run.Include.Address = "0x9FC00000";
+        run.Box.Address = 0x9FC00000;
+      }
+      check.arrange(run);
+      run.Start(check.imageBytes);
+      EXPECT_EQ(run.Upgrade(mode), "");
+      const auto& refusing = check.refusingModes;
+      if (std::find(refusing.begin(), refusing.end(), mode) != refusing.end()) {
+        EXPECT_EQ(run.Window.Log.back(), check.line);
+        EXPECT_TRUE(run.Summary().GoMessage.empty());
+      } else {
+        EXPECT_EQ(run.Summary().End, "done");
+      }
+    }
+  }
+}
+
+TEST(Refusal, BootLoaderAreaSeenThroughEitherWindow) {
+  // Below 0x..C10000 under most significant bytes 0x9E and 0x9F, and the
+  // same memory under 0xBE and 0xBF; nothing beside it.
+  const std::pair<std::uint32_t, bool> addresses[] = {
+      {0x9E000000, true},  {0x9EC0FFFF, true},  {0x9F000000, true},  {0xBE000000, true},  {0xBFC0FFFF, true},
+      {0x9EC10000, false}, {0x9D000000, false}, {0xBD000000, false}, {0xC0000000, false}, {0xDF000000, false},
+  };
+  for (const auto& [address, refused] : addresses) {
+    char line[11];
+    std::snprintf(line, sizeof line, "0x%08X", address);
+    SCOPED_TRACE(line);
+    TUpgradeRun run;
+    run.Include.Address = line;
+    run.Box.Address = address;
+    run.Start(1024);
+    EXPECT_EQ(run.Upgrade(2), "");
+    EXPECT_EQ(run.Logged("  -ERROR:Cannot Write Bootloader Area!!"), refused);
+    EXPECT_EQ(run.Summary().End, refused ? "stopped" : "done");
+  }
 }
 
 TEST(Refusal, AddressMismatchAnsweredYesEndsWithTheInformationBox) {
