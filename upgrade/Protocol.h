@@ -67,5 +67,9 @@ inline constexpr std::uint8_t kBootLoaderAreaEnd = 0xC1;
 // How long the tool waits, with nothing received, where the box must answer
 // before the upgrade can go on.
 inline constexpr std::uint32_t kDefaultResponseTimeoutMs = 30000;
+// For each character of a block's answer and of the sync digit: the box
+// answers a frame as soon as it has checked it. A character later than this
+// counts as not sent, which refuses the block or fails the sync check.
+inline constexpr std::uint32_t kBlockAnswerTimeoutMs = 200;
 
 }  // namespace stb::upgrade::protocol

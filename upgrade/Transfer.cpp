@@ -5,6 +5,7 @@
 #include <span>
 
 #include "ImageFile.h"
+#include "LinkHolds.h"
 #include "Upgrade.h"
 
 namespace stb::upgrade {
@@ -32,6 +33,10 @@ bool TUpgrade::UploadFile() {
 }
 
 bool TUpgrade::SendBlocks(TImageStream& image, std::uint8_t& total) {
+  // The box answers each frame once it has checked it; how long that may
+  // take is the protocol's, not whatever the link was set to. The phases
+  // around this one read with the link's own time-out.
+  const TInputTimeoutHold answerTimeout(link_, kBlockAnswerTimeoutMs);
   std::int32_t bytesSent = 0;
   std::int32_t syncCounter = 0;
   std::size_t syncPosition = 0;

@@ -1,7 +1,7 @@
 // Rules of the box protocol that a well-behaved box never puts to the test:
 // which acknowledgements count, the sync digit after an image's last block,
-// the character of the last flash step, and the input the tool throws away
-// before it lets the box go on.
+// how long a block's answer is waited for, the character of the last flash
+// step, and the input the tool throws away before it lets the box go on.
 #include <gtest/gtest.h>
 
 #include "UpgradeRun.h"
@@ -76,6 +76,28 @@ TEST(ProtocolRules, SyncDigitAfterTheLastBlockIsWaitedForAndCompared) {
     EXPECT_EQ(run.Window.DownloadProgress.size(), static_cast<std::size_t>(blocks - 1));
     EXPECT_EQ(run.Window.Boxes, std::vector<std::string>{"message: Software Upgrade Fail !!!"});
     EXPECT_EQ(run.SentAfterLastLogLine(), 0u);  // not even the total checksum
+  }
+}
+
+TEST(ProtocolRules, BlockAnswersAreWaitedForAsLongAsTheProtocolSaysNotAsTheLinkIsSet) {
+  // The link reads quickly elsewhere; the box's sync digit comes 120 ms
+  // after the block's answer, well within the time a block's answer has.
+  // A wrong digit fails the transfer the same way; either way the link has
+  // its own time-out back.
+  for (int wrongSyncAt : {0, 1}) {
+    SCOPED_TRACE(wrongSyncAt);
+    TUpgradeRun run;
+    run.Box.SyncDelayMs = 120;
+    run.Box.WrongSyncAt = wrongSyncAt;
+    run.Start(11 * 1024);
+    run.Link().SetInputTimeout(50);
+    EXPECT_EQ(run.Upgrade(3), "");
+    if (wrongSyncAt == 0) {
+      ExpectDone(run);
+    } else {
+      EXPECT_EQ(run.Window.Log.back(), "  DownLoad Fail !!");
+    }
+    EXPECT_EQ(run.Link().InputTimeout(), 50u);
   }
 }
 
