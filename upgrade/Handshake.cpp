@@ -1,5 +1,6 @@
 // The tick and the start of the upgrade: wake-up byte, announce word, the
 // box's acknowledgement and mode echo, its identity record and address words.
+#include "LinkHolds.h"
 #include "ModeTable.h"
 #include "Upgrade.h"
 
@@ -17,6 +18,10 @@ void TUpgrade::Timer1Timer() {
   link_.WriteString(std::string(ModeEntry(record_.DownloadMode).AnnounceWord));
   if (!ReadAcknowledge()) return;  // the next tick tries again
 
+  // From here on the upgrade runs to its end inside this tick, and pumps the
+  // window's messages on the way; until the tick returns, whatever the box
+  // sends waits for the protocol's reads.
+  const TPollingHold pollingHold(link_);
   std::uint8_t echo = 0;
   try {
     echo = WaitByte();

@@ -9,6 +9,20 @@
 
 namespace stb::upgrade {
 
+// Holds off the link's receive polling. A poll that ran while the window
+// pumps its messages would take and drop whatever the box has sent by then,
+// bytes the next read of the protocol may need.
+class TPollingHold {
+ public:
+  explicit TPollingHold(serial::TSerialLink& link) : link_(link) { link_.SuspendPolling(); }
+  ~TPollingHold() { link_.ResumePolling(); }
+  TPollingHold(const TPollingHold&) = delete;
+  TPollingHold& operator=(const TPollingHold&) = delete;
+
+ private:
+  serial::TSerialLink& link_;
+};
+
 // Sets the link's input time-out, and puts back the one it had.
 class TInputTimeoutHold {
  public:

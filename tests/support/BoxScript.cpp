@@ -26,14 +26,25 @@ void EnterScriptFolder() {
 
 TScriptRun RunBoxScript(const std::string& fromBox) {
   auto line = std::make_shared<TMemorySerialPlatform>(fromBox);
-  serial::TSerialLink link(serial::TSerialLinkSeams{line, nullptr, line->Clock()});
+  auto ticker = std::make_unique<serial::TManualTicker>();
+  serial::TManualTicker& poll = *ticker;
+  serial::TSerialLink link(serial::TSerialLinkSeams{line, std::move(ticker), line->Clock()});
   TScriptRun run;
+  run.Window.OnPump = [&] {
+    if (link.InputCount() > 0) ++run.PollsWithInputWaiting;
+    poll.Tick();
+  };
   run.Window.Answer = upgrade::TConfirmAnswer::No;  // go on past an address mismatch
   upgrade::TUpgrade upgrade(link, run.Window, line->Clock());
   upgrade.SetResponseTimeoutMs(2000);
   upgrade.StartUp();
   for (char c : std::string("APP103")) upgrade.RxMemoKeyPress(c);
   for (int tick = 0; tick < 3 && !run.Window.TicksStopped && !run.Window.Closed; ++tick) upgrade.Timer1Timer();
+  run.Window.OnPump = nullptr;
+  if (const auto left = link.InputCount(); left > 0) {
+    poll.Tick();
+    run.PolledAfterRun = link.InputCount() < left;
+  }
   run.Succeeded = upgrade.Succeeded();
   run.ElapsedMs = line->ElapsedMs();
   run.FromTool = line->FromTool();

@@ -31,6 +31,22 @@ TEST(BoxScript, RecordedExchangeSucceeds) {
   EXPECT_EQ(run.FromTool.substr(0, 6), "\x1F" "APPL1");
 }
 
+TEST(BoxScript, NoPollDuringTheUpgradeTakesTheBoxsBytes) {
+  EnterScriptFolder();
+  // The box's later bytes are on the line at every pump of the window, and
+  // the link's poll falls due there; had it run, it would have dropped the
+  // next block's answer and the reports after it.
+  const TScriptRun run = RunBoxScript(Seed());
+  EXPECT_GT(run.PollsWithInputWaiting, 0);
+  EXPECT_TRUE(run.Succeeded);
+  // Once the upgrade is over the link polls again: a refusal leaves the rest
+  // of what the box sent unread, and the next poll takes it.
+  const TScriptRun refused =
+      RunBoxScript(Replaced(Seed(), std::string("\x03\x00\x22", 3), std::string("\x03\x00\x33", 3)));
+  EXPECT_EQ(refused.Window.Log.back(), "  - Invalid OUI !!");
+  EXPECT_TRUE(refused.PolledAfterRun);
+}
+
 TEST(BoxScript, DamagedExchangesFailWithTheirLines) {
   EnterScriptFolder();
   struct Case {

@@ -1,14 +1,19 @@
 // Rules of the box protocol that a well-behaved box never puts to the test:
 // which acknowledgements count, the sync digit after an image's last block,
 // how long a block's answer is waited for, the character of the last flash
-// step, and the input the tool throws away before it lets the box go on.
+// step, the input the tool throws away before it lets the box go on, and
+// the link's poll held off while the upgrade runs.
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
 
 #include "UpgradeRun.h"
 
 namespace stb::upgrade {
 namespace {
 
+using stb::sim::TBoxPhase;
 using stb::testing::TUpgradeRun;
 
 void ExpectDone(const TUpgradeRun& run) {
@@ -127,6 +132,49 @@ TEST(ProtocolRules, InputLeftBeforeEachGoOnIsThrownAway) {
   EXPECT_TRUE(run.Logged("  Version Table Write OK!"));
   EXPECT_EQ(run.Window.FlashProgress, (std::vector<int>{50, 100}));
   EXPECT_EQ(run.Summary().TotalReceived, run.Summary().TotalComputed);
+}
+
+TEST(ProtocolRules, PollIsHeldOffWhileTheUpgradeRunsAndGivenBackHoweverItEnds) {
+  // Every line logged once the ticks have stopped is logged with the poll
+  // held off; afterwards the link polls again, also when the window stays
+  // open after an image that can no longer be opened.
+  struct TCase {
+    const char* name;
+    std::function<void(TUpgradeRun&)> arrange;
+    std::string error;
+  };
+  const TCase cases[] = {
+      {"success", [](TUpgradeRun&) {}, ""},
+      {"refused identity", [](TUpgradeRun& r) { r.Include.Oui = "113344"; }, ""},
+      {"wrong mode echo", [](TUpgradeRun& r) { r.Box.ModeEcho = 4; }, ""},
+      {"silent before the transfer", [](TUpgradeRun& r) { r.Box.SilentFrom = TBoxPhase::Identity; }, ""},
+      {"wrong sync digit", [](TUpgradeRun& r) { r.Box.WrongSyncAt = 1; }, ""},
+      {"silent after the transfer", [](TUpgradeRun& r) { r.Box.SilentFrom = TBoxPhase::FlashReport; }, ""},
+      {"image gone", [](TUpgradeRun&) {}, "Cannot open file ./image.bin"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TUpgradeRun run;
+    c.arrange(run);
+    int linesWhileRunning = 0;
+    int linesWithPollHeld = 0;
+    auto counting = run.Window.OnLog;
+    run.Window.OnLog = [&, counting] {
+      counting();
+      if (!run.Window.TicksStopped) return;
+      ++linesWhileRunning;
+      if (run.Link().PollSuspendCount() > 0) ++linesWithPollHeld;
+      // Gone once the go message is out: before that, it is refused unsent.
+      if (!c.error.empty() && run.Window.Log.back().starts_with("  -. The Download Size is")) {
+        std::filesystem::remove("image.bin");
+      }
+    };
+    run.Start(11 * 1024);
+    EXPECT_EQ(run.Upgrade(3), c.error);
+    EXPECT_GT(linesWhileRunning, 0);
+    EXPECT_EQ(linesWithPollHeld, linesWhileRunning);
+    EXPECT_EQ(run.Link().PollSuspendCount(), 0);
+  }
 }
 
 }  // namespace
