@@ -1,117 +1,139 @@
 #include "Options.h"
 
+#include <CLI/CLI.hpp>
+
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 
 namespace stb::app {
 
-const char kUsage[] =
-    "Usage: stb-downloader [options]\n"
-    "\n"
+namespace {
+
+constexpr char kAbout[] =
     "Upgrades the software of a set-top box over a serial line. Without --headless\n"
     "it opens the operator window; type the mode code into its log, then switch the\n"
-    "box on.\n"
-    "\n"
-    "  --port DEVICE            serial device of the box (default /dev/ttyS0)\n"
-    "  --log-file FILE          append every log line to FILE, with the time\n"
-    "  --response-timeout SEC   how long the box may stay silent where it must\n"
-    "                           answer (default 30)\n"
-    "  --headless               run on the console, without a window\n"
-    "  --code CODE              headless: the mode code (else typed on stdin, unseen)\n"
-    "  --on-address-mismatch exit|continue\n"
-    "                           headless: the answer to \"Exit now?\" when the box's\n"
-    "                           address differs from the include file's\n"
-    "  --trace FILE             every byte on the line, with times, to FILE\n"
-    "  --list-ports             list this machine's serial devices and exit\n"
-    "  --help                   show this text and exit\n"
-    "  --version                show the version and exit\n"
-    "\n"
+    "box on.\n";
+
+constexpr char kExitStatus[] =
     "Exit status: 0 upgraded; 1 refused or failed; 2 usage; 3 include or image file\n"
-    "error; 4 the port could not be opened; 130/143 interrupted.\n";
+    "error; 4 the port could not be opened; 130/143 interrupted.";
+
+// What CLI11 is told of the options. Each value is taken as the command
+// line gives it, in its order, so the last one given counts and the first
+// mistake is the one named. A wrong value throws CLI::ValidationError with
+// the whole message, which CLI11 passes on as it is.
+class TCommandLine {
+ public:
+  explicit TCommandLine(TOptions& options) : app_(kAbout, "stb-downloader") {
+    app_.set_help_flag();  // --help is an option like the others; main() shows the text
+    app_.allow_extras();   // words it does not know are left for ParseOptions to name
+    app_.get_formatter()->column_width(27);
+    app_.get_formatter()->label("OPTIONS", "options");
+    app_.footer(kExitStatus);
+
+    Value("--port", "DEVICE", "serial device of the box (default /dev/ttyS0)",
+          [&](const std::string& v) { options.Port = v; });
+    Value("--log-file", "FILE", "append every log line to FILE, with the time",
+          [&](const std::string& v) { options.LogFile = v; });
+    Value("--response-timeout", "SEC",
+          "how long the box may stay silent where it must\nanswer (default 30)", [&](const std::string& v) {
+            char* end = nullptr;
+            const double seconds = std::strtod(v.c_str(), &end);
+            if (*end != '\0' || !(seconds > 0) || seconds > 86400) {
+              throw CLI::ValidationError("--response-timeout takes a number of seconds, not " + v);
+            }
+            options.ResponseTimeoutMs = static_cast<std::uint32_t>(std::lround(seconds * 1000));
+          });
+    Flag("--headless", "run on the console, without a window", options.Headless);
+    Value("--code", "CODE", "headless: the mode code (else typed on stdin, unseen)",
+          [&](const std::string& v) { options.Code = v; });
+    Value("--on-address-mismatch", "exit|continue",
+          "headless: the answer to \"Exit now?\" when the box's\naddress differs from the include file's",
+          [&](const std::string& v) {
+            if (v == "exit") {
+              options.OnAddressMismatch = TMismatchAnswer::Exit;
+            } else if (v == "continue") {
+              options.OnAddressMismatch = TMismatchAnswer::Continue;
+            } else {
+              throw CLI::ValidationError("--on-address-mismatch takes exit or continue, not " + v);
+            }
+          });
+    Value("--trace", "FILE", "every byte on the line, with times, to FILE",
+          [&](const std::string& v) { options.Trace = v; });
+    Flag("--list-ports", "list this machine's serial devices and exit", options.ListPorts);
+    Flag("-h,--help", "show this text and exit", options.Help);
+    Flag("--version", "show the version and exit", options.Version);
+  }
+
+  CLI::App& App() { return app_; }
+
+ private:
+  // An option with a value. A missing value reaches `take` as the empty
+  // string and is refused here, so `--port`, `--port=` and `--port ""` say
+  // the same.
+  void Value(const std::string& name, const std::string& valueName, const std::string& help,
+             std::function<void(const std::string&)> take) {
+    app_.add_option(name,
+                    [name, take](const CLI::results_t& values) {
+                      for (const auto& v : values) {
+                        if (v.empty()) throw CLI::ValidationError("option " + name + " needs a value");
+                        take(v);
+                      }
+                      return true;
+                    },
+                    help)
+        ->type_name(valueName)
+        ->expected(0, 1)
+        ->trigger_on_parse();
+  }
+
+  // A switch. CLI11 would read `--headless=no` as "off"; here any value
+  // given to it is a mistake. (A bare switch arrives as "true".)
+  void Flag(const std::string& names, const std::string& help, bool& into) {
+    const std::string name = names.substr(names.rfind(',') + 1);
+    app_.add_option(names,
+                    [name, &into](const CLI::results_t& values) {
+                      for (const auto& v : values) {
+                        if (v != "true") throw CLI::ValidationError("option " + name + " takes no value");
+                      }
+                      into = true;
+                      return true;
+                    },
+                    help)
+        ->expected(0)
+        ->trigger_on_parse();
+  }
+
+  CLI::App app_;
+};
+
+}  // namespace
 
 std::optional<TOptions> ParseOptions(const std::vector<std::string>& args, std::string& error) {
   TOptions options;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    std::string name = args[i];
-    std::string value;
-    bool inlineValue = false;
-    if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
-      value = name.substr(eq + 1);
-      name = name.substr(0, eq);
-      inlineValue = true;
-    }
-    auto take = [&](std::string& into) {
-      if (!inlineValue) {
-        if (i + 1 >= args.size()) {
-          error = "option " + name + " needs a value";
-          return false;
-        }
-        value = args[++i];
-      }
-      if (value.empty()) {
-        error = "option " + name + " needs a value";
-        return false;
-      }
-      into = value;
-      return true;
-    };
-    auto flag = [&](bool& into) {
-      if (inlineValue) {
-        error = "option " + name + " takes no value";
-        return false;
-      }
-      into = true;
-      return true;
-    };
-    bool ok = true;
-    if (name == "--help" || name == "-h") {
-      ok = flag(options.Help);
-    } else if (name == "--version") {
-      ok = flag(options.Version);
-    } else if (name == "--headless") {
-      ok = flag(options.Headless);
-    } else if (name == "--list-ports") {
-      ok = flag(options.ListPorts);
-    } else if (name == "--port") {
-      ok = take(options.Port);
-    } else if (name == "--log-file") {
-      ok = take(options.LogFile);
-    } else if (name == "--trace") {
-      ok = take(options.Trace);
-    } else if (name == "--code") {
-      ok = take(options.Code);
-    } else if (name == "--on-address-mismatch") {
-      std::string answer;
-      ok = take(answer);
-      if (ok && answer == "exit") {
-        options.OnAddressMismatch = TMismatchAnswer::Exit;
-      } else if (ok && answer == "continue") {
-        options.OnAddressMismatch = TMismatchAnswer::Continue;
-      } else if (ok) {
-        error = "--on-address-mismatch takes exit or continue, not " + answer;
-        ok = false;
-      }
-    } else if (name == "--response-timeout") {
-      std::string text;
-      ok = take(text);
-      char* end = nullptr;
-      const double seconds = ok ? std::strtod(text.c_str(), &end) : 0;
-      if (ok && (*end != '\0' || !(seconds > 0) || seconds > 86400)) {
-        error = "--response-timeout takes a number of seconds, not " + text;
-        ok = false;
-      }
-      options.ResponseTimeoutMs = static_cast<std::uint32_t>(std::lround(seconds * 1000));
-    } else {
-      error = "unknown option " + args[i];
-      ok = false;
-    }
-    if (!ok) return std::nullopt;
+  TCommandLine commandLine(options);
+  CLI::App& app = commandLine.App();
+  try {
+    app.parse(std::vector<std::string>(args.rbegin(), args.rend()));  // CLI11 takes them last first
+  } catch (const CLI::ParseError& e) {
+    error = e.what();
+    return std::nullopt;
+  }
+  if (const auto unknown = app.remaining(); !unknown.empty()) {
+    error = "unknown option " + unknown.front();
+    return std::nullopt;
   }
   if (!options.Code.empty() && !options.Headless) {
     error = "--code needs --headless (in the window, type the code into the log)";
     return std::nullopt;
   }
   return options;
+}
+
+std::string Usage() {
+  TOptions unused;
+  return TCommandLine(unused).App().help();
 }
 
 }  // namespace stb::app

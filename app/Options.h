@@ -26,6 +26,7 @@ struct TOptions {
 // The options, or nullopt with `error` set when the command line is wrong.
 std::optional<TOptions> ParseOptions(const std::vector<std::string>& args, std::string& error);
 
-extern const char kUsage[];
+// The text of --help: every option, what it does, and the exit statuses.
+std::string Usage();
 
 }  // namespace stb::app

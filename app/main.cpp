@@ -48,11 +48,11 @@ int main(int argc, char** argv) {
   std::string error;
   const auto options = ParseOptions({argv + 1, argv + argc}, error);
   if (!options) {
-    std::fprintf(stderr, "stb-downloader: %s\n\n%s", error.c_str(), kUsage);
+    std::fprintf(stderr, "stb-downloader: %s\n\n%s", error.c_str(), Usage().c_str());
     return kExitUsage;
   }
   if (options->Help) {
-    std::fputs(kUsage, stdout);
+    std::fputs(Usage().c_str(), stdout);
     return 0;
   }
   if (options->Version) {

@@ -13,10 +13,13 @@ struct TSimOptions {
   TBoxConfig Box;
   std::string PathFile;     // write the device path here instead of stdout
   std::string SummaryFile;  // write the JSON summary here instead of stdout
+  bool Help = false;
 };
 
+// The options, or nullopt with `error` set when the command line is wrong.
 std::optional<TSimOptions> ParseSimOptions(const std::vector<std::string>& args, std::string& error);
 
-extern const char kSimUsage[];
+// The text of --help.
+std::string SimUsage();
 
 }  // namespace stb::sim

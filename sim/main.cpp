@@ -14,9 +14,12 @@ int main(int argc, char** argv) {
   std::string error;
   const auto options = stb::sim::ParseSimOptions({argv + 1, argv + argc}, error);
   if (!options) {
-    if (!error.empty()) std::fprintf(stderr, "stb-box-sim: %s\n\n", error.c_str());
-    std::fputs(stb::sim::kSimUsage, error.empty() ? stdout : stderr);
-    return error.empty() ? 0 : 2;
+    std::fprintf(stderr, "stb-box-sim: %s\n\n%s", error.c_str(), stb::sim::SimUsage().c_str());
+    return 2;
+  }
+  if (options->Help) {
+    std::fputs(stb::sim::SimUsage().c_str(), stdout);
+    return 0;
   }
 
   // The signals are taken by sigtimedwait below, never by a handler.

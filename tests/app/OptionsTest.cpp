@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "Options.h"
+#include "SimOptions.h"
 
 namespace stb::app {
 namespace {
@@ -25,6 +26,33 @@ TEST(Options, EveryOptionInBothForms) {
   EXPECT_EQ(d->OnAddressMismatch, TMismatchAnswer::Ask);
 }
 
+TEST(Options, SwitchesAndTheLastOfARepeatedValue) {
+  std::string error;
+  for (const char* help : {"-h", "--help"}) {
+    const auto o = ParseOptions({help}, error);
+    ASSERT_TRUE(o) << error;
+    EXPECT_TRUE(o->Help);
+    EXPECT_FALSE(o->Version || o->ListPorts || o->Headless);
+  }
+  const auto v = ParseOptions({"--version", "--list-ports"}, error);
+  ASSERT_TRUE(v) << error;
+  EXPECT_TRUE(v->Version);
+  EXPECT_TRUE(v->ListPorts);
+  EXPECT_FALSE(v->Help);
+  const auto r = ParseOptions({"--port", "/dev/ttyS0", "--port=/dev/ttyUSB1", "--response-timeout=1", "--response-timeout",
+                               "86400", "--on-address-mismatch", "continue", "--on-address-mismatch=exit"},
+                              error);
+  ASSERT_TRUE(r) << error;
+  EXPECT_EQ(r->Port, "/dev/ttyUSB1");
+  EXPECT_EQ(r->ResponseTimeoutMs, 86400000u);
+  EXPECT_EQ(r->OnAddressMismatch, TMismatchAnswer::Exit);
+  // A value may look like an option's, as long as it is not one.
+  const auto dash = ParseOptions({"--log-file", "-", "--port", "-1"}, error);
+  ASSERT_TRUE(dash) << error;
+  EXPECT_EQ(dash->LogFile, "-");
+  EXPECT_EQ(dash->Port, "-1");
+}
+
 TEST(Options, MistakesAreNamed) {
   struct Case {
     std::vector<std::string> args;
@@ -38,11 +66,104 @@ TEST(Options, MistakesAreNamed) {
       {{"--response-timeout", "-1"}, "--response-timeout takes a number of seconds, not -1"},
       {{"--on-address-mismatch", "maybe"}, "--on-address-mismatch takes exit or continue, not maybe"},
       {{"--code", "APP103"}, "--code needs --headless (in the window, type the code into the log)"},
+      {{"--port", ""}, "option --port needs a value"},
+      {{"--port", "--headless"}, "option --port needs a value"},
+      {{"--headless", "--code"}, "option --code needs a value"},
+      {{"--version=1"}, "option --version takes no value"},
+      {{"--headless", "APP103"}, "unknown option APP103"},
+      {{"--port=/dev/ttyS1", "-x"}, "unknown option -x"},
+      {{"--response-timeout", "0"}, "--response-timeout takes a number of seconds, not 0"},
+      {{"--response-timeout", "nan"}, "--response-timeout takes a number of seconds, not nan"},
+      {{"--response-timeout", "86401"}, "--response-timeout takes a number of seconds, not 86401"},
+      {{"--response-timeout", "2s"}, "--response-timeout takes a number of seconds, not 2s"},
   };
   for (const auto& c : cases) {
     std::string error;
     EXPECT_FALSE(ParseOptions(c.args, error));
     EXPECT_EQ(error, c.error);
+  }
+}
+
+// The simulated box's command line: each option reaches the box, in both forms.
+TEST(SimOptions, EveryOptionReachesTheBox) {
+  std::string error;
+  const auto o = sim::ParseSimOptions(
+      {"--oui=0A0B", "--model", "12.34", "--hw", "02.00", "--boot", "03.00", "--native", "04.00", "--app1", "05.00",
+       "--app2", "06.FF", "--date", "D9912", "--address=80000000", "--mode-echo", "7", "--ack", "0D0A4E414B",
+       "--bps", "9600", "--refuse", "2:1", "--refuse=5:3", "--wrong-sync", "2", "--sync-delay", "50",
+       "--wrong-report", "flash", "--silent-from", "table-written", "--flash-char", "#", "--last-flash-char", "!",
+       "--table-answer", "X", "--hang-up-after", "4", "--garbage", "--stray", "--path-file", "pty.txt",
+       "--image-out", "image.bin", "--summary", "box.json"},
+      error);
+  ASSERT_TRUE(o) << error;
+  const sim::TBoxConfig& box = o->Box;
+  const std::uint8_t identity[] = {0x0A, 0x0B, 0x12, 0x34, 0x02, 0x00, 0x03, 0x00, 0x04, 0x00,
+                                   0x05, 0x00, 0x06, 0xFF, 'D',  '9',  '9',  '1',  '2'};
+  for (std::size_t i = 0; i < sizeof identity; ++i) EXPECT_EQ(box.Identity[i], identity[i]) << "identity byte " << i;
+  EXPECT_EQ(box.Address, 0x80000000u);
+  EXPECT_EQ(box.ModeEcho, 7);
+  EXPECT_EQ(box.Acknowledge, "\r\nNAK");
+  EXPECT_EQ(box.Bps, 9600u);
+  EXPECT_EQ(box.RefuseBlock, (std::map<int, int>{{2, 1}, {5, 3}}));
+  EXPECT_EQ(box.WrongSyncAt, 2);
+  EXPECT_EQ(box.SyncDelayMs, 50);
+  EXPECT_EQ(box.WrongReport, sim::TBoxReport::FlashImage);
+  EXPECT_EQ(box.SilentFrom, sim::TBoxPhase::TableWritten);
+  EXPECT_EQ(box.FlashCharacter, '#');
+  EXPECT_EQ(box.LastFlashCharacter, '!');
+  EXPECT_EQ(box.TableAnswer, 'X');
+  EXPECT_EQ(box.HangUpAfterBlock, 4);
+  EXPECT_TRUE(box.GarbageBetweenReports);
+  EXPECT_TRUE(box.StrayInput);
+  EXPECT_EQ(o->PathFile, "pty.txt");
+  EXPECT_EQ(box.ImageOut, "image.bin");
+  EXPECT_EQ(o->SummaryFile, "box.json");
+  EXPECT_FALSE(o->Help);
+
+  // --identity sets the whole record; --date after it its date stamp only.
+  const auto whole = sim::ParseSimOptions({"--identity", std::string(64, 'F'), "--date", "AB"}, error);
+  ASSERT_TRUE(whole) << error;
+  EXPECT_EQ(whole->Box.Identity[13], 0xFF);
+  EXPECT_EQ(std::string(whole->Box.Identity.begin() + 14, whole->Box.Identity.begin() + 19), std::string("AB\0\0\0", 5));
+  EXPECT_EQ(whole->Box.Identity[31], 0xFF);
+
+  const auto defaults = sim::ParseSimOptions({}, error);
+  ASSERT_TRUE(defaults) << error;
+  EXPECT_EQ(defaults->Box.Address, 0x9FC10000u);
+  EXPECT_EQ(defaults->Box.Acknowledge, "\r\nACK");
+  EXPECT_TRUE(defaults->PathFile.empty());
+  const auto help = sim::ParseSimOptions({"-h"}, error);
+  ASSERT_TRUE(help) << error;
+  EXPECT_TRUE(help->Help);
+}
+
+TEST(SimOptions, MistakesAreNamed) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* error;  // what the message must contain
+  } cases[] = {
+      {{"--oui", "22"}, "bad value for --oui: 22"},
+      {{"--model", "1.2"}, "bad value for --model: 1.2"},
+      {{"--identity", "ABC"}, "bad value for --identity: ABC"},
+      {{"--address", "100000000"}, "bad value for --address: 100000000"},
+      {{"--mode-echo", "256"}, "bad value for --mode-echo: 256"},
+      {{"--ack", "0D0A41434"}, "bad value for --ack: 0D0A41434"},
+      {{"--ack", "0D0A4143ZZ"}, "bad value for --ack: 0D0A4143ZZ"},
+      {{"--bps", "fast"}, "bad value for --bps: fast"},
+      {{"--refuse", "3"}, "bad value for --refuse: 3"},
+      {{"--wrong-sync", "0"}, "bad value for --wrong-sync: 0"},
+      {{"--sync-delay", "60001"}, "bad value for --sync-delay: 60001"},
+      {{"--wrong-report", "ack"}, "bad value for --wrong-report: ack"},
+      {{"--silent-from", "never"}, "bad value for --silent-from: never"},
+      {{"--flash-char", "##"}, "bad value for --flash-char: ##"},
+      {{"--hang-up-after=-1"}, "bad value for --hang-up-after: -1"},
+      {{"--bogus"}, "--bogus"},
+      {{"--bps"}, "--bps"},
+  };
+  for (const auto& c : cases) {
+    std::string error;
+    EXPECT_FALSE(sim::ParseSimOptions(c.args, error)) << c.error;
+    EXPECT_NE(error.find(c.error), std::string::npos) << error;
   }
 }
 
