@@ -1,7 +1,8 @@
 // What the console front end needs of the operating system: the standard
-// streams, the time, and the system's words for an error.
+// streams and the system's words for an error. Its clock is the standard one.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -10,8 +11,13 @@
 
 namespace stb::app {
 
+// The console's clock: monotonic, never set back.
+using TClock = std::chrono::steady_clock;
+
 // Monotonic milliseconds.
-std::int64_t NowMs();
+inline std::int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(TClock::now().time_since_epoch()).count();
+}
 
 bool StdinIsTerminal();
 bool StderrIsTerminal();

@@ -1,5 +1,4 @@
 #include <poll.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -8,12 +7,6 @@
 #include "Console.h"
 
 namespace stb::app {
-
-std::int64_t NowMs() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
 
 bool StdinIsTerminal() { return isatty(STDIN_FILENO) != 0; }
 bool StderrIsTerminal() { return isatty(STDERR_FILENO) != 0; }

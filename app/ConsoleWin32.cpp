@@ -2,8 +2,10 @@
 #include <io.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 #include "Console.h"
 
@@ -27,19 +29,18 @@ bool StdinHasData() {
 
 }  // namespace
 
-std::int64_t NowMs() { return static_cast<std::int64_t>(GetTickCount64()); }
-
 bool StdinIsTerminal() { return _isatty(_fileno(stdin)) != 0; }
 bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 
 bool WaitForInput(bool watch, int ms) {
   // Standard input offers nothing to wait on here: look every 10 ms.
-  const std::int64_t until = NowMs() + ms;
+  using namespace std::chrono_literals;
+  const auto until = TClock::now() + std::chrono::milliseconds(ms);
   for (;;) {
     if (watch && StdinHasData()) return true;
-    const std::int64_t left = until - NowMs();
-    if (left <= 0) return false;
-    Sleep(static_cast<DWORD>(left < 10 ? left : 10));
+    const auto left = until - TClock::now();
+    if (left <= 0ms) return false;
+    std::this_thread::sleep_for(std::min<TClock::duration>(left, 10ms));
   }
 }
 

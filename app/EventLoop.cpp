@@ -4,10 +4,12 @@
 
 namespace stb::app {
 
+using std::chrono::milliseconds;
+
 struct TEventLoop::TTimerState {
   std::function<void()> onTick;
-  std::int64_t periodMs = 0;
-  std::int64_t dueMs = 0;
+  milliseconds period{0};
+  TClock::time_point due;
   bool running = false;
   bool inTick = false;  // a tick is never delivered inside itself
   bool alive = true;
@@ -19,8 +21,8 @@ class TEventLoop::TLoopTimer : public serial::IPeriodicTimer {
   ~TLoopTimer() override { state_->alive = false; }
   void SetCallback(std::function<void()> onTick) override { state_->onTick = std::move(onTick); }
   void Start(std::uint32_t periodMs) override {
-    state_->periodMs = std::max<std::int64_t>(periodMs, 1);
-    state_->dueMs = NowMs() + state_->periodMs;
+    state_->period = std::max(milliseconds(periodMs), milliseconds(1));
+    state_->due = TClock::now() + state_->period;
     state_->running = true;
   }
   void Stop() override { state_->running = false; }
@@ -45,25 +47,27 @@ void TEventLoop::WatchInput(int fd, std::function<void()> onReadable) {
 
 void TEventLoop::RunOnce(int maxWaitMs) {
   std::erase_if(timers_, [](const auto& t) { return !t->alive; });
-  std::int64_t now = NowMs();
-  std::int64_t wait = maxWaitMs;
+  auto now = TClock::now();
+  TClock::duration wait = milliseconds(maxWaitMs);
   for (const auto& t : timers_) {
-    if (t->running && !t->inTick) wait = std::min(wait, std::max<std::int64_t>(t->dueMs - now, 0));
+    if (t->running && !t->inTick) wait = std::min(wait, std::max<TClock::duration>(t->due - now, {}));
   }
   const bool watching = inputFd_ >= 0 && !inInput_;
-  if (WaitForInput(watching, static_cast<int>(wait)) && watching && onInput_) {
+  // Rounded up to whole milliseconds, so the wait never ends just short of a tick.
+  const auto waitMs = std::chrono::ceil<milliseconds>(wait).count();
+  if (WaitForInput(watching, static_cast<int>(waitMs)) && watching && onInput_) {
     inInput_ = true;
     onInput_();
     inInput_ = false;
   }
-  now = NowMs();
+  now = TClock::now();
   // A copy: a tick may make or drop timers.
   const auto timers = timers_;
   for (const auto& t : timers) {
-    if (!t->alive || !t->running || t->inTick || t->dueMs > now) continue;
+    if (!t->alive || !t->running || t->inTick || t->due > now) continue;
     // The next tick is due one period on; ticks missed while busy are not made up.
-    t->dueMs += t->periodMs;
-    if (t->dueMs <= now) t->dueMs = now + t->periodMs;
+    t->due += t->period;
+    if (t->due <= now) t->due = now + t->period;
     t->inTick = true;
     if (t->onTick) t->onTick();
     t->inTick = false;
