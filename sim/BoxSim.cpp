@@ -86,7 +86,7 @@ TBoxSim::TBoxSim(TBoxConfig config) : config_(std::move(config)) {
   fcntl(master_, F_SETFD, FD_CLOEXEC);
   fcntl(device_, F_SETFD, FD_CLOEXEC);
   path_ = name;
-  if (!config_.ImageOut.empty()) imageOut_ = std::fopen(config_.ImageOut.c_str(), "wb");
+  if (!config_.ImageOut.empty()) imageOut_.reset(std::fopen(config_.ImageOut.c_str(), "wb"));
 }
 
 TBoxSim::~TBoxSim() {
@@ -95,7 +95,6 @@ TBoxSim::~TBoxSim() {
   if (device_ >= 0) close(device_);
   close(wake_[0]);
   close(wake_[1]);
-  if (imageOut_) std::fclose(imageOut_);
 }
 
 void TBoxSim::Start() {
@@ -126,7 +125,7 @@ void TBoxSim::Run() {
   } catch (const EEnd& end) {
     summary_.End = end.why;
   }
-  if (imageOut_) std::fflush(imageOut_);
+  if (imageOut_) std::fflush(imageOut_.get());
   finished_ = true;
 }
 
@@ -328,7 +327,7 @@ void TBoxSim::ReceiveImage(int blocks) {
     Send(answer);
     // The answer (and sync digit) has left when the line is free again.
     summary_.BlockPhaseMs = (std::max(Now(), txFreeAt_) - firstByteAt) * 1000.0;  // txFreeAt_: the answer's end
-    if (imageOut_) std::fwrite(frame.data(), 1, frame.size(), imageOut_);
+    if (imageOut_) std::fwrite(frame.data(), 1, frame.size(), imageOut_.get());
     if (config_.KeepImage) summary_.Image.insert(summary_.Image.end(), frame.begin(), frame.end());
     if (index == config_.HangUpAfterBlock) {
       close(master_);

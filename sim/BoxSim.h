@@ -9,7 +9,9 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
 #include <map>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -92,6 +94,12 @@ struct TBoxSummary {
   std::string Json() const;
 };
 
+// A C library file, closed when let go.
+struct TFileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using TFilePtr = std::unique_ptr<std::FILE, TFileCloser>;
+
 class TBoxSim {
  public:
   explicit TBoxSim(TBoxConfig config);
@@ -151,7 +159,7 @@ class TBoxSim {
   double inReadAt_ = 0;  // when the bytes in inBuf_ were read
   double rxFreeAt_ = 0;  // when the line has delivered what was read so far
   double txFreeAt_ = 0;
-  FILE* imageOut_ = nullptr;
+  TFilePtr imageOut_;
 };
 
 }  // namespace stb::sim
