@@ -5,12 +5,12 @@
 #include <poll.h>
 #include <pty.h>
 #include <termios.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 
 namespace stb::sim {
@@ -37,17 +37,13 @@ constexpr int kTableGapMs = 300;
 // Line noise that a tool reading no further than it must leaves behind.
 constexpr char kStray[] = "\x7F?\xFE";
 
-double Now() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
-}
+using std::chrono::milliseconds;
+using namespace std::chrono_literals;
 
-void SleepUntil(double t) {
-  const double left = t - Now();
-  if (left <= 0) return;
-  timespec ts{static_cast<time_t>(left), static_cast<long>((left - static_cast<double>(static_cast<time_t>(left))) * 1e9)};
-  nanosleep(&ts, nullptr);
+// How long the line takes to carry `bytes` at `bps`, 10 bits a byte.
+std::chrono::steady_clock::duration LineTime(std::size_t bytes, std::uint32_t bps) {
+  return std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+      std::chrono::duration<double>(static_cast<double>(bytes) * 10.0 / bps));
 }
 
 std::string Hex(const std::vector<std::uint8_t>& bytes) {
@@ -108,8 +104,8 @@ void TBoxSim::Stop() {
 }
 
 bool TBoxSim::WaitFinished(int ms) const {
-  const double deadline = Now() + ms / 1000.0;
-  while (!finished_ && Now() < deadline) poll(nullptr, 0, 2);
+  const auto deadline = TClock::now() + milliseconds(ms);
+  while (!finished_ && TClock::now() < deadline) std::this_thread::sleep_for(2ms);
   return finished_;
 }
 
@@ -132,7 +128,7 @@ void TBoxSim::Run() {
 // --- Line ---
 
 bool TBoxSim::ReceiveWithin(std::uint8_t& b, int ms) {
-  const double deadline = ms < 0 ? 0 : Now() + ms / 1000.0;
+  const auto deadline = TClock::now() + milliseconds(std::max(ms, 0));
   for (;;) {
     if (stop_) throw EEnd{"stopped"};
     if (master_ < 0) throw EEnd{"hung-up"};
@@ -143,7 +139,7 @@ bool TBoxSim::ReceiveWithin(std::uint8_t& b, int ms) {
       if (n < 0 && errno != EAGAIN && errno != EINTR) throw EEnd{"tool-left"};
       inPos_ = 0;
       inLen_ = n > 0 ? static_cast<std::size_t>(n) : 0;
-      inReadAt_ = Now();
+      inReadAt_ = TClock::now();
     }
     if (inPos_ < inLen_) {
       b = inBuf_[inPos_++];
@@ -153,16 +149,16 @@ bool TBoxSim::ReceiveWithin(std::uint8_t& b, int ms) {
         // after the line was free, or after it was there to be read, whichever
         // is later. (Not after we got round to it: time we spend asleep is no
         // time the line stands still.)
-        rxFreeAt_ = std::max(rxFreeAt_, inReadAt_) + 10.0 / config_.Bps;
-        if (rxFreeAt_ - Now() > 0.002) SleepUntil(rxFreeAt_);
+        rxFreeAt_ = std::max(rxFreeAt_, inReadAt_) + LineTime(1, config_.Bps);
+        if (rxFreeAt_ - TClock::now() > 2ms) std::this_thread::sleep_until(rxFreeAt_);
       }
       return true;
     }
     int wait = 200;
     if (ms >= 0) {
-      const double left = deadline - Now();
-      if (left <= 0) return false;
-      wait = std::min(wait, static_cast<int>(left * 1000) + 1);
+      const auto left = deadline - TClock::now();
+      if (left <= 0s) return false;
+      wait = std::min(wait, static_cast<int>(std::chrono::ceil<milliseconds>(left).count()));
     }
     pollfd p[2] = {{master_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
     poll(p, 2, wait);
@@ -184,8 +180,8 @@ void TBoxSim::Send(const std::string& bytes) {
       // Nothing is answered before the line has delivered what was asked, and
       // bytes reach the tool only once they have been carried in full.
       chunk = std::min<std::size_t>(chunk, 16);
-      txFreeAt_ = std::max({txFreeAt_, Now(), rxFreeAt_}) + static_cast<double>(chunk) * 10.0 / config_.Bps;
-      SleepUntil(txFreeAt_);
+      txFreeAt_ = std::max({txFreeAt_, TClock::now(), rxFreeAt_}) + LineTime(chunk, config_.Bps);
+      std::this_thread::sleep_until(txFreeAt_);
     }
     const ssize_t n = write(master_, bytes.data() + done, chunk);
     if (n > 0) {
@@ -281,14 +277,16 @@ int TBoxSim::ReceiveGo() {
 void TBoxSim::ReceiveImage(int blocks) {
   std::vector<std::uint8_t> frame(kFrameData);
   int syncs = 0;
-  double firstByteAt = 0;
+  std::optional<TClock::time_point> firstByteAt;
   for (int index = 0; index < blocks; ++index) {
     for (;;) {
       std::uint8_t sum = 0;
       for (auto& b : frame) {
         b = Receive();
         // The first byte began on the line one byte time before it was whole.
-        if (firstByteAt == 0) firstByteAt = std::max(Now(), rxFreeAt_) - (config_.Bps > 0 ? 10.0 / config_.Bps : 0);
+        if (!firstByteAt) {
+          firstByteAt = std::max(TClock::now(), rxFreeAt_) - (config_.Bps > 0 ? LineTime(1, config_.Bps) : 0s);
+        }
         sum = static_cast<std::uint8_t>(sum + b);
       }
       const std::uint8_t check = Receive();
@@ -317,7 +315,7 @@ void TBoxSim::ReceiveImage(int blocks) {
       if (config_.SyncDelayMs > 0) {
         Send(answer);
         answer.clear();
-        SleepUntil(Now() + config_.SyncDelayMs / 1000.0);
+        std::this_thread::sleep_for(milliseconds(config_.SyncDelayMs));
       }
       answer.push_back(digit);
     }
@@ -326,7 +324,8 @@ void TBoxSim::ReceiveImage(int blocks) {
     if (config_.StrayInput && index == blocks - 1) answer += kStray;
     Send(answer);
     // The answer (and sync digit) has left when the line is free again.
-    summary_.BlockPhaseMs = (std::max(Now(), txFreeAt_) - firstByteAt) * 1000.0;  // txFreeAt_: the answer's end
+    const auto answered = std::max(TClock::now(), txFreeAt_);  // txFreeAt_: the answer's end
+    summary_.BlockPhaseMs = std::chrono::duration<double, std::milli>(answered - *firstByteAt).count();
     if (imageOut_) std::fwrite(frame.data(), 1, frame.size(), imageOut_.get());
     if (config_.KeepImage) summary_.Image.insert(summary_.Image.end(), frame.begin(), frame.end());
     if (index == config_.HangUpAfterBlock) {

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <map>
@@ -123,6 +124,8 @@ class TBoxSim {
   const TBoxSummary& Summary() const { return summary_; }
 
  private:
+  using TClock = std::chrono::steady_clock;
+
   struct EEnd {
     std::string why;
   };
@@ -156,9 +159,9 @@ class TBoxSim {
   std::uint8_t inBuf_[4096];
   std::size_t inPos_ = 0;
   std::size_t inLen_ = 0;
-  double inReadAt_ = 0;  // when the bytes in inBuf_ were read
-  double rxFreeAt_ = 0;  // when the line has delivered what was read so far
-  double txFreeAt_ = 0;
+  TClock::time_point inReadAt_;  // when the bytes in inBuf_ were read
+  TClock::time_point rxFreeAt_;  // when the line has delivered what was read so far
+  TClock::time_point txFreeAt_;
   TFilePtr imageOut_;
 };
 
