@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include "ModeTable.h"
@@ -30,10 +31,10 @@ void Overwrite(off_t at, const std::string& bytes) {
 }
 
 void ReplaceWith(const std::string& bytes) {
-  std::FILE* f = std::fopen("image.new", "wb");
-  ASSERT_TRUE(f);
-  std::fwrite(bytes.data(), 1, bytes.size(), f);
-  std::fclose(f);
+  std::ofstream out("image.new", std::ios::binary);
+  out << bytes;
+  out.close();  // all of it there before it takes the image's name
+  ASSERT_TRUE(out);
   std::filesystem::rename("image.new", "image.bin");
 }
 
