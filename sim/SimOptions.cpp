@@ -12,23 +12,21 @@ namespace {
 
 constexpr char kAbout[] = "Plays a set-top box's boot loader on a new pseudo-terminal and prints its path.\n";
 
-bool Pair(const std::string& text, std::uint8_t* out) {
-  if (text.size() != 5) return false;
-  char* end = nullptr;
-  const long major = std::strtol(text.substr(0, 2).c_str(), &end, 16);
-  if (*end) return false;
-  const long minor = std::strtol(text.substr(3, 2).c_str(), &end, 16);
-  if (*end) return false;
-  out[0] = static_cast<std::uint8_t>(major);
-  out[1] = static_cast<std::uint8_t>(minor);
-  return true;
-}
-
 bool HexNumber(const std::string& text, unsigned long& out) {
   if (text.empty()) return false;
   char* end = nullptr;
   out = std::strtoul(text.c_str(), &end, 16);
   return *end == '\0';
+}
+
+// MM.mm: two hexadecimal bytes.
+bool Pair(const std::string& text, std::uint8_t* out) {
+  unsigned long major = 0;
+  unsigned long minor = 0;
+  if (text.size() != 5 || !HexNumber(text.substr(0, 2), major) || !HexNumber(text.substr(3, 2), minor)) return false;
+  out[0] = static_cast<std::uint8_t>(major);
+  out[1] = static_cast<std::uint8_t>(minor);
+  return true;
 }
 
 bool Number(const std::string& text, long& out) {
