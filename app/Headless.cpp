@@ -24,17 +24,19 @@ int RunHeadless(const TOptions& options) {
   std::string refusal;
   // A handler's error ends the run as the window would leave it: open, with
   // nothing more to happen.
-  auto run = TAssembly::Build(options, window, loop.MakeTimer(),
-                              [&](const THandlerError& e) { window.ShowError(e.Text, e.SystemError); }, refusal);
+  auto run = TAssembly::Build(
+      options, window, loop.MakeTimer(),
+      [&](const THandlerError& e) { window.ShowError(e.Text, e.SystemError); }, refusal);
   if (!run) {
     std::fprintf(stderr, "stb-downloader: %s\n", refusal.c_str());
     return kExitUsage;
   }
   if (!run->StartUp()) {
     const auto& open = run->Link().LastOpenResult();
-    std::fprintf(stderr, "%s\n",
-                 PortFailureReason(run->Link().PortDeviceName(), static_cast<int>(open.Failure), open.SystemError)
-                     .c_str());
+    std::fprintf(
+        stderr, "%s\n",
+        PortFailureReason(run->Link().PortDeviceName(), static_cast<int>(open.Failure), open.SystemError)
+            .c_str());
     return kExitNoPort;
   }
 
@@ -66,8 +68,9 @@ int RunHeadless(const TOptions& options) {
 
   while (!window.Closed() && !run->HandlerFailed()) {
     if (inputEnded && run->Upgrade().Record().DownloadMode == 0) {
-      std::fprintf(stderr, "stb-downloader: standard input ended before a mode code was typed"
-                           " (give it with --code CODE)\n");
+      std::fprintf(stderr,
+                   "stb-downloader: standard input ended before a mode code was typed"
+                   " (give it with --code CODE)\n");
       return kExitUsage;
     }
     loop.RunOnce(1000);

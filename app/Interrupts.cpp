@@ -67,7 +67,8 @@ long LocalOffsetNow() {
   localtime_r(&now, &local);
 #endif
   const long localSeconds = DaysFromCivil(local.tm_year + 1900L, static_cast<unsigned>(local.tm_mon + 1),
-                                          static_cast<unsigned>(local.tm_mday)) * 86400L +
+                                          static_cast<unsigned>(local.tm_mday)) *
+                                86400L +
                             local.tm_hour * 3600L + local.tm_min * 60L + local.tm_sec;
   return localSeconds - static_cast<long>(now);
 }
@@ -120,7 +121,8 @@ void AddStamp(TText& t) {
 #ifdef _WIN32
   FILETIME ft;
   GetSystemTimeAsFileTime(&ft);
-  const unsigned long long ticks = (static_cast<unsigned long long>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+  const unsigned long long ticks =
+      (static_cast<unsigned long long>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
   seconds = static_cast<long>(ticks / 10000000ULL - 11644473600ULL);
   ms = static_cast<long>(ticks / 10000ULL % 1000ULL);
 #else

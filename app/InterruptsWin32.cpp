@@ -24,7 +24,9 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
     return TRUE;
   }
   if (gModeSaved) SetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), gConsoleMode);
-  WriteStopLines(event == CTRL_C_EVENT ? "Ctrl+C" : event == CTRL_BREAK_EVENT ? "Ctrl+Break" : "the console closing");
+  WriteStopLines(event == CTRL_C_EVENT       ? "Ctrl+C"
+                 : event == CTRL_BREAK_EVENT ? "Ctrl+Break"
+                                             : "the console closing");
   if (gPort != INVALID_HANDLE_VALUE) serial::ReleasePortInSignal(reinterpret_cast<serial::THandle>(gPort));
   ExitProcess(interrupt ? 130 : 143);
 }

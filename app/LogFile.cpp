@@ -47,8 +47,8 @@ void TLogFile::WriteFailed(int error) {
   std::clearerr(file_.get());
   if (failed_) return;
   failed_ = true;
-  std::fprintf(stderr, "stb-downloader: cannot write the log file %s: %s; the upgrade goes on\n", path_.c_str(),
-               std::strerror(error));
+  std::fprintf(stderr, "stb-downloader: cannot write the log file %s: %s; the upgrade goes on\n",
+               path_.c_str(), std::strerror(error));
   std::fflush(stderr);
 }
 

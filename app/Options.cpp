@@ -36,8 +36,8 @@ class TCommandLine {
           [&](const std::string& v) { options.Port = v; });
     Value("--log-file", "FILE", "append every log line to FILE, with the time",
           [&](const std::string& v) { options.LogFile = v; });
-    Value("--response-timeout", "SEC",
-          "how long the box may stay silent where it must\nanswer (default 30)", [&](const std::string& v) {
+    Value("--response-timeout", "SEC", "how long the box may stay silent where it must\nanswer (default 30)",
+          [&](const std::string& v) {
             char* end = nullptr;
             const double seconds = std::strtod(v.c_str(), &end);
             if (*end != '\0' || !(seconds > 0) || seconds > 86400) {
@@ -74,15 +74,16 @@ class TCommandLine {
   // the same.
   void Value(const std::string& name, const std::string& valueName, const std::string& help,
              std::function<void(const std::string&)> take) {
-    app_.add_option(name,
-                    [name, take](const CLI::results_t& values) {
-                      for (const auto& v : values) {
-                        if (v.empty()) throw CLI::ValidationError("option " + name + " needs a value");
-                        take(v);
-                      }
-                      return true;
-                    },
-                    help)
+    app_.add_option(
+            name,
+            [name, take](const CLI::results_t& values) {
+              for (const auto& v : values) {
+                if (v.empty()) throw CLI::ValidationError("option " + name + " needs a value");
+                take(v);
+              }
+              return true;
+            },
+            help)
         ->type_name(valueName)
         ->expected(0, 1)
         ->trigger_on_parse();
@@ -92,15 +93,16 @@ class TCommandLine {
   // given to it is a mistake. (A bare switch arrives as "true".)
   void Flag(const std::string& names, const std::string& help, bool& into) {
     const std::string name = names.substr(names.rfind(',') + 1);
-    app_.add_option(names,
-                    [name, &into](const CLI::results_t& values) {
-                      for (const auto& v : values) {
-                        if (v != "true") throw CLI::ValidationError("option " + name + " takes no value");
-                      }
-                      into = true;
-                      return true;
-                    },
-                    help)
+    app_.add_option(
+            names,
+            [name, &into](const CLI::results_t& values) {
+              for (const auto& v : values) {
+                if (v != "true") throw CLI::ValidationError("option " + name + " takes no value");
+              }
+              into = true;
+              return true;
+            },
+            help)
         ->expected(0)
         ->trigger_on_parse();
   }

@@ -12,8 +12,8 @@ enum class TMismatchAnswer { Ask, Exit, Continue };
 
 struct TOptions {
   bool Headless = false;
-  std::string Port;     // empty: the platform's first serial port
-  std::string Code;     // headless: the mode code, instead of typing it
+  std::string Port;  // empty: the platform's first serial port
+  std::string Code;  // headless: the mode code, instead of typing it
   TMismatchAnswer OnAddressMismatch = TMismatchAnswer::Ask;
   std::string LogFile;  // empty: no copy of the log on disk
   std::string Trace;    // empty: no wire trace

@@ -66,8 +66,9 @@ int main(int argc, char** argv) {
   if (options->Headless) return RunHeadless(*options);
 #ifdef STB_WITH_QT
   if (HasDisplay()) return RunWindow(*options, argc, argv);
-  std::fprintf(stderr, "stb-downloader: no display to open the window on (DISPLAY is not set).\n"
-                       "Run it on a desktop, or on the console with --headless.\n");
+  std::fprintf(stderr,
+               "stb-downloader: no display to open the window on (DISPLAY is not set).\n"
+               "Run it on a desktop, or on the console with --headless.\n");
 #else
   (void)HasDisplay;
   std::fprintf(stderr, "stb-downloader: this build has no window; run it with --headless.\n");

@@ -111,8 +111,8 @@ TToolRun RunTool(const fs::path& work, std::size_t bytes, double bps) {
   const fs::path previous = fs::current_path();
   fs::current_path(work);
   const double t0 = Now();
-  const pid_t tool = Spawn({STB_DOWNLOADER_PATH, "--headless", "--port", port, "--code", "APP103"}, "/dev/null",
-                           "tool.out", "tool.err");
+  const pid_t tool = Spawn({STB_DOWNLOADER_PATH, "--headless", "--port", port, "--code", "APP103"},
+                           "/dev/null", "tool.out", "tool.err");
   int status = 0;
   rusage usage{};
   wait4(tool, &status, 0, &usage);
@@ -246,7 +246,8 @@ int main(int argc, char** argv) {
   std::ostringstream table;
   char line[400];
 
-  table << "| image | run | block phase s | line limit s | of the limit | tool cpu % | peak RSS MiB | sz XMODEM-1K s |\n"
+  table << "| image | run | block phase s | line limit s | of the limit | tool cpu % | peak RSS MiB | sz "
+           "XMODEM-1K s |\n"
         << "|---|---|---|---|---|---|---|---|\n";
   std::vector<std::size_t> paced = {64 * 1024};
   if (!quick) paced.push_back(1024 * 1024);

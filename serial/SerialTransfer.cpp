@@ -45,8 +45,7 @@ bool TSerialLink::WaitBeforeRetry(TWaitFor what, std::uint32_t start, std::uint3
   return true;
 }
 
-std::uint32_t TSerialLink::WriteDataTimed(const void* data, std::uint32_t count,
-                                          std::uint32_t timeout) {
+std::uint32_t TSerialLink::WriteDataTimed(const void* data, std::uint32_t count, std::uint32_t timeout) {
   if (!IsPortOpen()) return 0;
   TBusy busy(Busy_);
   auto* p = static_cast<const std::uint8_t*>(data);

@@ -25,7 +25,8 @@ void TTracingPlatform::Flush() {
   std::clearerr(trace_);
   if (failed_) return;
   failed_ = true;
-  std::fprintf(stderr, "stb-downloader: cannot write the trace: %s; the upgrade goes on\n", std::strerror(error));
+  std::fprintf(stderr, "stb-downloader: cannot write the trace: %s; the upgrade goes on\n",
+               std::strerror(error));
   std::fflush(stderr);
 }
 

@@ -65,8 +65,8 @@ std::string TBoxSummary::Json() const {
                 "\"go_message\":\"%s\",\"blocks_accepted\":%d,\"refusals\":%d,\"resends\":%d,"
                 "\"total_received\":%u,\"total_computed\":%u,\"table\":\"%s\",\"bytes_from_tool\":%llu,"
                 "\"block_phase_ms\":%.1f}",
-                End.c_str(), Mode, GoAddress, GoBlocks, Hex(GoMessage).c_str(), BlocksAccepted,
-                Refusals, Resends, TotalReceived, TotalComputed, Hex(TableBytes).c_str(),
+                End.c_str(), Mode, GoAddress, GoBlocks, Hex(GoMessage).c_str(), BlocksAccepted, Refusals,
+                Resends, TotalReceived, TotalComputed, Hex(TableBytes).c_str(),
                 static_cast<unsigned long long>(BytesFromTool), BlockPhaseMs);
   return head;
 }
@@ -99,7 +99,8 @@ void TBoxSim::Start() {
 
 void TBoxSim::Stop() {
   stop_ = true;
-  if (write(wake_[1], "x", 1) < 0) { /* the box is woken by its poll time-out anyway */ }
+  if (write(wake_[1], "x", 1) < 0) { /* the box is woken by its poll time-out anyway */
+  }
   if (thread_.joinable()) thread_.join();
 }
 
@@ -239,7 +240,8 @@ void TBoxSim::SendIdentity(int mode) {
   Send(std::string(config_.Identity.begin(), config_.Identity.end()));
   silentFrom(TBoxPhase::Addresses);
   std::string words;
-  for (std::uint32_t w : {config_.Address, config_.ExtraWords[0], config_.ExtraWords[1], config_.ExtraWords[2]}) {
+  for (std::uint32_t w :
+       {config_.Address, config_.ExtraWords[0], config_.ExtraWords[1], config_.ExtraWords[2]}) {
     for (int shift = 24; shift >= 0; shift -= 8) words.push_back(static_cast<char>((w >> shift) & 0xFF));
   }
   Send(words);
@@ -285,7 +287,8 @@ void TBoxSim::ReceiveImage(int blocks) {
         b = Receive();
         // The first byte began on the line one byte time before it was whole.
         if (!firstByteAt) {
-          firstByteAt = std::max(TClock::now(), rxFreeAt_) - (config_.Bps > 0 ? LineTime(1, config_.Bps) : 0s);
+          firstByteAt =
+              std::max(TClock::now(), rxFreeAt_) - (config_.Bps > 0 ? LineTime(1, config_.Bps) : 0s);
         }
         sum = static_cast<std::uint8_t>(sum + b);
       }
@@ -358,7 +361,8 @@ void TBoxSim::Verify(int blocks) {
     for (;;) Receive();
   }
   for (int step = 0; step < steps; ++step) {
-    SendByte(static_cast<std::uint8_t>(step == steps - 1 ? config_.LastFlashCharacter : config_.FlashCharacter));
+    SendByte(
+        static_cast<std::uint8_t>(step == steps - 1 ? config_.LastFlashCharacter : config_.FlashCharacter));
   }
   SendReport(TBoxReport::FlashImage, "CRC OK. : Flash image !!", TBoxPhase::FlashReport, true);
   WaitForGoOn();

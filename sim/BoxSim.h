@@ -22,20 +22,20 @@ namespace stb::sim {
 // Where the box stops answering (when asked to fall silent).
 enum class TBoxPhase {
   Never,
-  Acknowledge,     // the five-character answer to the announce word
+  Acknowledge,  // the five-character answer to the announce word
   ModeEcho,
-  Identity,        // the 32-byte record
-  Addresses,       // the four address words
+  Identity,   // the 32-byte record
+  Addresses,  // the four address words
   GoReply,
   BlockAnswers,
   DownloadReport,
   ReportBytes,
   RamReport,
-  Flash,           // the '@' characters
+  Flash,  // the '@' characters
   FlashReport,
   UpdateRequest,
-  TableMarker,     // 0x1E
-  TableWritten,    // 'W'
+  TableMarker,   // 0x1E
+  TableWritten,  // 'W'
   TableReport,
 };
 
@@ -45,8 +45,8 @@ enum class TBoxReport { None, Download, RamImage, FlashImage, UpdateRequest, Ver
 struct TBoxConfig {
   // Identity: OUI (second and third bytes), model, hardware, boot loader,
   // native, application 1 and 2 versions, then the box's own date stamp.
-  std::array<std::uint8_t, 32> Identity{0x00, 0x22, 0x01, 0x00, 0x01, 0x00, 0x01, 0x00, 0x01, 0x00, 0x01,
-                                        0x00, 0x01, 0x00, 'D',  '0',  '1',  '0',  '1'};
+  std::array<std::uint8_t, 32> Identity{0x00, 0x22, 0x01, 0x00, 0x01, 0x00, 0x01, 0x00, 0x01, 0x00,
+                                        0x01, 0x00, 0x01, 0x00, 'D',  '0',  '1',  '0',  '1'};
   std::uint32_t Address = 0x9FC10000;  // the box's current download address
   std::array<std::uint32_t, 3> ExtraWords{0x00010000, 0x00020000, 0x00030000};
   int ModeEcho = 0;  // 0: echo the mode of the announce word
@@ -55,15 +55,15 @@ struct TBoxConfig {
 
   std::uint32_t Bps = 0;  // line pacing, both directions, 10 bits a byte; 0: unpaced
 
-  std::map<int, int> RefuseBlock;   // block index -> how many times it is refused
-  int WrongSyncAt = 0;              // the n-th sync digit (from 1) is wrong; 0: never
-  int SyncDelayMs = 0;              // pause between a block's answer and its sync digit
+  std::map<int, int> RefuseBlock;  // block index -> how many times it is refused
+  int WrongSyncAt = 0;             // the n-th sync digit (from 1) is wrong; 0: never
+  int SyncDelayMs = 0;             // pause between a block's answer and its sync digit
   TBoxReport WrongReport = TBoxReport::None;
   TBoxPhase SilentFrom = TBoxPhase::Never;
-  char FlashCharacter = '@';        // sent for every flash step but the last
-  char LastFlashCharacter = '@';    // sent for the last flash step
+  char FlashCharacter = '@';      // sent for every flash step but the last
+  char LastFlashCharacter = '@';  // sent for the last flash step
   char TableAnswer = 'W';
-  int HangUpAfterBlock = -1;        // hang up once this block is accepted; -1: never
+  int HangUpAfterBlock = -1;  // hang up once this block is accepted; -1: never
   bool GarbageBetweenReports = false;
   // Bytes follow the last block's answer, the RAM and flash image reports
   // and the version table marker in the same write: input the tool has to

@@ -23,7 +23,8 @@ bool HexNumber(const std::string& text, unsigned long& out) {
 bool Pair(const std::string& text, std::uint8_t* out) {
   unsigned long major = 0;
   unsigned long minor = 0;
-  if (text.size() != 5 || !HexNumber(text.substr(0, 2), major) || !HexNumber(text.substr(3, 2), minor)) return false;
+  if (text.size() != 5 || !HexNumber(text.substr(0, 2), major) || !HexNumber(text.substr(3, 2), minor))
+    return false;
   out[0] = static_cast<std::uint8_t>(major);
   out[1] = static_cast<std::uint8_t>(minor);
   return true;
@@ -52,19 +53,26 @@ bool Word(const std::map<std::string, T>& words, const std::string& text, T& out
 class TCommandLine {
  public:
   explicit TCommandLine(TSimOptions& o) : app_(kAbout, "stb-box-sim") {
-    static const std::map<std::string, TBoxPhase> phases = {
-        {"ack", TBoxPhase::Acknowledge},       {"echo", TBoxPhase::ModeEcho},
-        {"identity", TBoxPhase::Identity},     {"addresses", TBoxPhase::Addresses},
-        {"go-reply", TBoxPhase::GoReply},      {"answers", TBoxPhase::BlockAnswers},
-        {"download", TBoxPhase::DownloadReport}, {"report-bytes", TBoxPhase::ReportBytes},
-        {"ram", TBoxPhase::RamReport},         {"flash", TBoxPhase::Flash},
-        {"flash-report", TBoxPhase::FlashReport}, {"update", TBoxPhase::UpdateRequest},
-        {"marker", TBoxPhase::TableMarker},    {"table-written", TBoxPhase::TableWritten},
-        {"table-report", TBoxPhase::TableReport}};
-    static const std::map<std::string, TBoxReport> reports = {
-        {"download", TBoxReport::Download}, {"ram", TBoxReport::RamImage},
-        {"flash", TBoxReport::FlashImage},  {"update", TBoxReport::UpdateRequest},
-        {"table", TBoxReport::VersionTable}};
+    static const std::map<std::string, TBoxPhase> phases = {{"ack", TBoxPhase::Acknowledge},
+                                                            {"echo", TBoxPhase::ModeEcho},
+                                                            {"identity", TBoxPhase::Identity},
+                                                            {"addresses", TBoxPhase::Addresses},
+                                                            {"go-reply", TBoxPhase::GoReply},
+                                                            {"answers", TBoxPhase::BlockAnswers},
+                                                            {"download", TBoxPhase::DownloadReport},
+                                                            {"report-bytes", TBoxPhase::ReportBytes},
+                                                            {"ram", TBoxPhase::RamReport},
+                                                            {"flash", TBoxPhase::Flash},
+                                                            {"flash-report", TBoxPhase::FlashReport},
+                                                            {"update", TBoxPhase::UpdateRequest},
+                                                            {"marker", TBoxPhase::TableMarker},
+                                                            {"table-written", TBoxPhase::TableWritten},
+                                                            {"table-report", TBoxPhase::TableReport}};
+    static const std::map<std::string, TBoxReport> reports = {{"download", TBoxReport::Download},
+                                                              {"ram", TBoxReport::RamImage},
+                                                              {"flash", TBoxReport::FlashImage},
+                                                              {"update", TBoxReport::UpdateRequest},
+                                                              {"table", TBoxReport::VersionTable}};
 
     app_.set_help_flag("-h,--help", "show this text and exit");
     app_.get_formatter()->column_width(22);
@@ -84,7 +92,7 @@ class TCommandLine {
       const char* help;
       std::size_t at;
     } versions[] = {{"--model", "model", 2},         {"--hw", "hardware", 4},
-                    {"--boot", "boot loader", 6},   {"--native", "native software", 8},
+                    {"--boot", "boot loader", 6},    {"--native", "native software", 8},
                     {"--app1", "application 1", 10}, {"--app2", "application 2", 12}};
     for (const auto& version : versions) {
       const std::size_t at = version.at;
@@ -140,7 +148,8 @@ class TCommandLine {
       long n = 0;
       const auto colon = v.find(':');
       long times = 0;
-      if (colon == std::string::npos || !Number(v.substr(0, colon), n) || !Number(v.substr(colon + 1), times)) {
+      if (colon == std::string::npos || !Number(v.substr(0, colon), n) ||
+          !Number(v.substr(colon + 1), times)) {
         return false;
       }
       o.Box.RefuseBlock[static_cast<int>(n)] = static_cast<int>(times);
@@ -184,10 +193,11 @@ class TCommandLine {
         ->group(group_);
 
     group_ = "Output";
-    Value("--path-file", "FILE", "write the device path to FILE instead of stdout", [&](const std::string& v) {
-      o.PathFile = v;
-      return true;
-    });
+    Value("--path-file", "FILE", "write the device path to FILE instead of stdout",
+          [&](const std::string& v) {
+            o.PathFile = v;
+            return true;
+          });
     Value("--image-out", "FILE", "write the received image to FILE", [&](const std::string& v) {
       o.Box.ImageOut = v;
       return true;
@@ -209,14 +219,15 @@ class TCommandLine {
 
   void Value(const std::string& name, const std::string& valueName, const std::string& help,
              std::function<bool(const std::string&)> take) {
-    app_.add_option(name,
-                    [name, take](const CLI::results_t& values) {
-                      for (const auto& v : values) {
-                        if (!take(v)) throw CLI::ValidationError("bad value for " + name + ": " + v);
-                      }
-                      return true;
-                    },
-                    help)
+    app_.add_option(
+            name,
+            [name, take](const CLI::results_t& values) {
+              for (const auto& v : values) {
+                if (!take(v)) throw CLI::ValidationError("bad value for " + name + ": " + v);
+              }
+              return true;
+            },
+            help)
         ->type_name(valueName)
         ->trigger_on_parse()
         ->group(group_);
@@ -232,7 +243,8 @@ std::optional<TSimOptions> ParseSimOptions(const std::vector<std::string>& args,
   TSimOptions o;
   TCommandLine commandLine(o);
   try {
-    commandLine.App().parse(std::vector<std::string>(args.rbegin(), args.rend()));  // CLI11 takes them last first
+    commandLine.App().parse(
+        std::vector<std::string>(args.rbegin(), args.rend()));  // CLI11 takes them last first
   } catch (const CLI::CallForHelp&) {
     o.Help = true;
   } catch (const CLI::ParseError& e) {
@@ -246,7 +258,8 @@ std::string SimUsage() {
   TSimOptions unused;
   std::string text = TCommandLine(unused).App().help();
   // CLI11 leaves two blank lines between groups; one is enough.
-  for (auto at = text.find("\n\n\n"); at != std::string::npos; at = text.find("\n\n\n", at)) text.erase(at, 1);
+  for (auto at = text.find("\n\n\n"); at != std::string::npos; at = text.find("\n\n\n", at))
+    text.erase(at, 1);
   return text;
 }
 

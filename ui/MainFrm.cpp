@@ -58,8 +58,8 @@ QString FromLatin1(const std::string& text) {
 }  // namespace
 
 TForm1::TForm1(const app::TOptions& options, TForm1Hooks hooks)
-    : QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                           Qt::WindowCloseButtonHint),
+    : QWidget(nullptr,
+              Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       hooks_(std::move(hooks)) {
   BuildComponents();
   run_ = app::TAssembly::Build(
@@ -165,9 +165,7 @@ void TForm1::keyPressEvent(QKeyEvent* event) {
 
 // --- Window operations ---
 
-void TForm1::LogLine(const std::string& line) {
-  RxMemo->appendPlainText(FromLatin1(line));
-}
+void TForm1::LogLine(const std::string& line) { RxMemo->appendPlainText(FromLatin1(line)); }
 
 void TForm1::SetDownloadProgress(int position) { ProgressBar1->setValue(position); }
 
@@ -224,9 +222,7 @@ upgrade::TConfirmAnswer TForm1::ShowBox(TBoxKind kind, const std::string& text) 
 
 void TForm1::MessageBox(const std::string& text) { ShowBox(TBoxKind::Message, text); }
 
-upgrade::TConfirmAnswer TForm1::Confirm(const std::string& text) {
-  return ShowBox(TBoxKind::Confirm, text);
-}
+upgrade::TConfirmAnswer TForm1::Confirm(const std::string& text) { return ShowBox(TBoxKind::Confirm, text); }
 
 void TForm1::Information(const std::string& text) { ShowBox(TBoxKind::Information, text); }
 

@@ -109,7 +109,7 @@ class TForm1 : public QWidget, public upgrade::IWindowOperations {
   TForm1Hooks hooks_;
   std::string refusal_;
   std::unique_ptr<app::TAssembly> run_;
-  bool inTick_ = false;        // a tick, and so maybe an upgrade, is running
+  bool inTick_ = false;  // a tick, and so maybe an upgrade, is running
   bool closeByUpgrade_ = false;
   bool closeDeferred_ = false;
 };

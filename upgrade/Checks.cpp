@@ -77,7 +77,8 @@ bool TUpgrade::CheckIdentity() {
   };
 
   if (box[kOui] != record_.IncOui[1] || box[kOui + 1] != record_.IncOui[2]) {
-    Refuse({Detail(record_.IncOui[1], box[kOui]), Detail(record_.IncOui[2], box[kOui + 1]), "  - Invalid OUI !!"},
+    Refuse({Detail(record_.IncOui[1], box[kOui]), Detail(record_.IncOui[2], box[kOui + 1]),
+            "  - Invalid OUI !!"},
            "Invalid OUI");
     return false;
   }
@@ -113,7 +114,8 @@ bool TUpgrade::CheckIdentity() {
 
   auto nativeMajorSame = [&] {
     if (box[kNative] == record_.IncNativeVersion.Major) return true;
-    Refuse({Detail(record_.IncNativeVersion.Major, box[kNative]), "  -Native Software Major version is nor same!!"},
+    Refuse({Detail(record_.IncNativeVersion.Major, box[kNative]),
+            "  -Native Software Major version is nor same!!"},
            "Native Software Major version is nor same!!");
     return false;
   };
@@ -130,8 +132,10 @@ bool TUpgrade::CheckIdentity() {
                            inc.Major, inc.Minor));
     return true;
   };
-  if (mode.Applies(kCheckApplication1) && !application(1, record_.IncApp1Version, kApplication1)) return false;
-  if (mode.Applies(kCheckApplication2) && !application(2, record_.IncApp2Version, kApplication2)) return false;
+  if (mode.Applies(kCheckApplication1) && !application(1, record_.IncApp1Version, kApplication1))
+    return false;
+  if (mode.Applies(kCheckApplication2) && !application(2, record_.IncApp2Version, kApplication2))
+    return false;
 
   window_.LogLine("  -. Start DATE : " + record_.IncStartDate + " .");
   return true;

@@ -48,8 +48,8 @@ struct TImageMeasure {
   std::uint8_t SizeLow;
   std::uint8_t SizeHigh;
   std::int32_t BlockCount;
-  std::int64_t Bytes;      // the file's own size
-  std::uint64_t Digest;    // of the blocks as they would be sent
+  std::int64_t Bytes;    // the file's own size
+  std::uint64_t Digest;  // of the blocks as they would be sent
 };
 
 // Opens the image, takes its size, reads it through for its digest and

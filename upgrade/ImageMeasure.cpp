@@ -15,9 +15,9 @@ TImageMeasure MeasureImageFile(const std::string& path) {
   const std::int64_t bytes = image.Size();
   const std::int64_t blocks = (bytes + kBlockBytes - 1) / kBlockBytes;
   if (blocks > kMaxBlocks) {
-    throw ERunError("Image file " + path + " is too large: " + std::to_string(bytes) + " bytes, more than the " +
-                    std::to_string(kMaxBlocks) + " blocks of " + std::to_string(kBlockSize) +
-                    " bytes one upgrade can carry");
+    throw ERunError("Image file " + path + " is too large: " + std::to_string(bytes) +
+                    " bytes, more than the " + std::to_string(kMaxBlocks) + " blocks of " +
+                    std::to_string(kBlockSize) + " bytes one upgrade can carry");
   }
   TImageMeasure m{};
   m.ImageSize = static_cast<std::int32_t>(blocks * kBlockBytes);

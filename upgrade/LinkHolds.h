@@ -26,7 +26,8 @@ class TPollingHold {
 // Sets the link's input time-out, and puts back the one it had.
 class TInputTimeoutHold {
  public:
-  TInputTimeoutHold(serial::TSerialLink& link, std::uint32_t ms) : link_(link), previous_(link.InputTimeout()) {
+  TInputTimeoutHold(serial::TSerialLink& link, std::uint32_t ms)
+      : link_(link), previous_(link.InputTimeout()) {
     link_.SetInputTimeout(ms);
   }
   ~TInputTimeoutHold() { link_.SetInputTimeout(previous_); }

@@ -38,8 +38,10 @@ inline constexpr unsigned kBothApplications = kCheckApplication1 | kCheckApplica
 inline constexpr std::array<TModeEntry, 8> kModeTable{{
     {"0. BootLoader Mode", "./inc/bl.inc", "BOOTL", "BOOT01", kBootLoaderChecks},
     {"0. Native Software Mode", "./inc/native.inc", "NATIV", "NATV02", kOtherImageChecks},
-    {"0. Application Software 1. Mode", "./inc/app1.inc", "APPL1", "APP103", kOtherImageChecks | kCheckApplication1},
-    {"0. Application Software 2. Mode", "./inc/app2.inc", "APPL2", "APP204", kOtherImageChecks | kCheckApplication2},
+    {"0. Application Software 1. Mode", "./inc/app1.inc", "APPL1", "APP103",
+     kOtherImageChecks | kCheckApplication1},
+    {"0. Application Software 2. Mode", "./inc/app2.inc", "APPL2", "APP204",
+     kOtherImageChecks | kCheckApplication2},
     {"0. Last Power Data Mode", "./inc/lpd.inc", "LASTP", "LPDT05", kOtherImageChecks},
     {"0. GUI Data Mode", "./inc/gui.inc", "GUIDT", "GUID06", kOtherImageChecks | kBothApplications},
     {"0. PSI Data Mode", "./inc/psi.inc", "CHANL", "PSID07", kOtherImageChecks | kBothApplications},

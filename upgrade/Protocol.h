@@ -15,14 +15,14 @@ inline constexpr std::uint8_t kResend = 'A';   // before a refused block goes ou
 
 // --- Box to tool ---
 inline constexpr std::string_view kAcknowledge = "ACK";  // after two characters, the first not 0x00
-inline constexpr char kNoAcknowledge = 0x00;              // as the first character: the box did not answer
+inline constexpr char kNoAcknowledge = 0x00;             // as the first character: the box did not answer
 inline constexpr std::size_t kIdentityBytes = 32;
 inline constexpr std::size_t kGoReplyChars = 8;
 inline constexpr std::string_view kBlockAccepted = "ok.";
 inline constexpr std::string_view kSyncDigits = "1234567890";  // one after every 11th accepted block
 inline constexpr std::int32_t kBlocksPerSync = 11;
 inline constexpr std::uint8_t kVersionTableMarker = 0x1E;
-inline constexpr char kFlashStep = '@';   // one per four blocks while flash is written
+inline constexpr char kFlashStep = '@';  // one per four blocks while flash is written
 inline constexpr char kTableWritten = 'W';
 
 // The box's report texts, each sent after characters the tool drops.
@@ -49,7 +49,7 @@ inline constexpr std::size_t kApplication2 = 12;
 inline constexpr std::size_t kBlockSize = 1024;
 inline constexpr std::int64_t kMaxBlocks = 65535;  // the go message carries the count in two bytes
 inline constexpr std::int32_t kBlocksPerFlashStep = 4;
-inline constexpr int kMaxResends = 10;              // of one block, before the transfer fails
+inline constexpr int kMaxResends = 10;  // of one block, before the transfer fails
 inline constexpr std::int32_t kMaxBootLoaderBlocks = 60;
 
 // --- The box's memory ---

@@ -32,9 +32,7 @@ const char* const kDirections[13] = {
     kRule,
 };
 
-std::string Detail(long a, long b) {
-  return "( " + std::to_string(a) + " / " + std::to_string(b) + " )";
-}
+std::string Detail(long a, long b) { return "( " + std::to_string(a) + " / " + std::to_string(b) + " )"; }
 
 int ProgressPosition(std::int64_t done, std::int64_t total) {
   if (total <= 0) return 0;

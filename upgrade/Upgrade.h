@@ -99,7 +99,7 @@ class TUpgrade {
   std::uint32_t responseTimeoutMs_ = protocol::kDefaultResponseTimeoutMs;
   TUpgradeRecord record_;
   bool succeeded_ = false;
-  bool portWasOpen_ = false;        // the port opened at start-up
+  bool portWasOpen_ = false;       // the port opened at start-up
   bool portLossReported_ = false;  // the port is gone and the operator has been told
 };
 

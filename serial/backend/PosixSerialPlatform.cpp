@@ -65,7 +65,8 @@ void LetGo(int fd) {
 }  // namespace
 
 TPosixSerialPlatform::TPosixSerialPlatform()
-    : TPosixSerialPlatform([](int fd, unsigned long request, void* arg) { return ::ioctl(fd, request, arg); }) {}
+    : TPosixSerialPlatform(
+          [](int fd, unsigned long request, void* arg) { return ::ioctl(fd, request, arg); }) {}
 
 TPosixSerialPlatform::TPosixSerialPlatform(TIoctl ioctl) : ioctl_(std::move(ioctl)) {}
 

@@ -46,14 +46,14 @@ bool ApplyRawLine(int fd, const TRawLine& line) {
 
   // Raw bytes both ways: no echo, no line editing, no signals, no CR/LF
   // translation, no stripping; parity of received bytes is not checked.
-  t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
-                                      IXON | IXOFF | IXANY | INPCK | IGNPAR | IUCLC | IMAXBEL);
+  t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON |
+                                      IXOFF | IXANY | INPCK | IGNPAR | IUCLC | IMAXBEL);
   t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
   t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ECHOE | ECHOK | ICANON | ISIG | IEXTEN);
 
   // HUPCL off: closing the port must not drop DTR under the box.
-  t.c_cflag &= ~static_cast<tcflag_t>(CBAUD | (CBAUD << IBSHIFT) | CSIZE | PARENB | PARODD |
-                                      CMSPAR | CSTOPB | CRTSCTS | HUPCL);
+  t.c_cflag &= ~static_cast<tcflag_t>(CBAUD | (CBAUD << IBSHIFT) | CSIZE | PARENB | PARODD | CMSPAR | CSTOPB |
+                                      CRTSCTS | HUPCL);
   t.c_cflag |= CLOCAL | CREAD | SizeCode(line.DataBits);
 
   const tcflag_t rate = RateCode(line.Bps);

@@ -19,7 +19,9 @@ class TForwardingPlatform : public ISerialPlatform {
   TOpenResult CreateFile(const std::string& name) override { return inner_->CreateFile(name); }
   void CloseHandle(THandle h) override { inner_->CloseHandle(h); }
   bool SetCommState(THandle h, const TDcb& dcb) override { return inner_->SetCommState(h, dcb); }
-  bool SetupComm(THandle h, std::uint32_t in, std::uint32_t out) override { return inner_->SetupComm(h, in, out); }
+  bool SetupComm(THandle h, std::uint32_t in, std::uint32_t out) override {
+    return inner_->SetupComm(h, in, out);
+  }
   bool SetCommTimeouts(THandle h, const TCommTimeouts& t) override { return inner_->SetCommTimeouts(h, t); }
   bool PurgeComm(THandle h, std::uint32_t flags) override { return inner_->PurgeComm(h, flags); }
   bool ClearCommError(THandle h, TComStat& stat) override { return inner_->ClearCommError(h, stat); }
@@ -30,7 +32,9 @@ class TForwardingPlatform : public ISerialPlatform {
   TIoResult WriteFile(THandle h, const std::uint8_t* data, std::uint32_t count) override {
     return inner_->WriteFile(h, data, count);
   }
-  TWaitResult WaitFor(THandle h, TWaitFor what, std::uint32_t ms) override { return inner_->WaitFor(h, what, ms); }
+  TWaitResult WaitFor(THandle h, TWaitFor what, std::uint32_t ms) override {
+    return inner_->WaitFor(h, what, ms);
+  }
   bool GetVersionEx(TOsVersionInfo& info) override { return inner_->GetVersionEx(info); }
 
  protected:

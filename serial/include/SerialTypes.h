@@ -9,13 +9,38 @@
 namespace stb::serial {
 
 enum TComPortNumber : std::uint8_t {
-  pnCOM1, pnCOM2, pnCOM3, pnCOM4, pnCOM5, pnCOM6, pnCOM7, pnCOM8,
-  pnCOM9, pnCOM10, pnCOM11, pnCOM12, pnCOM13, pnCOM14, pnCOM15, pnCOM16
+  pnCOM1,
+  pnCOM2,
+  pnCOM3,
+  pnCOM4,
+  pnCOM5,
+  pnCOM6,
+  pnCOM7,
+  pnCOM8,
+  pnCOM9,
+  pnCOM10,
+  pnCOM11,
+  pnCOM12,
+  pnCOM13,
+  pnCOM14,
+  pnCOM15,
+  pnCOM16
 };
 
 enum TComPortBaudRate : std::uint8_t {
-  br110, br300, br600, br1200, br2400, br4800, br9600, br14400,
-  br19200, br38400, br56000, br57600, br115200
+  br110,
+  br300,
+  br600,
+  br1200,
+  br2400,
+  br4800,
+  br9600,
+  br14400,
+  br19200,
+  br38400,
+  br56000,
+  br57600,
+  br115200
 };
 
 // Data bits per character = ordinal + 5.

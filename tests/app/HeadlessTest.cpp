@@ -44,8 +44,7 @@ std::vector<std::string> Lines(const std::string& path) {
 }
 
 // Runs the program in the current folder with `args`, stdin from `input`.
-TResult RunTool(std::vector<std::string> args, const std::string& input = "",
-                int signalAfterMs = 0) {
+TResult RunTool(std::vector<std::string> args, const std::string& input = "", int signalAfterMs = 0) {
   std::ofstream("stdin.txt") << input;
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -84,8 +83,8 @@ struct THeadlessRun {
   void Start(std::size_t imageBytes = 3000) {
     for (const auto& mode : upgrade::kModeTable) {
       const std::string a = std::string(mode.IncludeFile) == "./inc/bl.inc" ? "0x9FC00000" : address;
-      const std::string lines[12] = {"110022", "01.00", "01.00", "01.00", "01.00", "01.00",
-                                     "01.00",  "D2412", "label", "./image.bin", "3", a};
+      const std::string lines[12] = {"110022", "01.00", "01.00", "01.00",       "01.00", "01.00",
+                                     "01.00",  "D2412", "label", "./image.bin", "3",     a};
       dir.Write(std::string(mode.IncludeFile), stb::testing::IncludeText(lines));
     }
     dir.Write("image.bin", std::string(imageBytes, 'q'));
@@ -102,7 +101,9 @@ struct THeadlessRun {
   }
 };
 
-std::vector<std::string> Directions() { return {std::begin(upgrade::kDirections), std::end(upgrade::kDirections)}; }
+std::vector<std::string> Directions() {
+  return {std::begin(upgrade::kDirections), std::end(upgrade::kDirections)};
+}
 
 TEST(Headless, UpgradesInEveryModeWithTheLogOnStdout) {
   for (int mode = 1; mode <= 8; ++mode) {
@@ -141,7 +142,11 @@ TEST(Headless, RefusalsAndFailuresExitWithOne) {
   } cases[] = {
       {"model", [](THeadlessRun& r) { r.box.Identity[3] = 7; }, "  - Invalid Model Code !!",
        "[message] Invalid Model Code !!"},
-      {"boot area", [](THeadlessRun& r) { r.address = "0xBFC00000"; r.box.Address = 0xBFC00000; },
+      {"boot area",
+       [](THeadlessRun& r) {
+         r.address = "0xBFC00000";
+         r.box.Address = 0xBFC00000;
+       },
        "  -ERROR:Cannot Write Bootloader Area!!", "[message] ERROR:Cannot Write Bootloader Area!!"},
       {"silent", [](THeadlessRun& r) { r.box.SilentFrom = sim::TBoxPhase::Identity; },
        "  ERROR: No Response from the Set-Top Box !!", "[message] No Response from the Set-Top Box !!"},
@@ -248,9 +253,11 @@ TEST(Headless, TraceAndLogFile) {
   // Bytes the tool reads one at a time appear one a line.
   bool announced = false, acknowledged = false;
   for (std::size_t i = 0; i < trace.size(); ++i) {
-    announced |= trace[i].find("> 4C 41 53 54 50") != std::string::npos && trace[i].find("|LASTP|") != std::string::npos;
+    announced |= trace[i].find("> 4C 41 53 54 50") != std::string::npos &&
+                 trace[i].find("|LASTP|") != std::string::npos;
     acknowledged |= i + 2 < trace.size() && trace[i].find("< 41 ") != std::string::npos &&
-                    trace[i + 1].find("< 43 ") != std::string::npos && trace[i + 2].find("< 4B ") != std::string::npos;
+                    trace[i + 1].find("< 43 ") != std::string::npos &&
+                    trace[i + 2].find("< 4B ") != std::string::npos;
   }
   EXPECT_TRUE(announced);
   EXPECT_TRUE(acknowledged);
@@ -292,8 +299,8 @@ TEST(Headless, ImageOverwrittenDuringTheTransferExitsWithOne) {
 
 TEST(Headless, IncludeFileErrorsTakeOneLineAndGiveTheReason) {
   auto lines = [](const std::string& line2) {
-    const std::string l[12] = {"110022", line2, "01.00", "01.00", "01.00", "01.00",
-                               "01.00", "D2412", "label", "./image.bin", "3", "0x9FC10000"};
+    const std::string l[12] = {"110022", line2,   "01.00", "01.00",       "01.00", "01.00",
+                               "01.00",  "D2412", "label", "./image.bin", "3",     "0x9FC10000"};
     return stb::testing::IncludeText(l);
   };
   struct Case {
@@ -301,14 +308,23 @@ TEST(Headless, IncludeFileErrorsTakeOneLineAndGiveTheReason) {
     std::function<void()> arrange;
     std::string error;
   } cases[] = {
-      {"folder", [] { std::filesystem::remove("inc/app1.inc"); std::filesystem::create_directory("inc/app1.inc"); },
+      {"folder",
+       [] {
+         std::filesystem::remove("inc/app1.inc");
+         std::filesystem::create_directory("inc/app1.inc");
+       },
        "[error] I/O error 21. (Is a directory)\n"},
-      {"link loop", [] { std::filesystem::remove("inc/app1.inc"); std::filesystem::create_symlink("app1.inc", "inc/app1.inc"); },
+      {"link loop",
+       [] {
+         std::filesystem::remove("inc/app1.inc");
+         std::filesystem::create_symlink("app1.inc", "inc/app1.inc");
+       },
        "[error] I/O error 40. (Too many levels of symbolic links)\n"},
       // Bytes of the file inside the text are shown, escaped, on the line.
       {"line feed", [&] { std::ofstream("inc/app1.inc", std::ios::binary) << lines("0\n.0A"); },
        "[error] '0x0\\n' is not a valid integer value.\n"},
-      {"control bytes", [&] { std::ofstream("inc/app1.inc", std::ios::binary) << lines(std::string("\x1B\0.0A", 5)); },
+      {"control bytes",
+       [&] { std::ofstream("inc/app1.inc", std::ios::binary) << lines(std::string("\x1B\0.0A", 5)); },
        "[error] '0x\\x1B\\x00' is not a valid integer value.\n"},
   };
   for (const auto& c : cases) {

@@ -96,8 +96,8 @@ struct TRun {
   int err = -1;
 
   explicit TRun(std::size_t imageBytes = 40 * 1024) {
-    const std::string lines[12] = {"110022", "01.00", "01.00", "01.00", "01.00", "01.00",
-                                   "01.00",  "D2412", "label", "./image.bin", "3", "0x9FC10000"};
+    const std::string lines[12] = {"110022", "01.00", "01.00", "01.00",       "01.00", "01.00",
+                                   "01.00",  "D2412", "label", "./image.bin", "3",     "0x9FC10000"};
     dir.Write("inc/app1.inc", stb::testing::IncludeText(lines));
     dir.Write("image.bin", std::string(imageBytes, 'q'));
     box.Bps = 115200;
@@ -197,7 +197,8 @@ TEST(Interrupts, BeforeTheImageAnInterruptEndsAtOnceAndPutsTheTerminalBack) {
   close(null);
   // Wait for the program to take the terminal, then press Ctrl+\.
   termios now{};
-  for (int i = 0; i < 250 && tcgetattr(terminal, &now) == 0 && (now.c_lflag & ECHO); ++i) poll(nullptr, 0, 20);
+  for (int i = 0; i < 250 && tcgetattr(terminal, &now) == 0 && (now.c_lflag & ECHO); ++i)
+    poll(nullptr, 0, 20);
   ASSERT_FALSE(now.c_lflag & ECHO);
   ASSERT_EQ(write(master, "APP1", 4), 4);
   poll(nullptr, 0, 200);
@@ -206,8 +207,10 @@ TEST(Interrupts, BeforeTheImageAnInterruptEndsAtOnceAndPutsTheTerminalBack) {
   ASSERT_EQ(tcgetattr(terminal, &now), 0);
   EXPECT_TRUE(now.c_lflag & ECHO);
   EXPECT_TRUE(now.c_lflag & ICANON);
-  EXPECT_NE(run.Err().find("stb-downloader: stopped by SIGQUIT before a mode was chosen; nothing of the image was sent\n"),
-            std::string::npos)
+  EXPECT_NE(
+      run.Err().find(
+          "stb-downloader: stopped by SIGQUIT before a mode was chosen; nothing of the image was sent\n"),
+      std::string::npos)
       << run.Err();
   close(master);
   close(terminal);
@@ -245,22 +248,26 @@ TEST(LogFile, AFailedWriteIsSaidOnceAndAFileThatCannotBeOpenedIsRefused) {
   run.sim = std::make_unique<sim::TBoxSim>(run.box);
   run.sim->Start();
   run.err = open("stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  run.tool.Start({"--headless", "--port", run.sim->DevicePath(), "--code", "APP103", "--log-file", "/dev/full"},
-                 null, null, run.err);
+  run.tool.Start(
+      {"--headless", "--port", run.sim->DevicePath(), "--code", "APP103", "--log-file", "/dev/full"}, null,
+      null, run.err);
   close(null);
   EXPECT_EQ(run.tool.Wait(), 0) << run.Err();
   EXPECT_TRUE(run.BoxUpgraded());
-  EXPECT_EQ(Count(run.Err(), "stb-downloader: cannot write the log file /dev/full: No space left on device"), 1u)
+  EXPECT_EQ(Count(run.Err(), "stb-downloader: cannot write the log file /dev/full: No space left on device"),
+            1u)
       << run.Err();
 
   // One that cannot even be opened is refused before the port is.
   TTool refused;
   const int err = open("refused.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  refused.Start({"--headless", "--port", "/dev/does-not-exist-stb", "--code", "APP103", "--log-file", "no/such/run.log"},
+  refused.Start({"--headless", "--port", "/dev/does-not-exist-stb", "--code", "APP103", "--log-file",
+                 "no/such/run.log"},
                 -1, -1, err);
   close(err);
   EXPECT_EQ(refused.Wait(), 2);
-  EXPECT_EQ(ReadAll("refused.txt"), "stb-downloader: cannot write the log file no/such/run.log: No such file or directory\n");
+  EXPECT_EQ(ReadAll("refused.txt"),
+            "stb-downloader: cannot write the log file no/such/run.log: No such file or directory\n");
 }
 
 }  // namespace

@@ -9,9 +9,10 @@ namespace {
 
 TEST(Options, EveryOptionInBothForms) {
   std::string error;
-  const auto o = ParseOptions({"--headless", "--port", "/dev/ttyUSB0", "--code=APP103", "--log-file", "a.log",
-                               "--trace=t.txt", "--response-timeout", "2.5", "--on-address-mismatch=continue"},
-                              error);
+  const auto o =
+      ParseOptions({"--headless", "--port", "/dev/ttyUSB0", "--code=APP103", "--log-file", "a.log",
+                    "--trace=t.txt", "--response-timeout", "2.5", "--on-address-mismatch=continue"},
+                   error);
   ASSERT_TRUE(o) << error;
   EXPECT_TRUE(o->Headless);
   EXPECT_EQ(o->Port, "/dev/ttyUSB0");
@@ -39,9 +40,10 @@ TEST(Options, SwitchesAndTheLastOfARepeatedValue) {
   EXPECT_TRUE(v->Version);
   EXPECT_TRUE(v->ListPorts);
   EXPECT_FALSE(v->Help);
-  const auto r = ParseOptions({"--port", "/dev/ttyS0", "--port=/dev/ttyUSB1", "--response-timeout=1", "--response-timeout",
-                               "86400", "--on-address-mismatch", "continue", "--on-address-mismatch=exit"},
-                              error);
+  const auto r = ParseOptions(
+      {"--port", "/dev/ttyS0", "--port=/dev/ttyUSB1", "--response-timeout=1", "--response-timeout", "86400",
+       "--on-address-mismatch", "continue", "--on-address-mismatch=exit"},
+      error);
   ASSERT_TRUE(r) << error;
   EXPECT_EQ(r->Port, "/dev/ttyUSB1");
   EXPECT_EQ(r->ResponseTimeoutMs, 86400000u);
@@ -87,19 +89,62 @@ TEST(Options, MistakesAreNamed) {
 // The simulated box's command line: each option reaches the box, in both forms.
 TEST(SimOptions, EveryOptionReachesTheBox) {
   std::string error;
-  const auto o = sim::ParseSimOptions(
-      {"--oui=0A0B", "--model", "12.34", "--hw", "02.00", "--boot", "03.00", "--native", "04.00", "--app1", "05.00",
-       "--app2", "06.FF", "--date", "D9912", "--address=80000000", "--mode-echo", "7", "--ack", "0D0A4E414B",
-       "--bps", "9600", "--refuse", "2:1", "--refuse=5:3", "--wrong-sync", "2", "--sync-delay", "50",
-       "--wrong-report", "flash", "--silent-from", "table-written", "--flash-char", "#", "--last-flash-char", "!",
-       "--table-answer", "X", "--hang-up-after", "4", "--garbage", "--stray", "--path-file", "pty.txt",
-       "--image-out", "image.bin", "--summary", "box.json"},
-      error);
+  const auto o = sim::ParseSimOptions({"--oui=0A0B",
+                                       "--model",
+                                       "12.34",
+                                       "--hw",
+                                       "02.00",
+                                       "--boot",
+                                       "03.00",
+                                       "--native",
+                                       "04.00",
+                                       "--app1",
+                                       "05.00",
+                                       "--app2",
+                                       "06.FF",
+                                       "--date",
+                                       "D9912",
+                                       "--address=80000000",
+                                       "--mode-echo",
+                                       "7",
+                                       "--ack",
+                                       "0D0A4E414B",
+                                       "--bps",
+                                       "9600",
+                                       "--refuse",
+                                       "2:1",
+                                       "--refuse=5:3",
+                                       "--wrong-sync",
+                                       "2",
+                                       "--sync-delay",
+                                       "50",
+                                       "--wrong-report",
+                                       "flash",
+                                       "--silent-from",
+                                       "table-written",
+                                       "--flash-char",
+                                       "#",
+                                       "--last-flash-char",
+                                       "!",
+                                       "--table-answer",
+                                       "X",
+                                       "--hang-up-after",
+                                       "4",
+                                       "--garbage",
+                                       "--stray",
+                                       "--path-file",
+                                       "pty.txt",
+                                       "--image-out",
+                                       "image.bin",
+                                       "--summary",
+                                       "box.json"},
+                                      error);
   ASSERT_TRUE(o) << error;
   const sim::TBoxConfig& box = o->Box;
   const std::uint8_t identity[] = {0x0A, 0x0B, 0x12, 0x34, 0x02, 0x00, 0x03, 0x00, 0x04, 0x00,
                                    0x05, 0x00, 0x06, 0xFF, 'D',  '9',  '9',  '1',  '2'};
-  for (std::size_t i = 0; i < sizeof identity; ++i) EXPECT_EQ(box.Identity[i], identity[i]) << "identity byte " << i;
+  for (std::size_t i = 0; i < sizeof identity; ++i)
+    EXPECT_EQ(box.Identity[i], identity[i]) << "identity byte " << i;
   EXPECT_EQ(box.Address, 0x80000000u);
   EXPECT_EQ(box.ModeEcho, 7);
   EXPECT_EQ(box.Acknowledge, "\r\nNAK");
@@ -124,7 +169,8 @@ TEST(SimOptions, EveryOptionReachesTheBox) {
   const auto whole = sim::ParseSimOptions({"--identity", std::string(64, 'F'), "--date", "AB"}, error);
   ASSERT_TRUE(whole) << error;
   EXPECT_EQ(whole->Box.Identity[13], 0xFF);
-  EXPECT_EQ(std::string(whole->Box.Identity.begin() + 14, whole->Box.Identity.begin() + 19), std::string("AB\0\0\0", 5));
+  EXPECT_EQ(std::string(whole->Box.Identity.begin() + 14, whole->Box.Identity.begin() + 19),
+            std::string("AB\0\0\0", 5));
   EXPECT_EQ(whole->Box.Identity[31], 0xFF);
 
   const auto defaults = sim::ParseSimOptions({}, error);

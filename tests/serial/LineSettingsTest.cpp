@@ -19,7 +19,8 @@ namespace {
 // A platform answering the version query as a chosen one would.
 class TVersionPlatform : public stb::testing::TMemorySerialPlatform {
  public:
-  explicit TVersionPlatform(std::optional<TOsVersionInfo> answer) : TMemorySerialPlatform(""), answer_(answer) {}
+  explicit TVersionPlatform(std::optional<TOsVersionInfo> answer)
+      : TMemorySerialPlatform(""), answer_(answer) {}
   bool GetVersionEx(TOsVersionInfo& info) override {
     if (!answer_) return false;
     info = *answer_;

@@ -46,7 +46,8 @@ struct TLineUnderTest {
   void Arrive(const std::string& bytes) {
     const std::int32_t before = link.InputCount();
     far->Send(bytes);
-    if (!WaitForInput(before + static_cast<std::int32_t>(bytes.size()))) ADD_FAILURE() << "the bytes did not arrive";
+    if (!WaitForInput(before + static_cast<std::int32_t>(bytes.size())))
+      ADD_FAILURE() << "the bytes did not arrive";
   }
 
  private:

@@ -30,7 +30,8 @@ constexpr const char* kNotSerial = "/dev/null";
 
 TDriverLine Driver(const TSerialLink& link) {
   TDriverLine line;
-  if (!stb::testing::ReadDriverLine(link.PortHandle(), line)) ADD_FAILURE() << "the driver does not tell its line";
+  if (!stb::testing::ReadDriverLine(link.PortHandle(), line))
+    ADD_FAILURE() << "the driver does not tell its line";
   return line;
 }
 

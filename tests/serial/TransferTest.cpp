@@ -16,8 +16,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 long MsSince(Clock::time_point t0) {
-  return static_cast<long>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count());
+  return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count());
 }
 
 // Acts as the far end at a chosen moment while the component is inside a

@@ -31,8 +31,8 @@ struct TWindowOnPty {
   std::unique_ptr<TForm1> form;
 
   explicit TWindowOnPty(std::string device = "") {
-    const std::string lines[12] = {"001122", "01.00", "01.00", "01.00", "01.00", "01.00",
-                                   "01.00",  "D0101", "label", "./image.bin", "3", "0x9FC10000"};
+    const std::string lines[12] = {"001122", "01.00", "01.00", "01.00",       "01.00", "01.00",
+                                   "01.00",  "D0101", "label", "./image.bin", "3",     "0x9FC10000"};
     dir.Write("inc/app1.inc", stb::testing::IncludeText(lines));
     dir.Write("image.bin", std::string(4096, 'i'));
     app::TOptions options;
@@ -170,7 +170,8 @@ TEST(MainWindow, ALogFileThatCannotBeOpenedStartsNothing) {
   options.Port = pty.DevicePath();
   options.LogFile = "/does-not-exist-stb/run.log";
   TForm1 form(options);
-  EXPECT_EQ(form.Refusal(), "cannot write the log file /does-not-exist-stb/run.log: No such file or directory");
+  EXPECT_EQ(form.Refusal(),
+            "cannot write the log file /does-not-exist-stb/run.log: No such file or directory");
   EXPECT_FALSE(form.Timer1->isActive());
   EXPECT_TRUE(form.RxMemo->toPlainText().isEmpty());
   QTest::keyClicks(form.RxMemo, "APP103");  // nothing behind the window to take it
@@ -219,8 +220,8 @@ struct TWindowOnBox {
   std::unique_ptr<TForm1> form;
 
   TWindowOnBox(std::size_t imageBytes, sim::TBoxConfig box = {}) : sim(box) {
-    const std::string lines[12] = {"110022", "01.00", "01.00", "01.00", "01.00", "01.00",
-                                   "01.00",  "D2412", "label", "./image.bin", "2", "0x9FC10000"};
+    const std::string lines[12] = {"110022", "01.00", "01.00", "01.00",       "01.00", "01.00",
+                                   "01.00",  "D2412", "label", "./image.bin", "2",     "0x9FC10000"};
     dir.Write("inc/native.inc", stb::testing::IncludeText(lines));
     dir.Write("image.bin", std::string(imageBytes, 'x'));
     sim.Start();

@@ -28,7 +28,9 @@ TEST(BoxScript, RecordedExchangeSucceeds) {
   const TScriptRun run = RunBoxScript(Seed());
   EXPECT_TRUE(run.Succeeded);
   EXPECT_EQ(run.Window.Log.back(), "Please Turn Off and On the STB set !!!");
-  EXPECT_EQ(run.FromTool.substr(0, 6), "\x1F" "APPL1");
+  EXPECT_EQ(run.FromTool.substr(0, 6),
+            "\x1F"
+            "APPL1");
 }
 
 TEST(BoxScript, NoPollDuringTheUpgradeTakesTheBoxsBytes) {

@@ -55,7 +55,8 @@ TEST(ImageIntegrity, ChangedBeforeTheGoMessageIsAFileErrorWithNothingSent) {
   } cases[] = {
       {"overwritten", [](const std::string&) { Overwrite(100, "changed"); }, kChanged},
       // Zeros where the last block is padded: the same frames, another file.
-      {"grown", [](const std::string&) { std::filesystem::resize_file("image.bin", kImageBytes + 1); }, kChanged},
+      {"grown", [](const std::string&) { std::filesystem::resize_file("image.bin", kImageBytes + 1); },
+       kChanged},
       {"replaced", [](const std::string& image) { ReplaceWith("X" + image.substr(1)); }, kChanged},
       {"removed", [](const std::string&) { std::filesystem::remove("image.bin"); },
        "Cannot open file ./image.bin"},
@@ -86,7 +87,8 @@ TEST(ImageIntegrity, ChangedUnderTheTransferFailsBeforeTheBoxIsTold) {
   } cases[] = {
       {"overwritten before the first block", "3. Start DownLoad", [] { Overwrite(0, "changed"); }},
       {"overwritten in the middle", "  retry : 2 block", [] { Overwrite(4 * 1024 + 10, "changed"); }},
-      {"truncated in the middle", "  retry : 2 block", [] { std::filesystem::resize_file("image.bin", 3000); }},
+      {"truncated in the middle", "  retry : 2 block",
+       [] { std::filesystem::resize_file("image.bin", 3000); }},
       {"grown into the padding", "  retry : 2 block", [] { Overwrite(kImageBytes, "more"); }},
   };
   for (const auto& c : cases) {

@@ -27,9 +27,10 @@ using stb::testing::TScratchDir;
 
 // A complete include file for an image at ./image.bin.
 std::string Valid() {
-  const std::string lines[12] = {"A1B2C3", "01.0A", "02.01", "03.00", "04.10", "05.20",
-                                 "06.30",  "D2412", "Label text that is long", "./image.bin",
-                                 "3",      "0x9FC00000"};
+  const std::string lines[12] = {"A1B2C3",      "01.0A", "02.01",
+                                 "03.00",       "04.10", "05.20",
+                                 "06.30",       "D2412", "Label text that is long",
+                                 "./image.bin", "3",     "0x9FC00000"};
   return IncludeText(lines);
 }
 
@@ -84,8 +85,7 @@ TEST(IncludeFile, FillsEveryFieldLogsTheAddressAndShowsTheCounter) {
   EXPECT_EQ(rec.SizeHigh, 1);
   EXPECT_TRUE(rec.IncludeFileRead);
   ASSERT_EQ(r.window.Log.size(), 1u);
-  EXPECT_EQ(r.window.Log[0],
-            "  The Download Address is 0x9FC00000 in the include file(./inc/xxxx.inc).");
+  EXPECT_EQ(r.window.Log[0], "  The Download Address is 0x9FC00000 in the include file(./inc/xxxx.inc).");
   ASSERT_EQ(r.window.Counters.size(), 1u);
   EXPECT_EQ(r.window.Counters[0], "( 0 / 307200 )");
 }
@@ -95,7 +95,9 @@ TEST(IncludeFile, ImageRoundsUpToWholeBlocks) {
     std::size_t bytes;
     std::int32_t imageSize;
     const char* counter;
-  } cases[] = {{2048, 2048, "( 0 / 2048 )"}, {2049, 3072, "( 0 / 3072 )"}, {0, 0, "( 0 / 0 )"},
+  } cases[] = {{2048, 2048, "( 0 / 2048 )"},
+               {2049, 3072, "( 0 / 3072 )"},
+               {0, 0, "( 0 / 0 )"},
                {1, 1024, "( 0 / 1024 )"}};
   for (const auto& c : cases) {
     TReading r(Valid(), c.bytes);
@@ -189,8 +191,7 @@ TEST(IncludeFile, AddressLineCaseAndWhatFollowsIt) {
   TReading r(Replace(Valid(), "0x9FC00000", "0Xbfc10000 trailing words"));
   ASSERT_EQ(r.Read(), "");
   EXPECT_EQ(r.record.IncAddress, (TAddressBytes{0x00, 0x00, 0xC1, 0xBF}));
-  EXPECT_EQ(r.window.Log[0],
-            "  The Download Address is 0Xbfc10000 in the include file(./inc/xxxx.inc).");
+  EXPECT_EQ(r.window.Log[0], "  The Download Address is 0Xbfc10000 in the include file(./inc/xxxx.inc).");
   TReading bad(Replace(Valid(), "0x9FC00000", "0x9FC0Z000"));
   EXPECT_EQ(bad.Read(), "'0xZ0' is not a valid integer value");
   TReading noPrefix(Replace(Valid(), "0x9FC00000", "9FC00000"));
@@ -285,7 +286,8 @@ TEST(IncludeFile, OnlyAPlainFileIsReadAndOnlyItsStart) {
     std::filesystem::resize_file("inc/app1.inc", 0);
     std::filesystem::resize_file("inc/app1.inc", std::uintmax_t{1} << 30);
     const auto t0 = std::chrono::steady_clock::now();
-    EXPECT_EQ(r.Read(), "Include file ./inc/app1.inc is too large: its twelve lines take more than 65536 bytes");
+    EXPECT_EQ(r.Read(),
+              "Include file ./inc/app1.inc is too large: its twelve lines take more than 65536 bytes");
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(1));
     EXPECT_FALSE(r.record.IncludeFileRead);
   }

@@ -29,8 +29,8 @@ struct TStarted {
     link.SetDevicePath(pty.DevicePath());
     link.SetInputTimeout(20);
     for (const auto& mode : kModeTable) {
-      const std::string lines[12] = {"001122", "01.00", "01.00", "01.00", "01.00", "01.00",
-                                     "01.00",  "D0101", "label",  "./image.bin", "3", "0x80010000"};
+      const std::string lines[12] = {"001122", "01.00", "01.00", "01.00",       "01.00", "01.00",
+                                     "01.00",  "D0101", "label", "./image.bin", "3",     "0x80010000"};
       dir.Write(std::string(mode.IncludeFile), stb::testing::IncludeText(lines));
     }
     dir.Write("image.bin", std::string(5000, 'i'));
@@ -94,8 +94,7 @@ TEST(ModeSelection, EachCodeChoosesItsModeAndReadsItsIncludeFile) {
     EXPECT_EQ(s.upgrade.Record().DownloadMode, mode);
     ASSERT_EQ(s.window.Log.size(), 2u);
     EXPECT_EQ(s.window.Log[0], ModeEntry(mode).Line);  // before anything the reading logs
-    EXPECT_EQ(s.window.Log[1],
-              "  The Download Address is 0x80010000 in the include file(./inc/xxxx.inc).");
+    EXPECT_EQ(s.window.Log[1], "  The Download Address is 0x80010000 in the include file(./inc/xxxx.inc).");
     EXPECT_EQ(s.window.Counters.back(), "( 0 / 5120 )");
   }
 }
@@ -105,12 +104,12 @@ TEST(ModeSelection, RestartRuleCaseAndEditingKeys) {
     const char* typed;
     int mode;
   } cases[] = {
-      {"xyz!APP103", 3},       // noise before a code does not matter
-      {"app103", 0},           // letter case matters
-      {"AAPP103", 0},          // a doubled first character is a wrong second one
-      {"AAPP103APP103", 3},    // typed again in full, it is recognised
-      {"APP1x03", 0},          // interrupted by one wrong character
-      {"APP1x\b03", 0},        // backspace undoes nothing
+      {"xyz!APP103", 3},     // noise before a code does not matter
+      {"app103", 0},         // letter case matters
+      {"AAPP103", 0},        // a doubled first character is a wrong second one
+      {"AAPP103APP103", 3},  // typed again in full, it is recognised
+      {"APP1x03", 0},        // interrupted by one wrong character
+      {"APP1x\b03", 0},      // backspace undoes nothing
       {"APP1x\b03\rAPP103", 3},
       {"BOOT0APP204", 4},
       {"GUID06", 6},
@@ -165,7 +164,9 @@ TEST(Ticks, WakeUpAloneUntilAModeIsChosenThenTheAnnounceWord) {
   s.pty.Send("stale");  // dropped by the tick before it announces
   ASSERT_TRUE(s.pty.WaitQueued(5));
   s.upgrade.Timer1Timer();
-  EXPECT_EQ(s.pty.Receive(6, 500), "\x1F" "APPL1");
+  EXPECT_EQ(s.pty.Receive(6, 500),
+            "\x1F"
+            "APPL1");
   EXPECT_EQ(s.link.InputCount(), 0);
 }
 
@@ -187,7 +188,8 @@ TEST(Ticks, APortLostWhileWaitingIsReportedOnceAndOpenedAgain) {
   adapter->HangUp();
   for (int tick = 0; tick < 4; ++tick) upgrade.Timer1Timer();
   EXPECT_FALSE(link.IsPortOpen());
-  EXPECT_EQ(window.Boxes, std::vector<std::string>{"message: Error: could not connect.  Check COM port settings"});
+  EXPECT_EQ(window.Boxes,
+            std::vector<std::string>{"message: Error: could not connect.  Check COM port settings"});
 
   adapter = std::make_unique<TPtyPair>();
   std::filesystem::remove(device);

@@ -33,7 +33,10 @@ TEST(ProtocolRules, AcknowledgementNeedsANonZeroFirstCharacterAndCapitalAck) {
       {"lower case", "\r\nack", false},
       {"one letter lower", "\r\nACk", false},
       {"0x00 second", std::string("\r\0ACK", 5), true},
-      {"high bytes first and second", "\x80\xFF" "ACK", true},
+      {"high bytes first and second",
+       "\x80\xFF"
+       "ACK",
+       true},
       {"'A' second", "AAACK", true},
   };
   for (const auto& c : cases) {

@@ -26,45 +26,112 @@ struct TRefusal {
 std::vector<TRefusal> Refusals() {
   using R = TUpgradeRun;
   return {
-      {"oui", 2, [](R& r) { r.Include.Oui = "113344"; },
-       {"( 51 / 0 )", "( 68 / 34 )", "  - Invalid OUI !!"}, "Invalid OUI"},
-      {"model", 2, [](R& r) { r.Include.Model = "01.01"; },
-       {"( 1 / 1 )", "( 1 / 0 )", "  - Invalid Model Code !!"}, "Invalid Model Code !!"},
-      {"hardware lower", 3, [](R& r) { r.Box.Identity[5] = 3; r.Include.Hardware = "01.02"; },
+      {"oui",
+       2,
+       [](R& r) { r.Include.Oui = "113344"; },
+       {"( 51 / 0 )", "( 68 / 34 )", "  - Invalid OUI !!"},
+       "Invalid OUI"},
+      {"model",
+       2,
+       [](R& r) { r.Include.Model = "01.01"; },
+       {"( 1 / 1 )", "( 1 / 0 )", "  - Invalid Model Code !!"},
+       "Invalid Model Code !!"},
+      {"hardware lower",
+       3,
+       [](R& r) {
+         r.Box.Identity[5] = 3;
+         r.Include.Hardware = "01.02";
+       },
        {"( 1 / 1 )", "( 2 / 3 )", "  -Hardware version is invalid or lower!!"},
        "Hardware version is invalid or lower!!"},
-      {"hardware higher major", 3, [](R& r) { r.Box.Identity[5] = 9; r.Include.Hardware = "02.00"; },
+      {"hardware higher major",
+       3,
+       [](R& r) {
+         r.Box.Identity[5] = 9;
+         r.Include.Hardware = "02.00";
+       },
        {"( 2 / 1 )", "( 0 / 9 )", "  -Hardware version is invalid or lower!!"},
        "Hardware version is invalid or lower!!"},
-      {"boot loader", 1, [](R& r) { r.Include.Boot = "00.09"; r.Include.Address = "0x9FC00000"; },
+      {"boot loader",
+       1,
+       [](R& r) {
+         r.Include.Boot = "00.09";
+         r.Include.Address = "0x9FC00000";
+       },
        {"( 0 / 1 )", "( 9 / 0 )", "  -Bootloader version is invalid or lower!!"},
        "Bootloader version is invalid or lower!!"},
-      {"native", 5, [](R& r) { r.Box.Identity[8] = 2; r.Include.Native = "01.09"; },
+      {"native",
+       5,
+       [](R& r) {
+         r.Box.Identity[8] = 2;
+         r.Include.Native = "01.09";
+       },
        {"( 1 / 2 )", "( 9 / 0 )", "  -Native Software version is invalid or lower!!"},
        "Native Software version is invalid or lower!!"},
-      {"native major for application 1", 6,
-       [](R& r) { r.Include.Native = "02.00"; r.Include.App1 = "09.00"; r.Include.App2 = "09.00"; },
+      {"native major for application 1",
+       6,
+       [](R& r) {
+         r.Include.Native = "02.00";
+         r.Include.App1 = "09.00";
+         r.Include.App2 = "09.00";
+       },
        {"( 2 / 1 )", "  -Native Software Major version is nor same!!"},
        "Native Software Major version is nor same!!"},
-      {"application 1", 3, [](R& r) { r.Box.Identity[11] = 5; r.Include.App1 = "01.04"; },
+      {"application 1",
+       3,
+       [](R& r) {
+         r.Box.Identity[11] = 5;
+         r.Include.App1 = "01.04";
+       },
        {"( 1 / 1 )", "( 4 / 5 )", "  -Application 1 version is invalid or lower!!"},
        "Application 1 version is invalid or lower!!"},
-      {"application 2", 4, [](R& r) { r.Box.Identity[12] = 2; },
+      {"application 2",
+       4,
+       [](R& r) { r.Box.Identity[12] = 2; },
        {"( 1 / 2 )", "( 0 / 0 )", "  -Application 2 version is invalid or lower!!"},
        "Application 2 version is invalid or lower!!"},
-      {"application 2 in mode 8", 8, [](R& r) { r.Box.Identity[13] = 1; },
+      {"application 2 in mode 8",
+       8,
+       [](R& r) { r.Box.Identity[13] = 1; },
        {"( 1 / 1 )", "( 0 / 1 )", "  -Application 2 version is invalid or lower!!"},
        "Application 2 version is invalid or lower!!"},
-      {"boot loader address", 1, [](R& r) { r.Include.Address = "0xBFC10000"; r.Box.Address = 0xBFC10000; },
-       {"  -ERROR:Cannot Change Bootloader Address!!"}, "ERROR:Cannot Change Bootloader Address!!"},
-      {"boot loader area", 2, [](R& r) { r.Include.Address = "0xBFC0FFFF"; r.Box.Address = 0xBFC0FFFF; },
-       {"  -ERROR:Cannot Write Bootloader Area!!"}, "ERROR:Cannot Write Bootloader Area!!"},
-      {"boot loader area below", 7, [](R& r) { r.Include.Address = "0xBE800000"; r.Box.Address = 0xBE800000; },
-       {"  -ERROR:Cannot Write Bootloader Area!!"}, "ERROR:Cannot Write Bootloader Area!!"},
-      {"boot loader size", 1, [](R& r) { r.Include.Address = "0x9FC00000"; r.Box.Address = 0x9FC00000; },
-       {"  -Bootloader is too large!!"}, "Bootloader is too large!!"},
-      {"mode echo", 3, [](R& r) { r.Box.ModeEcho = '3'; },
-       {"  ERROR:MisMatch Software Number !!"}, "  ERROR:MisMatch Software Number !!"},
+      {"boot loader address",
+       1,
+       [](R& r) {
+         r.Include.Address = "0xBFC10000";
+         r.Box.Address = 0xBFC10000;
+       },
+       {"  -ERROR:Cannot Change Bootloader Address!!"},
+       "ERROR:Cannot Change Bootloader Address!!"},
+      {"boot loader area",
+       2,
+       [](R& r) {
+         r.Include.Address = "0xBFC0FFFF";
+         r.Box.Address = 0xBFC0FFFF;
+       },
+       {"  -ERROR:Cannot Write Bootloader Area!!"},
+       "ERROR:Cannot Write Bootloader Area!!"},
+      {"boot loader area below",
+       7,
+       [](R& r) {
+         r.Include.Address = "0xBE800000";
+         r.Box.Address = 0xBE800000;
+       },
+       {"  -ERROR:Cannot Write Bootloader Area!!"},
+       "ERROR:Cannot Write Bootloader Area!!"},
+      {"boot loader size",
+       1,
+       [](R& r) {
+         r.Include.Address = "0x9FC00000";
+         r.Box.Address = 0x9FC00000;
+       },
+       {"  -Bootloader is too large!!"},
+       "Bootloader is too large!!"},
+      {"mode echo",
+       3,
+       [](R& r) { r.Box.ModeEcho = '3'; },
+       {"  ERROR:MisMatch Software Number !!"},
+       "  ERROR:MisMatch Software Number !!"},
   };
 }
 
@@ -123,17 +190,38 @@ TEST(Refusal, EachModeMakesTheChecksOfItsKindAndNoOthers) {
     std::vector<int> refusingModes;
   };
   const TCheck checks[] = {
-      {"native", [](R& r) { r.Box.Identity[9] = 1; }, 1024,
-       "  -Native Software version is invalid or lower!!", {2, 3, 4, 5, 6, 7, 8}},
-      {"application 1", [](R& r) { r.Box.Identity[11] = 1; }, 1024,
-       "  -Application 1 version is invalid or lower!!", {3, 6, 7, 8}},
-      {"application 2", [](R& r) { r.Box.Identity[13] = 1; }, 1024,
-       "  -Application 2 version is invalid or lower!!", {4, 6, 7, 8}},
-      {"the boot loader's address", [](R& r) { r.Include.Address = "0x9FC00000"; r.Box.Address = 0x9FC00000; },
-       1024, "  -ERROR:Cannot Write Bootloader Area!!", {2, 3, 4, 5, 6, 7, 8}},
+      {"native",
+       [](R& r) { r.Box.Identity[9] = 1; },
+       1024,
+       "  -Native Software version is invalid or lower!!",
+       {2, 3, 4, 5, 6, 7, 8}},
+      {"application 1",
+       [](R& r) { r.Box.Identity[11] = 1; },
+       1024,
+       "  -Application 1 version is invalid or lower!!",
+       {3, 6, 7, 8}},
+      {"application 2",
+       [](R& r) { r.Box.Identity[13] = 1; },
+       1024,
+       "  -Application 2 version is invalid or lower!!",
+       {4, 6, 7, 8}},
+      {"the boot loader's address",
+       [](R& r) {
+         r.Include.Address = "0x9FC00000";
+         r.Box.Address = 0x9FC00000;
+       },
+       1024,
+       "  -ERROR:Cannot Write Bootloader Area!!",
+       {2, 3, 4, 5, 6, 7, 8}},
       // Larger than a boot loader may be, too: only the address rule refuses it.
-      {"just above the boot loader", [](R& r) { r.Include.Address = "0x9FC10000"; r.Box.Address = 0x9FC10000; },
-       61 * 1024, "  -ERROR:Cannot Change Bootloader Address!!", {1}},
+      {"just above the boot loader",
+       [](R& r) {
+         r.Include.Address = "0x9FC10000";
+         r.Box.Address = 0x9FC10000;
+       },
+       61 * 1024,
+       "  -ERROR:Cannot Change Bootloader Address!!",
+       {1}},
   };
   for (const auto& check : checks) {
     for (int mode = 1; mode <= 8; ++mode) {

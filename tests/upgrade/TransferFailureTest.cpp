@@ -24,12 +24,13 @@ void ExpectFailedTransfer(const TUpgradeRun& run, const std::string& line) {
   EXPECT_EQ(run.Window.Boxes.back(), "message: Software Upgrade Fail !!!");
   EXPECT_TRUE(run.Window.Closed);
   EXPECT_FALSE(run.Logged("Congraturation! Software Upgrade OK !!!"));
-  EXPECT_TRUE(run.Window.Animating);  // left running, as the progress is left standing
+  EXPECT_TRUE(run.Window.Animating);          // left running, as the progress is left standing
   EXPECT_EQ(run.SentAfterLastLogLine(), 0u);  // nothing goes to the box after the failure
 }
 
 TEST(TransferFailure, SilenceBeforeTheTransferEndsWithTheNoResponseBox) {
-  for (TBoxPhase phase : {TBoxPhase::ModeEcho, TBoxPhase::Identity, TBoxPhase::Addresses, TBoxPhase::GoReply}) {
+  for (TBoxPhase phase :
+       {TBoxPhase::ModeEcho, TBoxPhase::Identity, TBoxPhase::Addresses, TBoxPhase::GoReply}) {
     SCOPED_TRACE(static_cast<int>(phase));
     TUpgradeRun run;
     run.Box.SilentFrom = phase;

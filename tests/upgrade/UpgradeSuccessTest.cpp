@@ -121,7 +121,7 @@ TEST(UpgradeSuccess, RefusedBlocksAreSentAgainAndCountedOnce) {
   TUpgradeRun run;
   run.Box.RefuseBlock[5] = 2;
   run.Box.RefuseBlock[11] = 10;  // the last resend allowed
-  run.Start(23 * 1024);  // two sync digits
+  run.Start(23 * 1024);          // two sync digits
   EXPECT_EQ(run.Upgrade(3), "");
   ExpectSuccess(run);
   EXPECT_EQ(std::count(run.Window.Log.begin(), run.Window.Log.end(), "  retry : 5 block"), 2);

@@ -71,7 +71,8 @@ class TComFarEnd : public IFarEnd {
     while (out.size() < n && Clock::now() < deadline) {
       char buf[512];
       DWORD got = 0;
-      ::ReadFile(h_, buf, static_cast<DWORD>(std::min<std::size_t>(sizeof buf, n - out.size())), &got, nullptr);
+      ::ReadFile(h_, buf, static_cast<DWORD>(std::min<std::size_t>(sizeof buf, n - out.size())), &got,
+                 nullptr);
       if (got == 0) ::Sleep(1);
       out.append(buf, got);
     }
