@@ -17,7 +17,7 @@ constexpr char kAbout[] =
 
 constexpr char kExitStatus[] =
     "Exit status: 0 upgraded; 1 refused or failed; 2 usage; 3 include or image file\n"
-    "error; 4 the port could not be opened; 130/143 interrupted.";
+    "error; 4 the port could not be opened; 130/143/131 interrupted.";
 
 // What CLI11 is told of the options. Each value is taken as the command
 // line gives it, in its order, so the last one given counts and the first

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "Protocol.h"
+
 namespace stb::app {
 
 enum class TMismatchAnswer { Ask, Exit, Continue };
@@ -17,7 +19,7 @@ struct TOptions {
   TMismatchAnswer OnAddressMismatch = TMismatchAnswer::Ask;
   std::string LogFile;  // empty: no copy of the log on disk
   std::string Trace;    // empty: no wire trace
-  std::uint32_t ResponseTimeoutMs = 30000;
+  std::uint32_t ResponseTimeoutMs = upgrade::protocol::kDefaultResponseTimeoutMs;
   bool ListPorts = false;
   bool Help = false;
   bool Version = false;
