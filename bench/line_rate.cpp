@@ -21,6 +21,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -39,10 +40,9 @@ namespace {
 namespace fs = std::filesystem;
 constexpr double kBps = 115200;
 
+// Seconds on the monotonic clock.
 double Now() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 pid_t Spawn(const std::vector<std::string>& args, const std::string& in, const std::string& out,
@@ -173,10 +173,7 @@ class TPacedRelay {
       backlog = n == 16;
       freeAt = std::max(freeAt, arrival) + static_cast<double>(n) * 10.0 / bps_;
       const double wait = freeAt - Now();
-      if (wait > 0) {
-        timespec ts{static_cast<time_t>(wait), static_cast<long>((wait - std::floor(wait)) * 1e9)};
-        nanosleep(&ts, nullptr);
-      }
+      if (wait > 0) std::this_thread::sleep_for(std::chrono::duration<double>(wait));
       for (ssize_t done = 0; done < n;) {
         const ssize_t w = write(to, buf + done, static_cast<std::size_t>(n - done));
         if (w > 0) done += w;
