@@ -17,6 +17,7 @@ namespace {
 struct TSignalState {
   volatile sig_atomic_t portFd = -1;
   volatile sig_atomic_t terminalSaved = 0;
+  volatile sig_atomic_t stderrTerminal = 0;  // a progress line may stand there
   termios terminal{};
 };
 TSignalState gSignalState;
@@ -30,8 +31,18 @@ const char* SignalName(int sig) {
   }
 }
 
+// Clears the console's progress line, so that what follows starts a line of
+// its own; the line is drawn again with the next block.
+void ClearProgressLine() {
+  static const char kClear[] = "\r\033[K";
+  if (!gSignalState.stderrTerminal) return;
+  const ssize_t ignored = ::write(STDERR_FILENO, kClear, sizeof kClear - 1);
+  (void)ignored;
+}
+
 void OnInterrupt(int sig) {
   const int savedErrno = errno;
+  ClearProgressLine();
   if (!InterruptEnds()) {
     const ssize_t ignored = ::write(STDERR_FILENO, kStillUpgradingWarning, sizeof kStillUpgradingWarning - 1);
     (void)ignored;
@@ -57,6 +68,7 @@ void InstallInterruptHandler() {
   // Output to a reader that went away fails with EPIPE and is dropped; a
   // terminal that went with its session takes the console output with it.
   // Neither is a reason to abandon a box.
+  gSignalState.stderrTerminal = isatty(STDERR_FILENO);
   signal(SIGPIPE, SIG_IGN);
   signal(SIGHUP, SIG_IGN);
 }
