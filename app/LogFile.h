@@ -14,11 +14,8 @@ class TLogFile {
  public:
   // Opens `path` for appending; false (with errno set) when it cannot.
   bool Open(const std::string& path);
-  bool IsOpen() const { return file_ != nullptr; }
   // The descriptor, for a line written from a signal handler; -1: none.
   int Descriptor() const;
-  // True once a write has failed.
-  bool Failed() const { return failed_; }
   void Append(const std::string& line);
 
  private:
