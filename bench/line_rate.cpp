@@ -12,9 +12,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/resource.h>
-#include <sys/utsname.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <time.h>
@@ -33,45 +31,12 @@
 #include <thread>
 #include <vector>
 
-extern char** environ;
+#include "BenchSupport.h"
 
 namespace {
 
-namespace fs = std::filesystem;
+using namespace stb::bench;
 constexpr double kBps = 115200;
-
-// Seconds on the monotonic clock.
-double Now() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-pid_t Spawn(const std::vector<std::string>& args, const std::string& in, const std::string& out,
-            const std::string& err) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDWR, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY, 0644);
-  std::vector<std::string> copy = args;
-  std::vector<char*> argv;
-  for (auto& a : copy) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid = -1;
-  if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
-  posix_spawn_file_actions_destroy(&actions);
-  return pid;
-}
-
-std::string Slurp(const fs::path& p) {
-  std::stringstream s;
-  s << std::ifstream(p).rdbuf();
-  return s.str();
-}
-
-double JsonNumber(const std::string& json, const std::string& key) {
-  const auto at = json.find("\"" + key + "\":");
-  return at == std::string::npos ? -1 : std::atof(json.c_str() + at + key.size() + 3);
-}
 
 struct TToolRun {
   bool ok = false;
@@ -84,21 +49,7 @@ struct TToolRun {
 
 // One headless upgrade of an image of `bytes` against the simulated box.
 TToolRun RunTool(const fs::path& work, std::size_t bytes, double bps) {
-  fs::create_directories(work / "inc");
-  {
-    std::ofstream inc(work / "inc/app1.inc", std::ios::binary);
-    for (const char* l : {"110022", "01.00", "01.00", "01.00", "01.00", "01.00", "01.00", "D2412", "bench",
-                          "./image.bin", "3", "0x9FC10000"}) {
-      inc << l << "\r\n";
-    }
-    std::ofstream image(work / "image.bin", std::ios::binary);
-    std::vector<char> chunk(1 << 16);
-    std::uint32_t x = 7;
-    for (std::size_t done = 0; done < bytes; done += chunk.size()) {
-      for (auto& c : chunk) c = static_cast<char>((x = x * 1664525u + 1013904223u) >> 24);
-      image.write(chunk.data(), static_cast<std::streamsize>(std::min(chunk.size(), bytes - done)));
-    }
-  }
+  WriteInstallation(work, bytes);
   fs::remove(work / "pty.txt");
   std::vector<std::string> simArgs = {STB_BOX_SIM_PATH, "--path-file", (work / "pty.txt").string(),
                                       "--summary", (work / "box.json").string()};
@@ -130,13 +81,6 @@ TToolRun RunTool(const fs::path& work, std::size_t bytes, double bps) {
   r.blockPhaseS = JsonNumber(json, "block_phase_ms") / 1000.0;
   r.blocks = static_cast<int>(JsonNumber(json, "go_blocks"));
   return r;
-}
-
-// The protocol's own limit for `blocks` blocks: 1025 bytes out and 3 back
-// each, and a sync digit after every eleventh, at 10 bits a byte.
-double LineLimitS(int blocks, double bps) {
-  const double bytes = blocks * 1028.0 + blocks / 11;
-  return bytes * 10.0 / bps;
 }
 
 // Carries bytes from one pseudo-terminal's master to another's at the line
@@ -215,20 +159,6 @@ double RunXmodem(const fs::path& work, double bps) {
   return seconds;
 }
 
-std::string Machine() {
-  utsname u{};
-  uname(&u);
-  std::string model = "unknown processor";
-  std::ifstream cpu("/proc/cpuinfo");
-  for (std::string line; std::getline(cpu, line);) {
-    if (line.rfind("model name", 0) == 0) {
-      model = line.substr(line.find(':') + 2);
-      break;
-    }
-  }
-  return model + ", " + std::to_string(std::thread::hardware_concurrency()) + " cores, Linux " + u.release;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -283,7 +213,7 @@ int main(int argc, char** argv) {
   if (unpaced.size() == 2) targetsHeld &= rss[1] - rss[0] <= 2048;
   fs::remove_all(root);
 
-  std::ofstream md(out);
+  std::ostringstream md;
   md << "# line_rate\n\n"
      << "Measured by `./stb bench line_rate` on " << Machine() << ".\n\n"
      << "The block phase runs from the first byte of the first frame to the end of the\n"
@@ -293,6 +223,7 @@ int main(int argc, char** argv) {
      << "(stb-downloader --headless, user + system over the whole run). sz is lrzsz's\n"
      << "XMODEM-1K sender into rz, same file, same paced line, whole transfer.\n\n"
      << table.str() << "\nTargets " << (targetsHeld ? "held" : "missed") << ".\n";
+  WriteResults(out, "line_rate", md.str());
   std::printf("targets %s; written to %s\n", targetsHeld ? "held" : "missed", out.c_str());
   return targetsHeld ? 0 : 1;
 }
