@@ -1,0 +1,132 @@
+#!/usr/bin/env bash
+# The Windows installer under Wine, as an operator's PC would take it: a
+# silent install into a fresh Wine prefix, the installed program run, the
+# Start-menu shortcut and the Add/Remove Programs entry looked at, a silent
+# reinstall over it, a silent uninstall, and the operator's include files
+# still there afterwards.
+#
+#   tools/wine-installer-test.sh WINDOWS_BUILD
+#
+# WINDOWS_BUILD is the folder `./stb installer` built the installer in.
+set -uo pipefail
+windows=$(cd "${1:?windows build folder}" && pwd)
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$windows/CMakeCache.txt" 2>/dev/null)
+installer="$windows/stb-downloader-$version-win64-setup.exe"
+if [ -z "$version" ] || [ ! -f "$installer" ]; then
+  echo "installer: no installer in $windows (run ./stb installer first)" >&2
+  exit 1
+fi
+wine=/usr/lib/wine/wine64
+[ -x "$wine" ] || wine=$(command -v wine64 || command -v wine)
+wineserver=$(dirname "$wine")/wineserver
+[ -x "$wineserver" ] || wineserver=$(command -v wineserver)
+
+# A prefix of its own, made anew: what an earlier run left installed must not
+# pass for this run's work, and the serial tests' prefix keeps its COM ports.
+export WINEPREFIX="$windows/installer-wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+"$wineserver" -k > /dev/null 2>&1
+rm -rf "$WINEPREFIX"
+trap '"$wineserver" -k > /dev/null 2>&1' EXIT
+
+# Every Wine call gets a bound, as the machine may be slow and shared, and no
+# standard input, as CI has none.
+run() { timeout 300 "$wine" "$@" < /dev/null; }
+
+passed=0
+failed=0
+check() {  # check WHAT COMMAND...
+  local what=$1; shift
+  if "$@"; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    echo "installer: FAILED: $what" >&2
+  fi
+}
+fatal() {
+  echo "installer: $*" >&2
+  echo "installer: $passed passed, $((failed + 1)) failed"
+  exit 1
+}
+
+run wineboot -i > /dev/null 2>&1 || fatal "could not make a Wine prefix in $WINEPREFIX"
+drive="$WINEPREFIX/drive_c"
+program="$drive/Program Files/stb-downloader"
+menu="$drive/ProgramData/Microsoft/Windows/Start Menu/Programs/stb-downloader"
+shortcut="$menu/STB Serial DownLoader.lnk"
+work="$drive/users/Public/Documents/stb-downloader"
+key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\stb-downloader'
+
+reg_value() {  # reg_value NAME: the value's data, as `reg query` shows it
+  run reg query "$key" /v "$1" 2> /dev/null | tr -d '\r' | sed -n "s/^ *$1 *REG_[A-Z_]* *//p"
+}
+installed_files_are_the_built_ones() {
+  cmp -s "$program/stb-downloader.exe" "$windows/app/stb-downloader.exe" &&
+    cmp -s "$program/stb-downloaderw.exe" "$windows/app/stb-downloaderw.exe" &&
+    [ -f "$program/uninstall.exe" ] &&
+    grep -q '<h3>On Windows</h3>' "$program/operator-guide.html" &&
+    grep -q 'APP103' "$program/operator-guide.html"
+}
+version_is_printed() {
+  local out
+  out=$(run 'C:\Program Files\stb-downloader\stb-downloader.exe' --version 2>&1 | tr -d '\r')
+  [ "$out" = "stb-downloader $version" ] || { echo "installer: --version printed '$out'" >&2; return 1; }
+}
+shortcut_opens_the_window_in_the_working_folder() {
+  [ -f "$shortcut" ] || return 1
+  # A shortcut keeps its target, Start in and icon as UTF-16 strings.
+  local texts
+  texts=$(strings -a -el "$shortcut")
+  grep -qiF 'C:\Program Files\stb-downloader\stb-downloaderw.exe' <<< "$texts" &&
+    grep -qiE 'C:\\users\\Public\\Documents\\stb-downloader$' <<< "$texts" &&
+    [ -f "$menu/Operator guide.lnk" ] && [ -f "$menu/Include files and images.lnk" ]
+}
+registered_for_add_remove_programs() {
+  [ "$(reg_value DisplayVersion)" = "$version" ] &&
+    [ "$(reg_value UninstallString)" = '"C:\Program Files\stb-downloader\uninstall.exe"' ] &&
+    [ "$(reg_value QuietUninstallString)" = '"C:\Program Files\stb-downloader\uninstall.exe" /S' ]
+}
+operator_files_kept() {
+  cmp -s "$work/inc/app1.inc" "$tmp/app1.inc" && cmp -s "$work/app1.bin" "$tmp/app1.bin"
+}
+
+# 1. A silent install.
+run "$installer" /S > /dev/null 2>&1
+status=$?
+[ "$status" -eq 0 ] || fatal "the silent install exited with $status"
+[ -d "$program" ] || fatal "the silent install put nothing in C:\\Program Files\\stb-downloader"
+check "the installed programs and guide are the ones built" installed_files_are_the_built_ones
+check "the installed program prints 'stb-downloader $version'" version_is_printed
+check "the Start-menu shortcut opens stb-downloaderw.exe in the working folder" \
+  shortcut_opens_the_window_in_the_working_folder
+check "the working folder has inc\\" test -d "$work/inc"
+check "Add/Remove Programs has the uninstaller" registered_for_add_remove_programs
+
+# 2. The operator's files, then a silent reinstall over the installed one.
+tmp=$(mktemp -d)
+trap '"$wineserver" -k > /dev/null 2>&1; rm -rf "$tmp"' EXIT
+printf '%s\r\n' 110022 01.00 01.00 01.00 01.02 01.03 01.04 D2412 wine ./app1.bin 3 0x9FC10000 > "$tmp/app1.inc"
+head -c 3000 /dev/urandom > "$tmp/app1.bin"
+cp "$tmp/app1.inc" "$work/inc/" && cp "$tmp/app1.bin" "$work/"
+run "$installer" /S > /dev/null 2>&1
+status=$?
+check "a silent reinstall over the installed one succeeds (exit $status)" test "$status" -eq 0
+check "the reinstall leaves the programs and the operator's files" \
+  eval 'installed_files_are_the_built_ones && operator_files_kept'
+
+# 3. A silent uninstall. The uninstaller copies itself to a temporary folder,
+# starts the copy and returns at once: its work is waited for here.
+run 'C:\Program Files\stb-downloader\uninstall.exe' /S > /dev/null 2>&1
+status=$?
+deadline=$((SECONDS + 120))
+while [ -e "$program" ] && [ "$SECONDS" -lt "$deadline" ]; do sleep 0.5; done
+check "the silent uninstall started (exit $status)" test "$status" -eq 0
+check "the silent uninstall removed the program folder" test ! -e "$program"
+check "the silent uninstall removed the Start-menu folder" test ! -e "$menu"
+check "the silent uninstall removed the Add/Remove Programs entry" \
+  eval '! run reg query "$key" > /dev/null 2>&1'
+check "the silent uninstall left the operator's include file and image" operator_files_kept
+
+echo "installer: $(basename "$installer") installed, ran and uninstalled under Wine"
+echo "installer: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
