@@ -12,7 +12,10 @@
 #include "Headless.h"
 #include "HostPorts.h"
 #include "Options.h"
-#ifdef STB_WITH_QT
+#ifndef _WIN32
+#include "Station.h"
+#endif
+#if defined(STB_WITH_QT) || defined(STB_WITH_WINUI)
 #include "GuiMain.h"
 #endif
 
@@ -63,8 +66,20 @@ int main(int argc, char** argv) {
     for (const auto& port : stb::serial::ListSerialPorts()) std::puts(port.c_str());
     return 0;
   }
+  if (options->Station) {
+#ifdef _WIN32
+    std::fprintf(stderr, "stb-downloader: --station is not available on Windows.\n");
+    return kExitUsage;
+#else
+    return RunStation(*options);
+#endif
+  }
   if (options->Headless) return RunHeadless(*options);
-#ifdef STB_WITH_QT
+#if defined(STB_WITH_WINUI)
+  // Windows always has a desktop to open the window on.
+  (void)HasDisplay;
+  return RunWindow(*options, argc, argv);
+#elif defined(STB_WITH_QT)
   if (HasDisplay()) return RunWindow(*options, argc, argv);
   std::fprintf(stderr,
                "stb-downloader: no display to open the window on (DISPLAY is not set).\n"

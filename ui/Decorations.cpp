@@ -6,46 +6,56 @@
 
 namespace stb::ui {
 
+namespace {
+
+QColor Color(const layout::TRgb& c) { return QColor(c.R, c.G, c.B); }
+QPointF Point(const layout::TPoint& p) { return QPointF(p.X, p.Y); }
+QRectF Rect(const layout::TBounds& b) { return QRectF(b.Left, b.Top, b.Width, b.Height); }
+
+}  // namespace
+
 void TShape::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.setRenderHint(QPainter::Antialiasing);
   p.setPen(QPen(pen_, 1));
-  p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 12, 12);
+  p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), layout::kShapeCornerRadius,
+                    layout::kShapeCornerRadius);
 }
 
 void TBanner::paintEvent(QPaintEvent*) {
+  namespace b = layout::banner;
   QPainter p(this);
   p.setRenderHint(QPainter::Antialiasing);
   QLinearGradient sky(0, 0, width(), height());
-  sky.setColorAt(0, QColor(0x1d, 0x2b, 0x53));
-  sky.setColorAt(1, QColor(0x3e, 0x5c, 0x9a));
+  sky.setColorAt(0, Color(b::kSkyFrom));
+  sky.setColorAt(1, Color(b::kSkyTo));
   p.fillRect(rect(), sky);
 
   // A set-top box with its front panel, and a cable running out to the text.
-  const QRectF box(14, 26, 96, 34);
-  p.setPen(QPen(QColor(0xd8, 0xde, 0xe9), 1.5));
-  p.setBrush(QColor(0x22, 0x22, 0x28));
-  p.drawRoundedRect(box, 4, 4);
-  p.setBrush(QColor(0x55, 0xe0, 0x7a));
-  p.drawEllipse(QPointF(box.right() - 12, box.center().y()), 3, 3);
-  p.setPen(QPen(QColor(0x9a, 0xa8, 0xc8), 2));
-  QPainterPath cable(QPointF(box.right(), box.center().y() + 8));
-  cable.cubicTo(box.right() + 30, 80, box.right() + 40, 20, box.right() + 70, 44);
+  p.setPen(QPen(Color(b::kBoxEdge), 1.5));
+  p.setBrush(Color(b::kBoxFace));
+  p.drawRoundedRect(Rect(b::kBox), b::kBoxCornerRadius, b::kBoxCornerRadius);
+  p.setBrush(Color(b::kLamp));
+  p.drawEllipse(Point(b::kLampCentre), b::kLampRadius, b::kLampRadius);
+  p.setPen(QPen(Color(b::kCable), 2));
+  QPainterPath cable(Point(b::kCablePath[0]));
+  cable.cubicTo(Point(b::kCablePath[1]), Point(b::kCablePath[2]), Point(b::kCablePath[3]));
   p.setBrush(Qt::NoBrush);
   p.drawPath(cable);
 
   QFont title = font();
-  title.setPointSize(17);
+  title.setPointSize(b::kTitlePoints);
   title.setBold(true);
   p.setFont(title);
-  p.setPen(Qt::white);
-  p.drawText(QRectF(190, 8, width() - 200, 36), Qt::AlignLeft | Qt::AlignVCenter, "STB Serial DownLoader");
+  p.setPen(Color(b::kTitleColor));
+  p.drawText(QRectF(b::kTitleLeft, b::kTitleTop, width() - 200, b::kTitleHeight),
+             Qt::AlignLeft | Qt::AlignVCenter, b::kTitle);
   QFont sub = font();
-  sub.setPointSize(9);
+  sub.setPointSize(b::kSubtitlePoints);
   p.setFont(sub);
-  p.setPen(QColor(0xc8, 0xd2, 0xe8));
-  p.drawText(QRectF(192, 42, width() - 200, 20), Qt::AlignLeft | Qt::AlignVCenter,
-             "software upgrade over RS-232");
+  p.setPen(Color(b::kSubtitleColor));
+  p.drawText(QRectF(b::kSubtitleLeft, b::kSubtitleTop, width() - 200, b::kSubtitleHeight),
+             Qt::AlignLeft | Qt::AlignVCenter, b::kSubtitle);
 }
 
 TCopyAnimation::TCopyAnimation(QWidget* parent) : QWidget(parent) {
@@ -58,7 +68,7 @@ TCopyAnimation::TCopyAnimation(QWidget* parent) : QWidget(parent) {
 void TCopyAnimation::SetActive(bool active) {
   if (active == Active()) return;
   if (active) {
-    timer_.start(60);
+    timer_.start(static_cast<int>(layout::animation::kFrameMs));
   } else {
     timer_.stop();
     frame_ = kStopFrame;
@@ -67,30 +77,26 @@ void TCopyAnimation::SetActive(bool active) {
 }
 
 void TCopyAnimation::paintEvent(QPaintEvent*) {
+  namespace a = layout::animation;
   QPainter p(this);
   p.setRenderHint(QPainter::Antialiasing);
-  auto folder = [&p](QPointF at) {
-    p.setPen(QPen(QColor(0x8a, 0x6d, 0x1e), 1));
-    p.setBrush(QColor(0xf2, 0xc9, 0x4c));
-    p.drawRect(QRectF(at.x(), at.y() - 4, 16, 6));
-    p.drawRect(QRectF(at.x(), at.y(), 40, 28));
+  auto folder = [&p](a::TPointF at) {
+    p.setPen(QPen(Color(a::kFolderEdge), 1));
+    p.setBrush(Color(a::kFolderFace));
+    p.drawRect(Rect(a::kFolderTab).translated(at.X, at.Y));
+    p.drawRect(Rect(a::kFolderBody).translated(at.X, at.Y));
   };
-  const QPointF from(40, height() - 36.0);
-  const QPointF to(width() - 80.0, height() - 36.0);
-  folder(from);
-  folder(to);
+  folder(a::SourceFolder(width(), height()));
+  folder(a::TargetFolder(width(), height()));
 
-  // The sheet rises out of the first folder, arcs over and drops into the other.
-  const double t = static_cast<double>(frame_) / (kFrames - 1);
-  const double x = from.x() + 10 + t * (to.x() - from.x());
-  const double y = from.y() - 6 - 40.0 * 4 * t * (1 - t) * (height() > 50 ? 1.0 : 0.5);
+  const a::TSheetPlace sheet = a::SheetAt(frame_, width(), height());
   p.save();
-  p.translate(x + 10, y + 7);
-  p.rotate(-25 + 50 * t);
-  p.setPen(QPen(QColor(0x60, 0x60, 0x70), 1));
+  p.translate(sheet.X, sheet.Y);
+  p.rotate(sheet.Degrees);
+  p.setPen(QPen(Color(a::kSheetEdge), 1));
   p.setBrush(Qt::white);
-  p.drawRect(QRectF(-10, -13, 20, 26));
-  for (int i = 0; i < 4; ++i) p.drawLine(QPointF(-6, -8 + 5 * i), QPointF(6, -8 + 5 * i));
+  p.drawRect(Rect(a::kSheet));
+  for (int i = 0; i < a::kSheetLines; ++i) p.drawLine(QPointF(-6, -8 + 5 * i), QPointF(6, -8 + 5 * i));
   p.restore();
 }
 

@@ -5,6 +5,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include "Form1Layout.h"
+
 namespace stb::ui {
 
 // A rounded rectangle outline drawn inside its bounds.
@@ -32,8 +34,8 @@ class TBanner : public QWidget {
 // it does not run, the stop frame is shown.
 class TCopyAnimation : public QWidget {
  public:
-  static constexpr int kFrames = 36;
-  static constexpr int kStopFrame = 34;
+  static constexpr int kFrames = layout::animation::kFrames;
+  static constexpr int kStopFrame = layout::animation::kStopFrame;
 
   explicit TCopyAnimation(QWidget* parent);
   void SetActive(bool active);

@@ -14,39 +14,40 @@ namespace stb::ui {
 
 namespace {
 
-constexpr char kCaption[] = "::::: Orvanta STB  Serial DownLoader v3.3 :::::";
-// The window's outer size is 568 x 710 with a frame of 4 pixels each side
-// and a title bar of 23: this is what is left inside.
-constexpr int kClientWidth = 560;
-constexpr int kClientHeight = 679;
+// The window's outer size with a frame of 4 pixels each side and a title
+// bar of 23: this is what is left inside.
+constexpr int kClientWidth = layout::kOuterWidth - 8;
+constexpr int kClientHeight = layout::kOuterHeight - 31;
 
-QLabel* MakeLabel(QWidget* parent, const QString& text, int left, int top) {
-  auto* label = new QLabel(text, parent);
-  label->move(left, top);
+QRect ToRect(const layout::TBounds& b) { return QRect(b.Left, b.Top, b.Width, b.Height); }
+
+QLabel* MakeLabel(QWidget* parent, const layout::TLabelPlace& place) {
+  auto* label = new QLabel(place.Text, parent);
+  label->move(place.Left, place.Top);
   label->adjustSize();
   return label;
 }
 
-QProgressBar* MakeProgressBar(QWidget* parent, int left, int top) {
+QProgressBar* MakeProgressBar(QWidget* parent, const layout::TBounds& bounds) {
   auto* bar = new QProgressBar(parent);
-  bar->setGeometry(left, top, 337, 16);
-  bar->setRange(0, 100);
+  bar->setGeometry(ToRect(bounds));
+  bar->setRange(0, layout::kProgressMax);
   bar->setValue(0);
   bar->setTextVisible(false);
   return bar;
 }
 
-QLabel* MakeStaticText(QWidget* parent, const QString& text, int left, int width, QColor color) {
-  auto* label = new QLabel(text, parent);
-  label->setGeometry(left, 88, width, 22);
+QLabel* MakeStaticText(QWidget* parent, const layout::TStaticText& text) {
+  auto* label = new QLabel(text.Text, parent);
+  label->setGeometry(ToRect(text.Bounds));
   QFont fixed("Monospace");
   fixed.setStyleHint(QFont::TypeWriter);
-  fixed.setPixelSize(16);
+  fixed.setPixelSize(layout::kStaticTextPixels);
   label->setFont(fixed);
   label->setAutoFillBackground(true);
   QPalette palette = label->palette();
   palette.setColor(QPalette::Window, palette.color(QPalette::HighlightedText));
-  palette.setColor(QPalette::WindowText, color);
+  palette.setColor(QPalette::WindowText, QColor(text.Color.R, text.Color.G, text.Color.B));
   label->setPalette(palette);
   return label;
 }
@@ -75,37 +76,38 @@ TForm1::~TForm1() {
 }
 
 void TForm1::BuildComponents() {
-  setWindowTitle(kCaption);
+  setWindowTitle(layout::kCaption);
   QFont face("Sans Serif");
-  face.setPointSize(8);
+  face.setPointSize(layout::kFacePoints);
   setFont(face);
   setFixedSize(kClientWidth, kClientHeight);
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     move(screen->availableGeometry().center() - rect().center());
   }
 
-  Shape1 = new TShape(this, QColor(0x80, 0x00, 0x80));
-  Shape1->setGeometry(8, 8, 537, 113);
+  const layout::TRgb pen = layout::kShapePen;
+  Shape1 = new TShape(this, QColor(pen.R, pen.G, pen.B));
+  Shape1->setGeometry(ToRect(layout::kShape1));
   Image1 = new TBanner(this);
-  Image1->setGeometry(24, 16, 505, 97);
-  StaticText1 = MakeStaticText(this, "www.stb", 344, 71, Qt::black);
-  StaticText2 = MakeStaticText(this, "up", 411, 19, Qt::red);
-  StaticText3 = MakeStaticText(this, ".example", 428, 75, Qt::black);
+  Image1->setGeometry(ToRect(layout::kImage1));
+  StaticText1 = MakeStaticText(this, layout::kStaticText1);
+  StaticText2 = MakeStaticText(this, layout::kStaticText2);
+  StaticText3 = MakeStaticText(this, layout::kStaticText3);
 
   auto* panel = new QFrame(this);
   panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
-  panel->setGeometry(8, 132, 537, 129);
+  panel->setGeometry(ToRect(layout::kPanel1));
   Panel1 = panel;
-  Label1 = MakeLabel(Panel1, "Down Load", 16, 20);
-  ProgressBar1 = MakeProgressBar(Panel1, 84, 20);
-  Label4 = MakeLabel(Panel1, "( 0 / 0 )", 428, 20);
-  Label2 = MakeLabel(Panel1, "Flash Write", 16, 44);
-  ProgressBar2 = MakeProgressBar(Panel1, 84, 44);
+  Label1 = MakeLabel(Panel1, layout::kLabel1);
+  ProgressBar1 = MakeProgressBar(Panel1, layout::kProgressBar1);
+  Label4 = MakeLabel(Panel1, layout::kLabel4);
+  Label2 = MakeLabel(Panel1, layout::kLabel2);
+  ProgressBar2 = MakeProgressBar(Panel1, layout::kProgressBar2);
   Animate1 = new TCopyAnimation(Panel1);
-  Animate1->setGeometry(76, 60, 385, 61);
+  Animate1->setGeometry(ToRect(layout::kAnimate1));
 
   RxMemo = new TLogMemo(this);
-  RxMemo->setGeometry(8, 272, 537, 401);
+  RxMemo->setGeometry(ToRect(layout::kRxMemo));
   RxMemo->setReadOnly(true);
   RxMemo->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   RxMemo->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -121,7 +123,7 @@ void TForm1::BuildComponents() {
 
 void TForm1::FormCreate() {
   run_->StartUp();
-  Timer1->start(1000);
+  Timer1->start(static_cast<int>(layout::kTickMs));
 }
 
 void TForm1::RxMemoKeyPress(char& Key) { run_->KeyPress(Key); }

@@ -14,13 +14,14 @@
 
 #include "Assembly.h"
 #include "Decorations.h"
+#include "Form1Layout.h"
 #include "Options.h"
 #include "WindowOperations.h"
 
 namespace stb::ui {
 
 // The application's title: the caption of its message and error boxes.
-inline constexpr char kApplicationTitle[] = "stb-downloader";
+using layout::kApplicationTitle;
 
 enum class TBoxKind { Message, Confirm, Information, Error };
 
