@@ -26,7 +26,16 @@ wineserver=$(dirname "$wine")/wineserver
 export WINEPREFIX="$windows/installer-wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 "$wineserver" -k > /dev/null 2>&1
 rm -rf "$WINEPREFIX"
-trap '"$wineserver" -k > /dev/null 2>&1' EXIT
+tmp=$(mktemp -d)
+holder=
+feeder=
+cleanup() {
+  "$wineserver" -k > /dev/null 2>&1
+  [ -n "$holder" ] && kill "$holder" 2> /dev/null
+  [ -n "$feeder" ] && kill "$feeder" 2> /dev/null
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
 
 # Every Wine call gets a bound, as the machine may be slow and shared, and no
 # standard input, as CI has none.
@@ -103,8 +112,6 @@ check "the working folder has inc\\" test -d "$work/inc"
 check "Add/Remove Programs has the uninstaller" registered_for_add_remove_programs
 
 # 2. The operator's files, then a silent reinstall over the installed one.
-tmp=$(mktemp -d)
-trap '"$wineserver" -k > /dev/null 2>&1; rm -rf "$tmp"' EXIT
 printf '%s\r\n' 110022 01.00 01.00 01.00 01.02 01.03 01.04 D2412 wine ./app1.bin 3 0x9FC10000 > "$tmp/app1.inc"
 head -c 3000 /dev/urandom > "$tmp/app1.bin"
 cp "$tmp/app1.inc" "$work/inc/" && cp "$tmp/app1.bin" "$work/"
@@ -114,7 +121,52 @@ check "a silent reinstall over the installed one succeeds (exit $status)" test "
 check "the reinstall leaves the programs and the operator's files" \
   eval 'installed_files_are_the_built_ones && operator_files_kept'
 
-# 3. A silent uninstall. The uninstaller copies itself to a temporary folder,
+# 3. A program that runs cannot be replaced or removed: a silent install or
+# uninstall then fails and leaves the install whole. The program waits for
+# its code on COM1, mapped to a pseudo-terminal held open here.
+command -v python3 > /dev/null || fatal "python3 is needed to hold a pseudo-terminal open"
+python3 -c 'import os, pty, time
+m, s = pty.openpty()
+print(os.ttyname(s), flush=True)
+time.sleep(600)' > "$tmp/pty" &
+holder=$!
+for _ in $(seq 100); do [ -s "$tmp/pty" ] && break; sleep 0.1; done
+"$wineserver" -k > /dev/null 2>&1
+run reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$(cat "$tmp/pty")" /f > /dev/null 2>&1
+"$wineserver" -k > /dev/null 2>&1
+mkfifo "$tmp/stdin"
+sleep 600 > "$tmp/stdin" &
+feeder=$!
+(cd "$work" && exec timeout 600 "$wine" 'C:\Program Files\stb-downloader\stb-downloader.exe' --headless \
+  < "$tmp/stdin" > "$tmp/running.out" 2>&1) &
+running=$!
+deadline=$((SECONDS + 120))
+until grep -q 'DIRECTIONS' "$tmp/running.out" 2> /dev/null || [ "$SECONDS" -ge "$deadline" ] ||
+  ! kill -0 "$running" 2> /dev/null; do sleep 0.5; done
+if grep -q 'DIRECTIONS' "$tmp/running.out"; then
+  run "$installer" /S > /dev/null 2>&1
+  status=$?
+  check "a silent install while the program runs fails (exit $status, not 32)" test "$status" -eq 32
+  # In place (_?=), so that its exit status is the one of the work done. The
+  # folder goes unquoted, as the uninstaller takes all after _?= as it is:
+  # Wine quotes an argument with a blank, so it is given in two.
+  run 'C:\Program Files\stb-downloader\uninstall.exe' /S '_?=C:\Program' 'Files\stb-downloader' > /dev/null 2>&1
+  status=$?
+  check "a silent uninstall while the program runs fails (exit $status, not 32)" test "$status" -eq 32
+  check "the refused install and uninstall leave the install whole" \
+    eval 'installed_files_are_the_built_ones && [ -f "$shortcut" ] && registered_for_add_remove_programs'
+else
+  check "the installed program runs, waiting for its code on COM1" false
+  cat "$tmp/running.out" >&2
+fi
+# Ending the prefix's server ends the program with it.
+"$wineserver" -k > /dev/null 2>&1
+wait "$running" 2> /dev/null
+kill "$feeder" "$holder" 2> /dev/null
+feeder=
+holder=
+
+# 4. A silent uninstall. The uninstaller copies itself to a temporary folder,
 # starts the copy and returns at once: its work is waited for here.
 run 'C:\Program Files\stb-downloader\uninstall.exe' /S > /dev/null 2>&1
 status=$?
