@@ -4,25 +4,26 @@
 #include <cstdio>
 #include <cstring>
 
-#include "Interrupts.h"
 #include "RunError.h"
 #include "TracingPlatform.h"
 
 namespace stb::app {
 
-TAssembly::TAssembly(upgrade::IWindowOperations& window, TErrorHandler onError)
-    : window_(window, log_), onError_(std::move(onError)) {}
+TAssembly::TAssembly(upgrade::IWindowOperations& window, TErrorHandler onError, IInterruptPolicy& interrupts)
+    : interrupts_(interrupts), window_(window, log_, interrupts), onError_(std::move(onError)) {}
 
 TAssembly::~TAssembly() {
   // Nothing for a late interrupt to let go of or write to once these go.
-  SetPortToRelease(serial::kNoHandle);
-  SetStopRecord(-1);
+  interrupts_.SetPortToRelease(serial::kNoHandle);
+  interrupts_.SetStopRecord(-1);
 }
 
 std::unique_ptr<TAssembly> TAssembly::Build(const TOptions& options, upgrade::IWindowOperations& window,
                                             std::unique_ptr<serial::IPeriodicTimer> pollTimer,
-                                            TErrorHandler onError, std::string& refusal) {
-  std::unique_ptr<TAssembly> run(new TAssembly(window, std::move(onError)));
+                                            TErrorHandler onError, std::string& refusal,
+                                            IInterruptPolicy* interrupts) {
+  std::unique_ptr<TAssembly> run(
+      new TAssembly(window, std::move(onError), interrupts ? *interrupts : ProcessInterruptPolicy()));
   if (!options.LogFile.empty() && !run->log_.Open(options.LogFile)) {
     refusal = "cannot write the log file " + options.LogFile + ": " + std::strerror(errno);
     return nullptr;
@@ -49,10 +50,10 @@ std::unique_ptr<TAssembly> TAssembly::Build(const TOptions& options, upgrade::IW
 }
 
 bool TAssembly::StartUp() {
-  InstallInterruptHandler();
-  SetStopRecord(log_.Descriptor());
+  interrupts_.Install();
+  interrupts_.SetStopRecord(log_.Descriptor());
   const bool opened = upgrade_->StartUp();
-  SetPortToRelease(link_->PortHandle());
+  interrupts_.SetPortToRelease(link_->PortHandle());
   return opened;
 }
 
@@ -81,7 +82,7 @@ void TAssembly::ForeignKeyPress() {
 void TAssembly::Tick() {
   Guarded([&] { upgrade_->Timer1Timer(); });
   // A port that went away and was opened again has a new handle.
-  SetPortToRelease(link_->PortHandle());
+  interrupts_.SetPortToRelease(link_->PortHandle());
 }
 
 }  // namespace stb::app

@@ -13,6 +13,8 @@
 //   4. the upgrade, with its response time-out;
 //   5. at start-up, the interrupt policy (Interrupts.h): SIGPIPE and SIGHUP
 //      ignored, an interrupt while the box takes the image only warning.
+//      A front end that runs several upgrades in one process gives its own
+//      policy instead (InterruptPolicy.h).
 //
 // Each handler runs under one guard: an error it raises (an include file
 // that cannot be read, an image that cannot be opened) ends the handler and
@@ -23,6 +25,7 @@
 #include <memory>
 #include <string>
 
+#include "InterruptPolicy.h"
 #include "LogFile.h"
 #include "Options.h"
 #include "PollTimer.h"
@@ -44,10 +47,12 @@ class TAssembly {
   using TErrorHandler = std::function<void(const THandlerError&)>;
 
   // nullptr, with `refusal` saying which file and why, when the log file or
-  // the trace cannot be opened; nothing else has been opened then.
+  // the trace cannot be opened; nothing else has been opened then. Without
+  // `interrupts`, the process-wide policy.
   static std::unique_ptr<TAssembly> Build(const TOptions& options, upgrade::IWindowOperations& window,
                                           std::unique_ptr<serial::IPeriodicTimer> pollTimer,
-                                          TErrorHandler onError, std::string& refusal);
+                                          TErrorHandler onError, std::string& refusal,
+                                          IInterruptPolicy* interrupts = nullptr);
   ~TAssembly();
   TAssembly(const TAssembly&) = delete;
   TAssembly& operator=(const TAssembly&) = delete;
@@ -68,9 +73,10 @@ class TAssembly {
   const upgrade::TUpgrade& Upgrade() const { return *upgrade_; }
 
  private:
-  TAssembly(upgrade::IWindowOperations& window, TErrorHandler onError);
+  TAssembly(upgrade::IWindowOperations& window, TErrorHandler onError, IInterruptPolicy& interrupts);
   void Guarded(const std::function<void()>& handler);
 
+  IInterruptPolicy& interrupts_;
   TLogFile log_;
   TRecordedWindow window_;
   TErrorHandler onError_;

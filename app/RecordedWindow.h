@@ -3,6 +3,7 @@
 // is told where the upgrade stands. No front end does either itself.
 #pragma once
 
+#include "InterruptPolicy.h"
 #include "LogFile.h"
 #include "WindowOperations.h"
 
@@ -10,7 +11,8 @@ namespace stb::app {
 
 class TRecordedWindow : public upgrade::IWindowOperations {
  public:
-  TRecordedWindow(upgrade::IWindowOperations& window, TLogFile& log) : window_(window), log_(log) {}
+  TRecordedWindow(upgrade::IWindowOperations& window, TLogFile& log, IInterruptPolicy& interrupts)
+      : window_(window), log_(log), interrupts_(interrupts) {}
 
   void LogLine(const std::string& line) override;
   void SetDownloadProgress(int position) override { window_.SetDownloadProgress(position); }
@@ -28,6 +30,7 @@ class TRecordedWindow : public upgrade::IWindowOperations {
  private:
   upgrade::IWindowOperations& window_;
   TLogFile& log_;
+  IInterruptPolicy& interrupts_;
 };
 
 }  // namespace stb::app
