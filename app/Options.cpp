@@ -32,8 +32,10 @@ class TCommandLine {
     app_.get_formatter()->label("OPTIONS", "options");
     app_.footer(kExitStatus);
 
-    Value("--port", "DEVICE", "serial device of the box (default /dev/ttyS0)",
-          [&](const std::string& v) { options.Port = v; });
+    Value("--port", "DEVICE", "serial device of the box (default /dev/ttyS0)", [&](const std::string& v) {
+      options.Port = v;
+      options.Ports.push_back(v);
+    });
     Value("--log-file", "FILE", "append every log line to FILE, with the time",
           [&](const std::string& v) { options.LogFile = v; });
     Value("--response-timeout", "SEC", "how long the box may stay silent where it must\nanswer (default 30)",
@@ -61,6 +63,13 @@ class TCommandLine {
           });
     Value("--trace", "FILE", "every byte on the line, with times, to FILE",
           [&](const std::string& v) { options.Trace = v; });
+    Flag("--station",
+         "upgrade box after box on every --port at once\n(--port all: every serial adapter, also later ones)",
+         options.Station);
+    Value("--log-dir", "DIR", "station: each port's log to a file of its own in DIR",
+          [&](const std::string& v) { options.LogDir = v; });
+    Value("--report", "FILE", "station: append one JSON line per box to FILE",
+          [&](const std::string& v) { options.Report = v; });
     Flag("--list-ports", "list this machine's serial devices and exit", options.ListPorts);
     Flag("-h,--help", "show this text and exit", options.Help);
     Flag("--version", "show the version and exit", options.Version);
@@ -124,6 +133,23 @@ std::optional<TOptions> ParseOptions(const std::vector<std::string>& args, std::
   }
   if (const auto unknown = app.remaining(); !unknown.empty()) {
     error = "unknown option " + unknown.front();
+    return std::nullopt;
+  }
+  if (options.Station) {
+    if (options.Headless) {
+      error = "--station and --headless exclude each other (a station is headless already)";
+    } else if (options.Code.empty()) {
+      error = "--station needs --code CODE (no port can be typed into)";
+    } else if (options.Ports.empty()) {
+      error = "--station needs at least one --port DEVICE, or --port all";
+    } else if (!options.LogFile.empty() || !options.Trace.empty()) {
+      error = "--station takes --log-dir DIR instead of --log-file and --trace (one log per port)";
+    }
+    if (!error.empty()) return std::nullopt;
+    return options;
+  }
+  if (!options.LogDir.empty() || !options.Report.empty()) {
+    error = "--log-dir and --report need --station";
     return std::nullopt;
   }
   if (!options.Code.empty() && !options.Headless) {

@@ -21,6 +21,11 @@ struct TOptions {
   std::string Trace;    // empty: no wire trace
   std::uint32_t ResponseTimeoutMs = upgrade::protocol::kDefaultResponseTimeoutMs;
   bool ListPorts = false;
+  // --station: every port given (or "all"), box after box, with a report.
+  bool Station = false;
+  std::vector<std::string> Ports;  // every --port, in order (Port is the last)
+  std::string LogDir;              // station: one log file per port here
+  std::string Report;              // station: one JSON line per box appended here
   bool Help = false;
   bool Version = false;
 };

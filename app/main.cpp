@@ -12,6 +12,9 @@
 #include "Headless.h"
 #include "HostPorts.h"
 #include "Options.h"
+#ifndef _WIN32
+#include "Station.h"
+#endif
 #if defined(STB_WITH_QT) || defined(STB_WITH_WINUI)
 #include "GuiMain.h"
 #endif
@@ -62,6 +65,14 @@ int main(int argc, char** argv) {
   if (options->ListPorts) {
     for (const auto& port : stb::serial::ListSerialPorts()) std::puts(port.c_str());
     return 0;
+  }
+  if (options->Station) {
+#ifdef _WIN32
+    std::fprintf(stderr, "stb-downloader: --station is not available on Windows.\n");
+    return kExitUsage;
+#else
+    return RunStation(*options);
+#endif
   }
   if (options->Headless) return RunHeadless(*options);
 #if defined(STB_WITH_WINUI)

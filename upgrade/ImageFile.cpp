@@ -20,11 +20,13 @@ TImageStream::TImageStream(const std::string& path) {
     throw ERunError("Cannot open file " + path + ": the name holds a NUL byte");
   }
   // Opened without blocking, so that a path naming a pipe or a device is
-  // refused rather than waited on; only a plain file will do.
+  // refused rather than waited on; only a plain file will do. The lock is
+  // shared: several upgrades may send one image at once (a station), while a
+  // program that holds the file locked for itself keeps it from us.
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   struct stat st {};
   const bool usable = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-                      ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+                      ::flock(fd, LOCK_SH | LOCK_NB) == 0 &&
                       ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0;
   if (!usable) {
     if (fd >= 0) ::close(fd);

@@ -1,6 +1,6 @@
-// The image file: opened for reading and shared with nobody while it is
-// open, measured when the include file is read and read one block at a time
-// during the transfer.
+// The image file: opened for reading and shared with no writer while it is
+// open (other readers of the same image are welcome), measured when the include file is read and read one
+// block at a time during the transfer.
 #pragma once
 
 #include <cstddef>

@@ -1,0 +1,85 @@
+// What the station shows and keeps of each port: the live line (port,
+// state, percent, rate, time left, last result), the counts for the summary,
+// and where a running upgrade stands, for a stop at once. The one object
+// the port threads share with the main thread, behind one mutex.
+#pragma once
+
+#include <cstddef>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "SerialPlatform.h"
+#include "StationReport.h"
+
+namespace stb::app {
+
+struct TPortView {
+  std::string Port;
+  std::string State = "starting";
+  int Percent = -1;  // of the download or of the flash write; -1: none
+  double Rate = 0;   // bytes a second in the download
+  long SecondsLeft = -1;
+  std::string Last;  // what the last box came to
+  int Upgraded = 0;
+  int Refused = 0;
+  int Failed = 0;  // "no response" included
+
+  // A box is under way on this port (from its answer to its report).
+  bool Running = false;
+  // The second interrupt ended it; the report line is written by the stop.
+  bool Stopped = false;
+  // Where it stands: its last numbered log line and the bytes sent.
+  std::string Step = "before the box answered";
+  bool ImageStarted = false;
+  bool Taking = false;
+  long Sent = 0;
+  long Total = 0;
+  int LogFd = -1;
+  serial::THandle Handle = serial::kNoHandle;
+  TBoxReport Report;  // as far as it is known
+};
+
+class TStationDisplay {
+ public:
+  // On a terminal the live lines are redrawn in place; elsewhere each event
+  // is a plain line.
+  explicit TStationDisplay(bool terminal) : terminal_(terminal) {}
+
+  std::size_t AddPort(const std::string& port);
+  // Changes one port's view under the lock.
+  template <typename F>
+  void Update(std::size_t slot, F change) {
+    const std::lock_guard lock(mutex_);
+    change(views_[slot]);
+    changed_ = true;
+  }
+  // A line for the operator ("/dev/ttyUSB0: upgraded ..."), shown with the
+  // next redraw.
+  void Event(const std::string& line);
+  // Draws what changed since the last call (the main thread, a few times a
+  // second at most).
+  void Redraw();
+  // The last redraw, with the summary below it.
+  void Finish(const std::string& summary);
+
+  std::vector<TPortView> Snapshot();
+  std::mutex& Mutex() { return mutex_; }
+  std::deque<TPortView>& ViewsLocked() { return views_; }
+
+  // One port's live line.
+  static std::string LiveLine(const TPortView& view);
+
+ private:
+  void DrawLocked(const std::string& tail);
+
+  std::mutex mutex_;
+  const bool terminal_;
+  std::deque<TPortView> views_;
+  std::vector<std::string> events_;
+  bool changed_ = true;
+  std::size_t drawn_ = 0;  // live lines standing on the terminal
+};
+
+}  // namespace stb::app

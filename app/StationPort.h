@@ -1,0 +1,48 @@
+// One port of the station, on a thread of its own: box after box, each
+// upgraded by an assembly of its own exactly as a single headless run would,
+// until the station stops taking boxes. Within the port everything runs on
+// this one thread, as in a single run.
+#pragma once
+
+#include <string>
+#include <thread>
+
+#include "StationShared.h"
+
+namespace stb::app {
+
+class TStationPort {
+ public:
+  TStationPort(TStationShared& shared, std::string device);
+  ~TStationPort();
+  TStationPort(const TStationPort&) = delete;
+  TStationPort& operator=(const TStationPort&) = delete;
+
+  const std::string& Device() const { return device_; }
+  std::size_t Slot() const { return slot_; }
+  // Whether the thread has come to its end (after a stop).
+  bool Ended() const { return ended_; }
+  void Join();
+
+ private:
+  void Run();
+  // One box, from waiting for it to its report and its leaving; false when
+  // the station stopped before a box answered, or the port cannot serve.
+  bool OneBox();
+  // Sleeps for `ms`, or less once the station stops.
+  void Pause(int ms);
+  void State(const std::string& state);
+
+  TStationShared& shared_;
+  const std::string device_;
+  const std::size_t slot_;
+  std::string logFile_;
+  std::atomic<bool> ended_{false};
+  std::thread thread_;
+};
+
+// The name of a port's log file in the log folder: the device, without
+// "/dev/" and with "_" for each "/", then the time the port started.
+std::string PortLogName(const std::string& device, std::int64_t unixMs);
+
+}  // namespace stb::app
