@@ -71,7 +71,7 @@ reg_value() {  # reg_value NAME: the value's data, as `reg query` shows it
 }
 installed_files_are_the_built_ones() {
   cmp -s "$program/stb-downloader.exe" "$windows/app/stb-downloader.exe" &&
-    cmp -s "$program/stb-downloaderw.exe" "$windows/app/stb-downloaderw.exe" &&
+    cmp -s "$program/stb-downloaderw.exe" "$windows/winui/stb-downloaderw.exe" &&
     [ -f "$program/uninstall.exe" ] &&
     grep -q '<h3>On Windows</h3>' "$program/operator-guide.html" &&
     grep -q 'APP103' "$program/operator-guide.html"

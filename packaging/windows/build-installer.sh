@@ -62,7 +62,8 @@ installer="$build/stb-downloader-$version-win64-setup.exe"
 rm -f "$installer"
 # -WX: a warning (a file the script names that is not there, a page left out)
 # fails the build.
-makensis -V2 -WX -NOCD \
-  "-DVERSION=$version" "-DAPP_DIR=$build/app" "-DGUIDE=$guide" "-DOUTFILE=$installer" \
+makensis -V2 -WX -NOCD "-DVERSION=$version" \
+  "-DCONSOLE_EXE=$build/app/stb-downloader.exe" "-DWINDOW_EXE=$build/winui/stb-downloaderw.exe" \
+  "-DGUIDE=$guide" "-DOUTFILE=$installer" \
   "$here/stb-downloader.nsi" >&2
 echo "$installer"

@@ -1,6 +1,7 @@
 ; The Windows installer of stb-downloader, built with makensis (packaging/windows/build-installer.sh):
 ;
-;   makensis -DVERSION=3.3.0 -DAPP_DIR=build-win/app -DGUIDE=operator-guide.html
+;   makensis -DVERSION=3.3.0 -DCONSOLE_EXE=build-win/app/stb-downloader.exe
+;            -DWINDOW_EXE=build-win/winui/stb-downloaderw.exe -DGUIDE=operator-guide.html
 ;            -DOUTFILE=stb-downloader-3.3.0-win64-setup.exe stb-downloader.nsi
 ;
 ; It installs both programs and the operator guide under Program Files, makes
@@ -14,16 +15,16 @@ SetCompressor /SOLID lzma
 ManifestDPIAware true
 RequestExecutionLevel admin
 
-!ifndef VERSION | APP_DIR | GUIDE | OUTFILE
-  !error "Give -DVERSION=x.y.z -DAPP_DIR=... -DGUIDE=... -DOUTFILE=... on the makensis command line"
+!ifndef VERSION | CONSOLE_EXE | WINDOW_EXE | GUIDE | OUTFILE
+  !error "Give -DVERSION=x.y.z -DCONSOLE_EXE=... -DWINDOW_EXE=... -DGUIDE=... -DOUTFILE=... on the makensis command line"
 !endif
 ; A missing program must stop the build here, not yield an installer that
 ; lacks it.
-!if ! /FileExists "${APP_DIR}/stb-downloader.exe"
-  !error "${APP_DIR}/stb-downloader.exe is missing: build the Windows build first"
+!if ! /FileExists "${CONSOLE_EXE}"
+  !error "${CONSOLE_EXE} (the console program) is missing: build the Windows build first"
 !endif
-!if ! /FileExists "${APP_DIR}/stb-downloaderw.exe"
-  !error "${APP_DIR}/stb-downloaderw.exe (the window without a console) is missing: build the Windows build first"
+!if ! /FileExists "${WINDOW_EXE}"
+  !error "${WINDOW_EXE} (the window without a console) is missing: build the Windows build first"
 !endif
 !if ! /FileExists "${GUIDE}"
   !error "${GUIDE} (the operator guide) is missing"
@@ -116,8 +117,8 @@ Section "stb-downloader" SecMain
   !insertmacro WaitUntilClosed "$INSTDIR\stb-downloaderw.exe"
 
   SetOutPath "$INSTDIR"
-  File "${APP_DIR}/stb-downloader.exe"
-  File "${APP_DIR}/stb-downloaderw.exe"
+  File "/oname=stb-downloader.exe" "${CONSOLE_EXE}"
+  File "/oname=stb-downloaderw.exe" "${WINDOW_EXE}"
   File "/oname=operator-guide.html" "${GUIDE}"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
