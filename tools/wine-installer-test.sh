@@ -73,7 +73,7 @@ installed_files_are_the_built_ones() {
   cmp -s "$program/stb-downloader.exe" "$windows/app/stb-downloader.exe" &&
     cmp -s "$program/stb-downloaderw.exe" "$windows/winui/stb-downloaderw.exe" &&
     [ -f "$program/uninstall.exe" ] &&
-    grep -q '<h3>On Windows</h3>' "$program/operator-guide.html" &&
+    grep -q '<h2>On Windows</h2>' "$program/operator-guide.html" &&
     grep -q 'APP103' "$program/operator-guide.html"
 }
 version_is_printed() {

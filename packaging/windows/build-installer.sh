@@ -23,7 +23,8 @@ out="$build/installer"
 mkdir -p "$out"
 
 # The operator guide: the README's section for the operator, as one HTML page
-# a browser opens. Its Windows part comes first, as that is who reads it here.
+# a browser opens, its subsections one level up under the page's title. Its
+# Windows part comes first, as that is who reads it here.
 guide="$out/operator-guide.html"
 {
   cat <<EOF
@@ -47,7 +48,7 @@ EOF
     /^## For the operator/ { on = 1; next }
     on && /^## /           { on = 0 }
     !on                    { next }
-    /^### /                { windows = ($0 ~ /^### On Windows/) }
+    /^### /                { windows = ($0 ~ /^### On Windows/); sub(/^###/, "##") }
     windows                { first = first $0 "\n"; next }
                            { rest = rest $0 "\n" }
     END {
