@@ -111,19 +111,62 @@ bool TBoxSim::WaitFinished(int ms) const {
 }
 
 void TBoxSim::Run() {
-  try {
-    const int mode = AwaitAnnounce();
-    SendIdentity(mode);
-    const int blocks = ReceiveGo();
-    ReceiveImage(blocks);
-    Verify(blocks);
-    UpdateVersionTable();
-    summary_.End = "done";
-  } catch (const EEnd& end) {
-    summary_.End = end.why;
+  for (int box = 1;; ++box) {
+    if (box > 1) summary_ = TBoxSummary{};
+    try {
+      const int mode = AwaitAnnounce();
+      SendIdentity(mode);
+      const int blocks = ReceiveGo();
+      ReceiveImage(blocks);
+      Verify(blocks);
+      UpdateVersionTable();
+      summary_.End = "done";
+      ++upgraded_;
+    } catch (const EEnd& end) {
+      summary_.End = end.why;
+    }
+    if (box >= config_.Boxes || summary_.End != "done") break;
+    try {
+      StayOn();
+      SwitchedOff();
+    } catch (const EEnd& end) {
+      summary_.End = end.why;
+      break;
+    }
   }
   if (imageOut_) std::fflush(imageOut_.get());
   finished_ = true;
+}
+
+void TBoxSim::StayOn() {
+  // A boot loader that starts over: each announce word is answered as the
+  // first one was.
+  const auto until = TClock::now() + milliseconds(config_.StayOnMs);
+  std::string last;
+  std::uint8_t b = 0;
+  for (;;) {
+    const auto left = std::chrono::ceil<milliseconds>(until - TClock::now()).count();
+    if (left <= 0) return;
+    if (!ReceiveWithin(b, static_cast<int>(left))) continue;
+    last.push_back(static_cast<char>(b));
+    if (last.size() > 5) last.erase(0, 1);
+    for (const auto& region : kRegions) {
+      if (last == region.word) {
+        SendIdentity(region.mode);
+        last.clear();
+      }
+    }
+  }
+}
+
+void TBoxSim::SwitchedOff() {
+  const auto until = TClock::now() + milliseconds(config_.OffMs);
+  std::uint8_t b = 0;
+  for (;;) {
+    const auto left = std::chrono::ceil<milliseconds>(until - TClock::now()).count();
+    if (left <= 0) return;
+    ReceiveWithin(b, static_cast<int>(left));  // heard by nobody
+  }
 }
 
 // --- Line ---

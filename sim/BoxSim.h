@@ -70,6 +70,15 @@ struct TBoxConfig {
   // throw away before it goes on.
   bool StrayInput = false;
 
+  // Boxes served one after another on this line, as a production line
+  // swaps them. Once a box's upgrade has ended its boot loader stays on for
+  // StayOnMs, answering every announce word again (identity and address
+  // words, then waiting for the go message), then the box is switched off
+  // for OffMs (nothing is answered) before the next one is switched on.
+  int Boxes = 1;
+  int StayOnMs = 0;
+  int OffMs = 0;
+
   std::string ImageOut;  // file the received image is written to; empty: none
   bool KeepImage = false;
 };
@@ -118,6 +127,8 @@ class TBoxSim {
   void Stop();
 
   bool Finished() const { return finished_; }
+  // Boxes whose upgrade ran to its end so far.
+  int Upgraded() const { return upgraded_; }
   // Waits at most `ms` for Run() to end by itself; whether it did.
   bool WaitFinished(int ms) const;
   // Valid once Run() has returned (after Stop() for a started box).
@@ -146,6 +157,9 @@ class TBoxSim {
   void ReceiveImage(int blocks);
   void Verify(int blocks);
   void UpdateVersionTable();
+  // Between boxes: the one just upgraded left on, then switched off.
+  void StayOn();
+  void SwitchedOff();
 
   TBoxConfig config_;
   TBoxSummary summary_;
@@ -155,6 +169,7 @@ class TBoxSim {
   std::string path_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> finished_{false};
+  std::atomic<int> upgraded_{0};
   std::thread thread_;
   std::uint8_t inBuf_[4096];
   std::size_t inPos_ = 0;

@@ -192,6 +192,27 @@ class TCommandLine {
                   "last block's answer, the RAM and flash image reports and 0x1E")
         ->group(group_);
 
+    group_ = "Several boxes on one line";
+    Value("--boxes", "N", "serve N boxes one after another (default 1)", [&](const std::string& v) {
+      long n = 0;
+      if (!Number(v, n) || n < 1) return false;
+      o.Box.Boxes = static_cast<int>(n);
+      return true;
+    });
+    Value("--stay-on", "MS", "after an upgrade, keep answering announce words for MS",
+          [&](const std::string& v) {
+            long n = 0;
+            if (!Number(v, n) || n < 0) return false;
+            o.Box.StayOnMs = static_cast<int>(n);
+            return true;
+          });
+    Value("--off", "MS", "then stay silent for MS before the next box", [&](const std::string& v) {
+      long n = 0;
+      if (!Number(v, n) || n < 0) return false;
+      o.Box.OffMs = static_cast<int>(n);
+      return true;
+    });
+
     group_ = "Output";
     Value("--path-file", "FILE", "write the device path to FILE instead of stdout",
           [&](const std::string& v) {
