@@ -55,6 +55,7 @@ check() {  # check WHAT COMMAND...
 fatal() {
   echo "installer: $*" >&2
   echo "installer: $passed passed, $((failed + 1)) failed"
+  echo "installer: the Wine prefix is kept in $WINEPREFIX" >&2
   exit 1
 }
 
@@ -181,4 +182,11 @@ check "the silent uninstall left the operator's include file and image" operator
 
 echo "installer: $(basename "$installer") installed, ran and uninstalled under Wine"
 echo "installer: $passed passed, $failed failed"
+# The prefix (some 700 MB) is kept only to look into a failure.
+if [ "$failed" -eq 0 ]; then
+  "$wineserver" -k > /dev/null 2>&1
+  rm -rf "$WINEPREFIX"
+else
+  echo "installer: the Wine prefix is kept in $WINEPREFIX" >&2
+fi
 [ "$failed" -eq 0 ]
