@@ -2,8 +2,9 @@
 # The Windows installer under Wine, as an operator's PC would take it: a
 # silent install into a fresh Wine prefix, the installed program run, the
 # Start-menu shortcut and the Add/Remove Programs entry looked at, a silent
-# reinstall over it, a silent uninstall, and the operator's include files
-# still there afterwards.
+# reinstall over it, an install and an uninstall refused while the program
+# runs, a silent uninstall, and the operator's include files still there
+# afterwards. Needs python3 (a pseudo-terminal for COM1) and strings.
 #
 #   tools/wine-installer-test.sh WINDOWS_BUILD
 #
