@@ -1,0 +1,183 @@
+// The station's report line and report file: valid JSON whatever the box
+// sent, and whole lines however many ports write at once.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <thread>
+
+#include "ScratchDir.h"
+#include "StationJson.h"
+#include "StationPort.h"
+#include "StationReport.h"
+
+namespace stb::testing {
+
+namespace {
+
+// A small recursive-descent reader of RFC 8259 JSON.
+struct TJsonReader {
+  const std::string& s;
+  std::size_t i = 0;
+
+  void Blanks() {
+    while (i < s.size() && (s[i] == ' ' || s[i] == '\t' || s[i] == '\n' || s[i] == '\r')) ++i;
+  }
+  bool Take(char c) {
+    Blanks();
+    if (i < s.size() && s[i] == c) {
+      ++i;
+      return true;
+    }
+    return false;
+  }
+  bool String() {
+    if (!Take('"')) return false;
+    while (i < s.size()) {
+      const auto c = static_cast<unsigned char>(s[i++]);
+      if (c == '"') return true;
+      if (c < 0x20) return false;
+      if (c >= 0x80) return false;  // the report writes every other byte escaped
+      if (c == '\\') {
+        if (i >= s.size()) return false;
+        const char e = s[i++];
+        if (e == 'u') {
+          for (int k = 0; k < 4; ++k) {
+            if (i >= s.size() || !std::isxdigit(static_cast<unsigned char>(s[i++]))) return false;
+          }
+        } else if (std::string("\"\\/bfnrt").find(e) == std::string::npos) {
+          return false;
+        }
+      }
+    }
+    return false;
+  }
+  bool Number() {
+    Blanks();
+    const std::size_t start = i;
+    if (i < s.size() && s[i] == '-') ++i;
+    while (i < s.size() && (std::isdigit(static_cast<unsigned char>(s[i])) || s[i] == '.' || s[i] == 'e' ||
+                            s[i] == 'E' || s[i] == '+' || s[i] == '-'))
+      ++i;
+    return i > start;
+  }
+  bool Literal(const char* word) {
+    Blanks();
+    const std::string w = word;
+    if (s.compare(i, w.size(), w) != 0) return false;
+    i += w.size();
+    return true;
+  }
+  bool Value() {
+    Blanks();
+    if (i >= s.size()) return false;
+    switch (s[i]) {
+      case '{': return Object();
+      case '[': {
+        ++i;
+        if (Take(']')) return true;
+        do {
+          if (!Value()) return false;
+        } while (Take(','));
+        return Take(']');
+      }
+      case '"': return String();
+      case 't': return Literal("true");
+      case 'f': return Literal("false");
+      case 'n': return Literal("null");
+      default: return Number();
+    }
+  }
+  bool Object() {
+    if (!Take('{')) return false;
+    if (Take('}')) return true;
+    do {
+      Blanks();
+      if (!String() || !Take(':') || !Value()) return false;
+    } while (Take(','));
+    return Take('}');
+  }
+};
+
+}  // namespace
+
+bool IsJsonObject(const std::string& text) {
+  TJsonReader r{text};
+  if (!r.Object()) return false;
+  r.Blanks();
+  return r.i == text.size();
+}
+
+}  // namespace stb::testing
+
+namespace stb::app {
+namespace {
+
+TEST(StationReport, ALineIsOneJsonObjectWhateverTheBoxSent) {
+  TBoxReport r;
+  r.Port = "/dev/serial/by-id/usb-\"odd\\name";
+  r.Start = IsoTime(UnixMsNow());
+  r.End = r.Start;
+  r.Mode = 3;
+  r.Result = TBoxResult::NoResponse;
+  r.DecidedBy = "  ERROR: No Response from the Set-Top Box !!";
+  std::array<std::uint8_t, 32> id{};
+  const std::uint8_t date[5] = {'"', '\\', 0x01, 0xFF, '\n'};
+  std::copy(std::begin(date), std::end(date), id.begin() + 14);
+  r.Identity = id;
+  const std::string line = ReportLine(r);
+  ASSERT_FALSE(line.empty());
+  EXPECT_EQ(line.back(), '\n');
+  EXPECT_EQ(std::count(line.begin(), line.end(), '\n'), 1);
+  EXPECT_TRUE(stb::testing::IsJsonObject(line.substr(0, line.size() - 1))) << line;
+  EXPECT_NE(line.find("\"date\":\"\\\"\\\\\\u0001\\u00FF\\u000A\""), std::string::npos) << line;
+  EXPECT_NE(line.find("\"result\":\"no response\""), std::string::npos);
+  EXPECT_NE(line.find("\"written\":null"), std::string::npos);
+}
+
+TEST(StationReport, PortsWritingAtOnceNeverShareALine) {
+  stb::testing::TScratchDir dir;
+  TReportFile file;
+  ASSERT_TRUE(file.Open("report.jsonl"));
+  std::vector<std::thread> ports;
+  for (int p = 0; p < 8; ++p) {
+    ports.emplace_back([&file, p] {
+      for (int n = 0; n < 200; ++n) {
+        TBoxReport r;
+        r.Port = "port" + std::to_string(p);
+        r.DecidedBy = std::string(static_cast<std::size_t>(n * 37 % 3000), 'x');
+        file.Append(ReportLine(r));
+      }
+    });
+  }
+  for (auto& t : ports) t.join();
+  std::ifstream in("report.jsonl");
+  int lines = 0;
+  for (std::string line; std::getline(in, line); ++lines) {
+    ASSERT_TRUE(stb::testing::IsJsonObject(line)) << "line " << lines;
+  }
+  EXPECT_EQ(lines, 8 * 200);
+}
+
+TEST(StationReport, AFullDiskLeavesNoHalfLine) {
+  TReportFile full;
+  ASSERT_TRUE(full.Open("/dev/full"));
+  TBoxReport r;
+  EXPECT_FALSE(full.Append(ReportLine(r)));
+  TReportFile none;  // no --report: lines go nowhere, quietly
+  ASSERT_TRUE(none.Open(""));
+  EXPECT_TRUE(none.Append(ReportLine(r)));
+}
+
+TEST(StationReport, PortLogNamesAreFileNames) {
+  const std::int64_t t = UnixMsNow();
+  const std::string a = PortLogName("/dev/ttyUSB0", t);
+  EXPECT_EQ(a.rfind("ttyUSB0-", 0), 0u) << a;
+  EXPECT_EQ(a.substr(a.size() - 4), ".log");
+  const std::string b = PortLogName("/dev/serial/by-id/usb-FTDI_X-if00-port0", t);
+  EXPECT_EQ(b.rfind("serial_by-id_usb-FTDI_X-if00-port0-", 0), 0u) << b;
+  EXPECT_EQ(b.find('/'), std::string::npos);
+}
+
+}  // namespace
+}  // namespace stb::app

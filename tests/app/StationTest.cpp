@@ -1,0 +1,355 @@
+// stb-downloader --station as a production line runs it: the real program
+// against several simulated boxes at once, each on its own pseudo-terminal;
+// the report, the per-port logs, the summary and the exit status checked.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "BoxSim.h"
+#include "StationJson.h"
+#include "ScratchDir.h"
+
+extern char** environ;
+
+namespace stb::app {
+namespace {
+
+using namespace std::chrono_literals;
+using stb::testing::TScratchDir;
+
+std::vector<std::string> Lines(const std::string& path) {
+  std::ifstream in(path);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::string Text(const std::string& path) {
+  std::stringstream s;
+  s << std::ifstream(path).rdbuf();
+  return s.str();
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// A field of a report line, as written: "result":"upgraded" gives upgraded.
+std::string Field(const std::string& line, const std::string& name) {
+  const std::string key = "\"" + name + "\":";
+  const auto at = line.find(key);
+  if (at == std::string::npos) return "<missing>";
+  auto start = at + key.size();
+  if (line[start] == '"') {
+    const auto end = line.find('"', start + 1);
+    return line.substr(start + 1, end - start - 1);
+  }
+  const auto end = line.find_first_of(",}", start);
+  return line.substr(start, end - start);
+}
+
+// The station started in a scratch folder that holds include files for
+// every mode and an image, with boxes to serve.
+struct TStation {
+  TScratchDir dir;
+  std::vector<std::unique_ptr<sim::TBoxSim>> boxes;
+  pid_t pid = -1;
+  int status = -1;
+
+  explicit TStation(std::size_t imageBytes = 6000) {
+    const std::string lines[12] = {"110022", "01.00", "01.00", "01.00",       "01.00", "01.00",
+                                   "01.00",  "D2412", "label", "./image.bin", "3",     "0x9FC10000"};
+    dir.Write("inc/app1.inc", stb::testing::IncludeText(lines));
+    dir.Write("image.bin", std::string(imageBytes, 'q'));
+  }
+  ~TStation() {
+    if (pid > 0 && status < 0) {
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+    }
+    for (auto& b : boxes) {
+      if (b) b->Stop();
+    }
+  }
+
+  sim::TBoxSim& AddBox(const sim::TBoxConfig& config = {}) {
+    boxes.push_back(std::make_unique<sim::TBoxSim>(config));
+    boxes.back()->Start();
+    return *boxes.back();
+  }
+
+  void Start(std::vector<std::string> ports, std::vector<std::string> extra = {}) {
+    std::vector<std::string> args = {STB_DOWNLOADER_PATH,  "--station",    "--code",    "APP103",
+                                     "--report",           "report.jsonl", "--log-dir", "logs",
+                                     "--response-timeout", "0.7"};
+    for (const auto& p : ports) {
+      args.push_back("--port");
+      args.push_back(p);
+    }
+    args.insert(args.end(), extra.begin(), extra.end());
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "stdout.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, "stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+  }
+
+  std::vector<std::string> Report() const { return Lines("report.jsonl"); }
+
+  // Waits until `done` holds, at most `limit`.
+  static bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    const auto until = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > until) return false;
+      std::this_thread::sleep_for(20ms);
+    }
+    return true;
+  }
+  bool WaitForReports(std::size_t n, std::chrono::milliseconds limit = 20s) {
+    return WaitFor([&] { return Report().size() >= n; }, limit);
+  }
+
+  // Sends `sig` and waits for the end; the exit status.
+  int Stop(int sig = SIGTERM, std::chrono::milliseconds limit = 15s) {
+    kill(pid, sig);
+    return Wait(limit);
+  }
+  int Wait(std::chrono::milliseconds limit = 15s) {
+    int raw = 0;
+    WaitFor([&] { return waitpid(pid, &raw, WNOHANG) == pid; }, limit);
+    status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+    return status;
+  }
+
+  // The port's log, without the time stamps.
+  std::vector<std::string> PortLog(const std::string& device) const {
+    std::string name = device.substr(5);
+    for (char& c : name) c = c == '/' ? '_' : c;
+    std::error_code none;  // no folder yet: no log yet
+    for (const auto& e : std::filesystem::directory_iterator("logs", none)) {
+      if (e.path().filename().string().rfind(name + "-", 0) != 0) continue;
+      std::vector<std::string> lines;
+      for (const auto& l : Lines(e.path().string())) lines.push_back(l.size() > 24 ? l.substr(24) : "");
+      return lines;
+    }
+    return {};
+  }
+};
+
+TEST(Station, EveryPortUpgradesItsOwnBoxAtTheSameTime) {
+  TStation station;
+  std::vector<std::string> ports;
+  for (int i = 0; i < 3; ++i) ports.push_back(station.AddBox().DevicePath());
+  station.Start(ports);
+  ASSERT_TRUE(station.WaitForReports(3)) << Text("stderr.txt");
+  for (auto& box : station.boxes) EXPECT_TRUE(box->WaitFinished(3000));
+  EXPECT_EQ(station.Stop(SIGTERM), 0) << Text("stderr.txt");
+
+  const auto report = station.Report();
+  std::set<std::string> reported;
+  for (const auto& line : report) {
+    EXPECT_TRUE(stb::testing::IsJsonObject(line)) << line;
+    reported.insert(Field(line, "port"));
+    EXPECT_EQ(Field(line, "result"), "upgraded");
+    EXPECT_EQ(Field(line, "decided_by"), "Congraturation! Software Upgrade OK !!!");
+    EXPECT_EQ(Field(line, "mode"), "3");
+    EXPECT_EQ(Field(line, "oui"), "0022");
+    EXPECT_EQ(Field(line, "blocks"), "6");
+    EXPECT_EQ(Field(line, "resends"), "0");
+  }
+  EXPECT_EQ(reported, std::set<std::string>(ports.begin(), ports.end()));
+  for (std::size_t i = 0; i < ports.size(); ++i) {
+    EXPECT_EQ(station.boxes[i]->Summary().End, "done");
+    EXPECT_EQ(station.boxes[i]->Summary().BlocksAccepted, 6);
+    // Each port's log holds its whole upgrade, as a single run logs it.
+    const auto log = station.PortLog(ports[i]);
+    ASSERT_FALSE(log.empty()) << ports[i];
+    EXPECT_EQ(log.front(), "WARNING !!! --- Check DOWNLOAD ADDRESS");
+    EXPECT_NE(std::find(log.begin(), log.end(), "3. Start DownLoad"), log.end());
+    EXPECT_NE(std::find(log.begin(), log.end(), "Please Turn Off and On the STB set !!!"), log.end());
+  }
+  const std::string out = Text("stdout.txt");
+  EXPECT_TRUE(Contains(out, "all ports: 3 upgraded, 0 refused, 0 failed")) << out;
+  EXPECT_TRUE(Contains(out, ports[0] + ": 1 upgraded, 0 refused, 0 failed")) << out;
+}
+
+TEST(Station, EachBoxGetsItsOwnResultAndTheOthersGoOn) {
+  TStation station(40000);
+  sim::TBoxConfig good;
+  good.Bps = 115200;
+  sim::TBoxConfig refusing;
+  refusing.Identity[1] = 0x33;  // another maker
+  sim::TBoxConfig silent;
+  silent.SilentFrom = sim::TBoxPhase::Identity;
+  sim::TBoxConfig hangingUp;
+  hangingUp.HangUpAfterBlock = 3;
+  const std::string goodPort = station.AddBox(good).DevicePath();
+  const std::string refusingPort = station.AddBox(refusing).DevicePath();
+  const std::string silentPort = station.AddBox(silent).DevicePath();
+  const std::string hangingUpPort = station.AddBox(hangingUp).DevicePath();
+  station.Start({goodPort, refusingPort, silentPort, hangingUpPort});
+  ASSERT_TRUE(station.WaitForReports(4)) << Text("stderr.txt");
+  EXPECT_EQ(station.Stop(SIGTERM), 1);
+
+  std::map<std::string, std::string> lines;
+  for (const auto& line : station.Report()) {
+    EXPECT_TRUE(stb::testing::IsJsonObject(line)) << line;
+    lines[Field(line, "port")] = line;
+  }
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(Field(lines[goodPort], "result"), "upgraded");
+  EXPECT_EQ(Field(lines[refusingPort], "result"), "refused");
+  EXPECT_EQ(Field(lines[refusingPort], "decided_by"), "  - Invalid OUI !!");
+  EXPECT_EQ(Field(lines[refusingPort], "oui"), "0033");
+  EXPECT_TRUE(Contains(lines[refusingPort], "\"written\":null"));
+  EXPECT_EQ(Field(lines[silentPort], "result"), "no response");
+  EXPECT_EQ(Field(lines[silentPort], "decided_by"), "  ERROR: No Response from the Set-Top Box !!");
+  EXPECT_TRUE(Contains(lines[silentPort], "\"box\":null"));  // the record never came
+  EXPECT_EQ(Field(lines[hangingUpPort], "result"), "failed");
+  EXPECT_EQ(Field(lines[hangingUpPort], "decided_by"), "  DownLoad Fail !!");
+  EXPECT_EQ(Field(lines[hangingUpPort], "blocks"), "40");  // it was sent the go message
+
+  EXPECT_EQ(station.boxes[0]->Summary().End, "done");
+  const std::string out = Text("stdout.txt");
+  EXPECT_TRUE(Contains(out, "all ports: 1 upgraded, 1 refused, 2 failed")) << out;
+}
+
+TEST(Station, TheNextBoxOnlyOnceTheLastHasGone) {
+  TStation station;
+  // The upgraded box stays on and would answer every announce word.
+  sim::TBoxConfig line;
+  line.Boxes = 2;
+  line.StayOnMs = 4000;
+  line.OffMs = 4000;
+  auto& box = station.AddBox(line);
+  station.Start({box.DevicePath()});
+  ASSERT_TRUE(station.WaitForReports(1));
+  const auto firstEnd = std::chrono::steady_clock::now();
+  // Still switched on: not upgraded again.
+  std::this_thread::sleep_for(3500ms);
+  EXPECT_EQ(station.Report().size(), 1u);
+  EXPECT_EQ(box.Upgraded(), 1);
+  // Switched off for three ticks, then the next box: upgraded.
+  ASSERT_TRUE(station.WaitForReports(2, 15s)) << Text("stdout.txt");
+  EXPECT_GT(std::chrono::steady_clock::now() - firstEnd, 7s);
+  EXPECT_TRUE(box.WaitFinished(3000));
+  EXPECT_EQ(box.Upgraded(), 2);
+  EXPECT_EQ(station.Stop(SIGINT), 0);
+  for (const auto& line : station.Report()) EXPECT_EQ(Field(line, "result"), "upgraded");
+}
+
+TEST(Station, APortThatWentAndCameBackTakesTheNextBox) {
+  TStation station;
+  // A stable name for the port, as /dev/serial/by-id gives an adapter.
+  auto& first = station.AddBox();
+  std::filesystem::create_symlink(first.DevicePath(), "adapter");
+  const std::string port = (station.dir.Path() / "adapter").string();
+  station.Start({port});
+  ASSERT_TRUE(station.WaitForReports(1));
+  EXPECT_TRUE(first.WaitFinished(3000));
+  first.Stop();
+  station.boxes.front().reset();  // the box and its line are gone
+  std::this_thread::sleep_for(1500ms);
+  auto& second = station.AddBox();
+  std::filesystem::remove("adapter");
+  std::filesystem::create_symlink(second.DevicePath(), "adapter");
+  ASSERT_TRUE(station.WaitForReports(2)) << Text("stdout.txt");
+  EXPECT_TRUE(second.WaitFinished(3000));
+  EXPECT_EQ(second.Summary().End, "done");
+  EXPECT_EQ(station.Stop(SIGTERM), 0);
+  EXPECT_TRUE(Contains(Text("stdout.txt"), port + ": 2 upgraded, 0 refused, 0 failed"));
+}
+
+// An upgrade under way on the paced line: 40 blocks, about 3.6 s.
+struct TUnderWay : TStation {
+  sim::TBoxSim* box = nullptr;
+  TUnderWay() : TStation(40000) {
+    sim::TBoxConfig paced;
+    paced.Bps = 115200;
+    box = &AddBox(paced);
+    Start({box->DevicePath()});
+  }
+  bool Transferring() {
+    return WaitFor(
+        [&] {
+          const auto log = PortLog(box->DevicePath());
+          return std::find(log.begin(), log.end(), "3. Start DownLoad") != log.end();
+        },
+        10s);
+  }
+};
+
+TEST(Station, TheFirstInterruptLetsTheUpgradeFinish) {
+  TUnderWay station;
+  ASSERT_TRUE(station.Transferring());
+  std::this_thread::sleep_for(500ms);
+  kill(station.pid, SIGINT);
+  EXPECT_EQ(station.Wait(15s), 0) << Text("stderr.txt");
+  EXPECT_EQ(station.box->Summary().End, "done");
+  ASSERT_EQ(station.Report().size(), 1u);
+  EXPECT_EQ(Field(station.Report()[0], "result"), "upgraded");
+  EXPECT_TRUE(Contains(Text("stdout.txt"), "1 upgrade(s) under way go on to their end"));
+}
+
+TEST(Station, ASecondInterruptEndsItAtOnceAndSaysWhere) {
+  TUnderWay station;
+  ASSERT_TRUE(station.Transferring());
+  std::this_thread::sleep_for(800ms);
+  kill(station.pid, SIGINT);
+  std::this_thread::sleep_for(300ms);
+  const auto sent = std::chrono::steady_clock::now();
+  kill(station.pid, SIGINT);
+  EXPECT_EQ(station.Wait(5s), 1);
+  EXPECT_LT(std::chrono::steady_clock::now() - sent, 1500ms);
+  const std::string err = Text("stderr.txt");
+  const std::string where = "stopped by SIGINT after \"3. Start DownLoad\", ";
+  EXPECT_TRUE(Contains(err, station.box->DevicePath() + ": " + where)) << err;
+  EXPECT_TRUE(Contains(err, "bytes sent; the box may be left unusable")) << err;
+  ASSERT_EQ(station.Report().size(), 1u);
+  const std::string line = station.Report()[0];
+  EXPECT_TRUE(stb::testing::IsJsonObject(line)) << line;
+  EXPECT_EQ(Field(line, "result"), "failed");
+  EXPECT_TRUE(
+      Contains(line, R"("decided_by":"stb-downloader: stopped by SIGINT after \"3. Start DownLoad\", )"))
+      << line;
+  const auto log = station.PortLog(station.box->DevicePath());
+  ASSERT_FALSE(log.empty());
+  EXPECT_TRUE(Contains(log.back(), where)) << log.back();
+  EXPECT_NE(station.box->Summary().End, "done");
+  EXPECT_TRUE(Contains(Text("stdout.txt"), "all ports: 0 upgraded, 0 refused, 1 failed"));
+}
+
+TEST(Station, MistakesEveryPortWouldShareEndItBeforeAnyBox) {
+  TStation station;
+  auto& box = station.AddBox();
+  station.Start({box.DevicePath()}, {"--code", "XXXXXX"});
+  EXPECT_EQ(station.Wait(), 2);
+  EXPECT_TRUE(Contains(Text("stderr.txt"), "chooses no mode"));
+
+  std::filesystem::remove("image.bin");
+  station.Start({box.DevicePath()});
+  EXPECT_EQ(station.Wait(), 3);
+  EXPECT_TRUE(Contains(Text("stderr.txt"), "[error] Cannot open file ./image.bin"));
+}
+
+}  // namespace
+}  // namespace stb::app
