@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # The Windows build tested under Wine: first the serial link, with COM1 and
 # COM2 mapped to the two ends of a null-modem cable made of pseudo-terminals;
-# then one full headless upgrade through COM1 against the simulated box.
+# then one full headless upgrade through COM1 against the simulated box;
+# last the operator window on an X server (tests/wine/window-under-wine.sh).
 #
 #   tools/wine-tests.sh NATIVE_BUILD WINDOWS_BUILD
 set -uo pipefail
 native=$(cd "${1:?native build folder}" && pwd)
 windows=$(cd "${2:?windows build folder}" && pwd)
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 wine=/usr/lib/wine/wine64
 [ -x "$wine" ] || wine=$(command -v wine64 || command -v wine)
 wineserver=$(dirname "$wine")/wineserver
@@ -69,4 +71,7 @@ if [ "$upgrade" -ne 0 ] || ! cmp -s -n 30000 image.bin received.bin; then
   exit 1
 fi
 echo "wine: a full upgrade through COM1 succeeded; the box holds the image byte for byte"
+
+# 3. The operator window, driven through an X server of its own.
+"$root/tests/wine/window-under-wine.sh" "$native" "$windows" || exit 1
 exit "$tests"
