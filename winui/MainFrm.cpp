@@ -86,7 +86,8 @@ TForm1::~TForm1() {
   run_.reset();
   Animate1.reset();
   if (hwnd_) {
-    closeByUpgrade_ = true;
+    // Taken down by its owner, not closed: no quit for whatever loop runs next.
+    SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
     DestroyWindow(hwnd_);
   }
   DeleteObject(faceFont_);
