@@ -193,6 +193,11 @@ start_window() {
     fail "$(basename "$exe"): no main window captioned '$main_caption'"
     return 1
   fi
+  # Wine made the COM links as it started: a stale one would send the
+  # program to some other pseudo-terminal.
+  local com1
+  com1=$(readlink "$WINEPREFIX/dosdevices/com1")
+  [ "$com1" = "$box_port" ] || fail "Wine's COM1 leads to '$com1', not to the box's $box_port"
   # Start-up has written the directions by the time the window shows.
   wait_logged "$log" "WARNING !!! --- Check DOWNLOAD ADDRESS" 10 ||
     fail "$(basename "$exe"): the log file $log lacks the directions"
