@@ -18,6 +18,16 @@ namespace {
 
 using stb::winui::TBoxKind;
 
+constexpr char kWindowUsage[] =
+    "stb-downloaderw.exe opens the operator window: type the mode code into its log, then switch the box "
+    "on.\n\n"
+    "Options:\n"
+    "--port COMn\tthe box's serial port (default COM1)\n"
+    "--log-file FILE\tappend every log line to FILE, with the time\n"
+    "--trace FILE\tevery byte on the line, with times, to FILE\n"
+    "--response-timeout SEC\thow long the box may stay silent (default 30)\n\n"
+    "stb-downloader.exe --help in a command prompt lists every option, --headless among them.";
+
 void Say(TBoxKind kind, const std::string& text) {
   stb::winui::ShowBox(kind, stb::winui::WidenLatin1(text), nullptr);
 }
@@ -34,23 +44,24 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
   if (options->Help) {
-    Say(TBoxKind::Information, Usage());
+    // The whole usage is a console's text: its columns do not survive a box.
+    Say(TBoxKind::Message, kWindowUsage);
     return 0;
   }
   if (options->Version) {
-    Say(TBoxKind::Information, std::string("stb-downloader ") + STB_VERSION);
+    Say(TBoxKind::Message, std::string("stb-downloader ") + STB_VERSION);
     return 0;
   }
   if (options->ListPorts) {
     std::string ports;
     for (const auto& port : stb::serial::ListSerialPorts()) ports += port + "\n";
-    Say(TBoxKind::Information, ports.empty() ? "This machine has no serial ports." : ports);
+    Say(TBoxKind::Message, ports.empty() ? "This machine has no serial ports." : ports);
     return 0;
   }
-  if (options->Headless) {
-    Say(TBoxKind::Error,
-        "stb-downloaderw.exe has no console to run --headless on.\n\n"
-        "Run stb-downloader.exe --headless from a command prompt.");
+  if (options->Headless || options->Station) {
+    Say(TBoxKind::Error, std::string("stb-downloaderw.exe has no console to run ") +
+                             (options->Headless ? "--headless" : "--station") +
+                             " on.\n\nRun stb-downloader.exe from a command prompt instead.");
     return kExitUsage;
   }
   return RunWindow(*options, argc, argv);
