@@ -71,12 +71,13 @@ trap 'exit 130' INT
 trap 'exit 143' TERM HUP
 cd "$work"
 
-# A prefix booted without a display keeps a desktop process that has none:
-# the server is ended so that the first window starts it anew, on Xvfb.
 [ -d "$WINEPREFIX/dosdevices" ] || "$wine" wineboot -i > /dev/null 2>&1
 
 # Wine's mount manager makes the COM links anew whenever Wine starts, from
-# this registry key: COM1 becomes the box's pseudo-terminal.
+# this registry key: COM1 becomes the box's pseudo-terminal. The server is
+# ended first, also because one started before Xvfb (by wineboot, by the
+# tests before these) keeps a desktop process without a display, and no
+# window would show.
 map_com1() {
   "$wineserver" -k > /dev/null 2>&1
   "$wine" reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$1" /f > /dev/null 2>&1
