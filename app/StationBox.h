@@ -28,8 +28,9 @@ class TStationBox : public upgrade::IWindowOperations, public IInterruptPolicy {
   // The box answered and its upgrade began (the ticks stopped).
   bool Arrived() const { return arrived_; }
   bool Closed() const { return closed_; }
-  // The assembly's default error handler.
+  // The assembly's default error handler, and what it was given last.
   void HandlerError(const THandlerError& error);
+  const std::string& Error() const { return error_; }
 
   // The report of the box that has ended; `portOpen`: the port was still
   // there at the end.

@@ -58,6 +58,14 @@ void TStationPort::State(const std::string& state) {
   shared_.Display.Update(slot_, [&](TPortView& v) { v.State = state; });
 }
 
+void TStationPort::Problem(const std::string& state, const std::string& why) {
+  State(state);
+  // The port's name leads the line, unless the reason names it already.
+  const bool named = why.rfind("stb-downloader: ", 0) == 0;
+  if (why != lastProblem_) shared_.Display.Event(named ? why : device_ + ": " + why);
+  lastProblem_ = why;
+}
+
 void TStationPort::Pause(int ms) {
   const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
   while (shared_.StopLevel.load() == kRunning && std::chrono::steady_clock::now() < until) {
@@ -89,16 +97,14 @@ bool TStationPort::OneBox() {
   auto run = TAssembly::Build(
       options, box, loop.MakeTimer(), [&](const THandlerError& e) { box.HandlerError(e); }, refusal, &box);
   if (!run) {
-    State("cannot log");
-    shared_.Display.Event(device_ + ": " + refusal);
+    Problem("cannot log", refusal);
     Pause(kRetryMs);
     return false;
   }
   box.SetRecord(&run->Upgrade().Record());
   if (!run->StartUp()) {
     const auto& open = run->Link().LastOpenResult();
-    State("cannot open");
-    shared_.Display.Event(PortFailureReason(device_, static_cast<int>(open.Failure), open.SystemError));
+    Problem("cannot open", PortFailureReason(device_, static_cast<int>(open.Failure), open.SystemError));
     Pause(kRetryMs);
     return false;
   }
@@ -106,7 +112,7 @@ bool TStationPort::OneBox() {
     if (!run->HandlerFailed()) run->KeyPress(c);
   }
   if (run->HandlerFailed()) {
-    State("file error");
+    Problem("file error", box.Error());
     Pause(kRetryMs);
     return false;
   }
@@ -116,6 +122,7 @@ bool TStationPort::OneBox() {
   box.SetTicks(ticks.get());
   ticks->Start(kTickMs);
   State("waiting for box");
+  lastProblem_.clear();
   while (!box.Closed() && !run->HandlerFailed()) {
     if (!box.Arrived() && shared_.StopLevel.load() != kRunning) return false;
     loop.RunOnce(500);
@@ -124,7 +131,7 @@ bool TStationPort::OneBox() {
   if (!box.Arrived()) {
     // An error before any box answered (the port went away while waiting
     // is not one: the ticks reopen it).
-    State("file error");
+    Problem("file error", box.Error());
     Pause(kRetryMs);
     return false;
   }

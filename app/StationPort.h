@@ -32,11 +32,14 @@ class TStationPort {
   // Sleeps for `ms`, or less once the station stops.
   void Pause(int ms);
   void State(const std::string& state);
+  // Says why the port cannot serve, once for as long as the reason stays.
+  void Problem(const std::string& state, const std::string& why);
 
   TStationShared& shared_;
   const std::string device_;
   const std::size_t slot_;
   std::string logFile_;
+  std::string lastProblem_;
   std::atomic<bool> ended_{false};
   std::thread thread_;
 };

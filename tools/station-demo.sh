@@ -57,4 +57,9 @@ echo >&2
 echo "report.jsonl:" >&2
 cat report.jsonl >&2
 echo "logs: $(ls logs | tr '\n' ' ')" >&2
-exit "$status"
+# 1 is what the station says when a box was not upgraded: here, the one
+# refused on purpose.
+expected=0
+[ "$ports" -gt 1 ] && expected=1
+echo "station exit status $status (expected $expected)" >&2
+[ "$status" = "$expected" ]
