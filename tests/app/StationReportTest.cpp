@@ -6,6 +6,7 @@
 #include <fstream>
 #include <thread>
 
+#include "Options.h"
 #include "ScratchDir.h"
 #include "StationJson.h"
 #include "StationPort.h"
@@ -177,6 +178,41 @@ TEST(StationReport, PortLogNamesAreFileNames) {
   const std::string b = PortLogName("/dev/serial/by-id/usb-FTDI_X-if00-port0", t);
   EXPECT_EQ(b.rfind("serial_by-id_usb-FTDI_X-if00-port0-", 0), 0u) << b;
   EXPECT_EQ(b.find('/'), std::string::npos);
+}
+
+}  // namespace
+}  // namespace stb::app
+
+namespace stb::app {
+namespace {
+
+TEST(StationOptions, EveryPortIsKeptAndWhatAStationCannotDoIsRefused) {
+  std::string error;
+  const auto ok = ParseOptions({"--station", "--code", "APP103", "--port", "/dev/ttyUSB0", "--port", "all",
+                                "--log-dir", "logs", "--report", "r.jsonl"},
+                               error);
+  ASSERT_TRUE(ok) << error;
+  EXPECT_EQ(ok->Ports, (std::vector<std::string>{"/dev/ttyUSB0", "all"}));
+  EXPECT_EQ(ok->LogDir, "logs");
+  EXPECT_EQ(ok->Report, "r.jsonl");
+
+  const struct {
+    std::vector<std::string> args;
+    const char* error;
+  } cases[] = {
+      {{"--station", "--port", "a"}, "--station needs --code CODE (no port can be typed into)"},
+      {{"--station", "--code", "APP103"}, "--station needs at least one --port DEVICE, or --port all"},
+      {{"--station", "--headless", "--code", "APP103", "--port", "a"},
+       "--station and --headless exclude each other (a station is headless already)"},
+      {{"--station", "--code", "APP103", "--port", "a", "--log-file", "x"},
+       "--station takes --log-dir DIR instead of --log-file and --trace (one log per port)"},
+      {{"--headless", "--report", "r.jsonl"}, "--log-dir and --report need --station"},
+  };
+  for (const auto& c : cases) {
+    error.clear();
+    EXPECT_FALSE(ParseOptions(c.args, error));
+    EXPECT_EQ(error, c.error);
+  }
 }
 
 }  // namespace
