@@ -69,7 +69,7 @@ trap cleanup EXIT
 # An interrupted run cleans up too.
 trap 'exit 130' INT
 trap 'exit 143' TERM HUP
-cd "$work"
+cd "$work" || exit 1
 
 [ -d "$WINEPREFIX/dosdevices" ] || "$wine" wineboot -i > /dev/null 2>&1
 
