@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "HostPorts.h"
 #include "RunError.h"
 #include "TracingPlatform.h"
 
@@ -42,7 +43,7 @@ std::unique_ptr<TAssembly> TAssembly::Build(const TOptions& options, upgrade::IW
   run->link_ = std::make_unique<serial::TSerialLink>(std::move(seams));
   run->link_->SetComPort(serial::pnCOM1);
   run->link_->SetComPortSpeed(serial::br115200);
-  run->link_->SetDevicePath(options.Port);
+  run->link_->SetDevicePath(serial::PortDevicePath(options.Port));
 
   run->upgrade_ = std::make_unique<upgrade::TUpgrade>(*run->link_, run->window_);
   run->upgrade_->SetResponseTimeoutMs(options.ResponseTimeoutMs);

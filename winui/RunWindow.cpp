@@ -7,7 +7,6 @@
 #include "GuiMain.h"
 #include "Headless.h"
 #include "MainFrm.h"
-#include "PortName.h"
 #include "WideText.h"
 
 namespace stb::app {
@@ -15,9 +14,7 @@ namespace stb::app {
 int RunWindow(const TOptions& options, int /*argc*/, char** /*argv*/) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
-  TOptions windowOptions = options;
-  windowOptions.Port = winui::DevicePathOfPort(options.Port);
-  winui::TForm1 form(windowOptions);
+  winui::TForm1 form(options);
   if (!form.Refusal().empty()) {
     // As the console does, before the port is opened; the box says it too.
     std::string why = form.Refusal();

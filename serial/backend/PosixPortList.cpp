@@ -48,4 +48,6 @@ std::vector<std::string> ListSerialPorts() {
   return ports;
 }
 
+std::string PortDevicePath(const std::string& port) { return port; }
+
 }  // namespace stb::serial

@@ -17,4 +17,14 @@ std::vector<std::string> ListSerialPorts() {
   return ports;
 }
 
+std::string PortDevicePath(const std::string& port) {
+  if (port.size() < 4) return port;
+  const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+  if (upper(port[0]) != 'C' || upper(port[1]) != 'O' || upper(port[2]) != 'M') return port;
+  for (std::size_t i = 3; i < port.size(); ++i) {
+    if (port[i] < '0' || port[i] > '9') return port;
+  }
+  return "\\\\.\\" + port;
+}
+
 }  // namespace stb::serial

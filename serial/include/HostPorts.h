@@ -18,6 +18,12 @@ namespace stb::serial {
 // device behind it.
 std::vector<std::string> ListSerialPorts();
 
+// The device to open for a port as the operator names it. On Windows a bare
+// "COMn" becomes "\\.\COMn": COM1 to COM9 open by the bare name too, but
+// COM10 and up only so. Every other name, and every name elsewhere, stays as
+// it is.
+std::string PortDevicePath(const std::string& port);
+
 // Lets go of a port that HostSerialPlatform() opened, as its CloseHandle
 // would, from a signal handler (POSIX) or a console control handler on a
 // thread of its own (Windows): only async-signal-safe calls, nothing

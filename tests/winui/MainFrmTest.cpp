@@ -11,7 +11,7 @@
 
 #include "MainFrm.h"
 #include <commctrl.h>
-#include "PortName.h"
+#include "HostPorts.h"
 #include "WideText.h"
 
 namespace stb::winui {
@@ -259,11 +259,12 @@ TEST(Win32PeriodicTimer, CallsOnTheLoopAndNeverAfterStop) {
 }
 
 TEST(PortName, ABareComNameGetsItsDevicePrefix) {
-  EXPECT_EQ(DevicePathOfPort("COM1"), "\\\\.\\COM1");
-  EXPECT_EQ(DevicePathOfPort("com12"), "\\\\.\\com12");  // COM10 and up open only so
-  EXPECT_EQ(DevicePathOfPort("\\\\.\\COM3"), "\\\\.\\COM3");
+  using serial::PortDevicePath;
+  EXPECT_EQ(PortDevicePath("COM1"), "\\\\.\\COM1");
+  EXPECT_EQ(PortDevicePath("com12"), "\\\\.\\com12");  // COM10 and up open only so
+  EXPECT_EQ(PortDevicePath("\\\\.\\COM3"), "\\\\.\\COM3");
   for (const char* kept : {"", "COM", "COMX", "COM1:", "LPT1", "/dev/ttyS0"})
-    EXPECT_EQ(DevicePathOfPort(kept), kept);
+    EXPECT_EQ(PortDevicePath(kept), kept);
 }
 
 }  // namespace
