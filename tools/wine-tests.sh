@@ -2,7 +2,8 @@
 # The Windows build tested under Wine: first the serial link, with COM1 and
 # COM2 mapped to the two ends of a null-modem cable made of pseudo-terminals;
 # then one full headless upgrade through COM1 against the simulated box;
-# last the operator window on an X server (tests/wine/window-under-wine.sh).
+# last the operator window: its own tests (tests/winui/run-under-wine.sh),
+# then driven on an X server as an operator would (tests/wine/window-under-wine.sh).
 #
 #   tools/wine-tests.sh NATIVE_BUILD WINDOWS_BUILD
 set -uo pipefail
@@ -72,6 +73,8 @@ if [ "$upgrade" -ne 0 ] || ! cmp -s -n 30000 image.bin received.bin; then
 fi
 echo "wine: a full upgrade through COM1 succeeded; the box holds the image byte for byte"
 
-# 3. The operator window, driven through an X server of its own.
+# 3. The operator window's own tests, then the window driven through an X
+# server of its own as an operator would.
+"$root/tests/winui/run-under-wine.sh" "$windows" || exit 1
 "$root/tests/wine/window-under-wine.sh" "$native" "$windows" || exit 1
 exit "$tests"
