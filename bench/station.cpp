@@ -33,14 +33,13 @@ constexpr double kBps = 115200;
 struct TFault {
   const char* name;
   std::vector<std::string> simArgs;
-  bool endsByItself;  // the simulated box ends once the tool gives up on it
 };
 
 const std::vector<TFault> kFaults = {
-    {"silent after its acknowledgement", {"--silent-from", "identity"}, false},
-    {"refusing (another OUI)", {"--oui", "0001"}, true},
-    {"hanging up at block 300", {"--hang-up-after", "300"}, true},
-    {"silent in the transfer", {"--silent-from", "answers"}, false},
+    {"silent after its acknowledgement", {"--silent-from", "identity"}},
+    {"refusing (another OUI)", {"--oui", "0001"}},
+    {"hanging up at block 300", {"--hang-up-after", "300"}},
+    {"silent in the transfer", {"--silent-from", "answers"}},
 };
 
 struct TBox {
@@ -76,8 +75,14 @@ TBox StartBox(const fs::path& dir, const TFault* fault) {
   if (fault != nullptr) args.insert(args.end(), fault->simArgs.begin(), fault->simArgs.end());
   box.pid = Spawn(args, "/dev/null", (dir / "sim.out").string(), (dir / "sim.err").string());
   for (int i = 0; i < 250 && !fs::exists(dir / "pty.txt"); ++i) poll(nullptr, 0, 20);
-  box.port = Slurp(dir / "pty.txt");
-  while (!box.port.empty() && box.port.back() == '\n') box.port.pop_back();
+  std::string pty = Slurp(dir / "pty.txt");
+  while (!pty.empty() && pty.back() == '\n') pty.pop_back();
+  // The station is given a name of our own for the box's pseudo-terminal:
+  // once the box has ended it is removed, so that the station, which takes
+  // a port that comes back as a new box, never opens the terminal number
+  // when the system hands it to someone else's program.
+  box.port = (dir.parent_path() / ("ttyBOX" + dir.filename().string())).string();
+  fs::create_symlink(pty, box.port);
   return box;
 }
 
@@ -108,7 +113,7 @@ TStationRun RunStation(const fs::path& work, int ports, int faulty) {
                                    "--code",
                                    "APP103",
                                    "--response-timeout",
-                                   "5000",
+                                   "5",
                                    "--report",
                                    (work / "boxes/report.jsonl").string(),
                                    "--log-dir",
@@ -121,24 +126,25 @@ TStationRun RunStation(const fs::path& work, int ports, int faulty) {
   const pid_t station = Spawn(args, "/dev/null", "boxes/station.out", "boxes/station.err");
   fs::current_path(previous);
 
-  // Every box that ends by itself has ended: the good ones with the image,
-  // the faulty ones once the tool gave up on them.
-  const double deadline = t0 + 600;
-  auto pending = [&] {
-    return std::any_of(boxes.begin(), boxes.end(), [](const TBox& b) {
-      return !b.ended && (b.fault == nullptr || b.fault->endsByItself);
-    });
+  // Each box has its line in the report, or the time its image needs has
+  // passed twice over. A box that ended takes its name with it.
+  const int blocks = static_cast<int>(fs::file_size(work / "image.bin") / 1024);
+  const double deadline = t0 + 60 + 2 * LineLimitS(blocks, kBps);
+  auto reported = [&] {
+    const std::string report = Slurp(work / "boxes/report.jsonl");
+    return static_cast<int>(std::count(report.begin(), report.end(), '\n'));
   };
-  while (pending() && Now() < deadline) {
+  while (reported() < ports && Now() < deadline) {
     for (auto& b : boxes) {
       int s = 0;
-      if (!b.ended && waitpid(b.pid, &s, WNOHANG) == b.pid) b.ended = true;
+      if (!b.ended && waitpid(b.pid, &s, WNOHANG) == b.pid) {
+        b.ended = true;
+        fs::remove(b.port);
+      }
     }
     poll(nullptr, 0, 100);
   }
-  // The silent ones have had their time-out by now; one interrupt lets what
-  // still runs finish and takes no new box.
-  for (int i = 0; i < 100; ++i) poll(nullptr, 0, 100);
+  // One interrupt: what still runs finishes, no new box is taken.
   kill(station, SIGINT);
   int status = 0;
   rusage usage{};
@@ -174,7 +180,7 @@ TStationRun RunStation(const fs::path& work, int ports, int faulty) {
     r.goodShares.push_back(LineLimitS(blocks, kBps) / b.blockPhaseS);
   }
   const std::string report = Slurp(work / "boxes/report.jsonl");
-  for (std::size_t at = 0; (at = report.find('\n', at)) != std::string::npos; ++at) ++r.reportLines;
+  r.reportLines = static_cast<int>(std::count(report.begin(), report.end(), '\n'));
   for (std::size_t at = 0; (at = report.find("\"upgraded\"", at)) != std::string::npos; ++at) ++r.upgraded;
   if (r.upgraded != ports - faulty) {
     std::fprintf(stderr, "station: %d of %d boxes reported upgraded\n", r.upgraded, ports - faulty);
@@ -233,7 +239,11 @@ int main(int argc, char** argv) {
     std::fputs(line, stdout);
     std::fflush(stdout);
   }
-  fs::remove_all(root);
+  if (targetsHeld) {
+    fs::remove_all(root);
+  } else {
+    std::printf("station: the last run's files are kept in %s\n", root.c_str());
+  }
 
   std::ostringstream md;
   md << "# station\n\n"

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -183,7 +184,16 @@ bool TBoxSim::ReceiveWithin(std::uint8_t& b, int ms) {
       if (n < 0 && errno != EAGAIN && errno != EINTR) throw EEnd{"tool-left"};
       inPos_ = 0;
       inLen_ = n > 0 ? static_cast<std::size_t>(n) : 0;
-      inReadAt_ = TClock::now();
+      // Bytes that were still queued at the last read were there since then:
+      // the line carries them straight after the ones before, however late
+      // we woke to read them. Without this, every oversleep of a busy machine
+      // would count as line time and make the tool look slower than it is.
+      const auto now = TClock::now();
+      inReadAt_ = queuedSince_.value_or(now);
+      int queued = 0;
+      queuedSince_.reset();
+      if (config_.Bps > 0 && n > 0 && ioctl(master_, FIONREAD, &queued) == 0 && queued > 0)
+        queuedSince_ = now;
     }
     if (inPos_ < inLen_) {
       b = inBuf_[inPos_++];

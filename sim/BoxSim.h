@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -174,8 +175,9 @@ class TBoxSim {
   std::uint8_t inBuf_[4096];
   std::size_t inPos_ = 0;
   std::size_t inLen_ = 0;
-  TClock::time_point inReadAt_;  // when the bytes in inBuf_ were read
-  TClock::time_point rxFreeAt_;  // when the line has delivered what was read so far
+  TClock::time_point inReadAt_;                    // when the bytes in inBuf_ were there to be read
+  std::optional<TClock::time_point> queuedSince_;  // more was queued at this last read
+  TClock::time_point rxFreeAt_;                    // when the line has delivered what was read so far
   TClock::time_point txFreeAt_;
   TFilePtr imageOut_;
 };
