@@ -206,9 +206,15 @@ TEST(Station, EachBoxGetsItsOwnResultAndTheOthersGoOn) {
   const std::string refusingPort = station.AddBox(refusing).DevicePath();
   const std::string silentPort = station.AddBox(silent).DevicePath();
   const std::string hangingUpPort = station.AddBox(hangingUp).DevicePath();
+  // The station looks for a port that went away once a second. Held open
+  // here, the terminal's number is not handed to another test's box while
+  // this station still runs.
+  const int held = open(hangingUpPort.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(held, 0);
   station.Start({goodPort, refusingPort, silentPort, hangingUpPort});
   ASSERT_TRUE(station.WaitForReports(4)) << Text("stderr.txt");
   EXPECT_EQ(station.Stop(SIGTERM), 1);
+  close(held);
 
   std::map<std::string, std::string> lines;
   for (const auto& line : station.Report()) {
