@@ -1,5 +1,6 @@
 #include "ConsoleWindow.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace stb::app {
@@ -100,10 +101,7 @@ void TConsoleWindow::SetFlashProgress(int position) {
 }
 
 void TConsoleWindow::SetCounter(long sent, long total) {
-  if (sent > 0 && firstBlockMs_ == 0) {
-    firstBlockMs_ = NowMs();
-    firstBlockSent_ = sent;
-  }
+  pace_.Note(sent, NowMs());
   sent_ = sent;
   total_ = total;
   DrawProgress();
@@ -121,10 +119,8 @@ void TConsoleWindow::DrawProgress() {
   if (flash_ >= 0) {
     std::snprintf(line, sizeof line, "flash write %3d%%", flash_);
   } else {
-    // The rate is measured from the first accepted block on.
-    const double seconds = static_cast<double>(NowMs() - firstBlockMs_) / 1000.0;
-    const double rate = seconds > 0 ? static_cast<double>(sent_ - firstBlockSent_) / seconds : 0;
-    const long left = rate > 0 ? static_cast<long>(static_cast<double>(total_ - sent_) / rate + 0.5) : 0;
+    const double rate = pace_.BytesPerSecond(sent_, NowMs());
+    const long left = std::max(0L, TTransferPace::SecondsLeft(sent_, total_, rate));
     std::snprintf(line, sizeof line, "download %3d%%  %ld / %ld bytes  %.0f bytes/s  %ld:%02ld left",
                   download_, sent_, total_, rate, left / 60, left % 60);
   }

@@ -10,6 +10,7 @@
 #include "EventLoop.h"
 #include "Options.h"
 #include "PollTimer.h"
+#include "TransferPace.h"
 #include "WindowOperations.h"
 
 namespace stb::app {
@@ -54,8 +55,7 @@ class TConsoleWindow : public upgrade::IWindowOperations {
   int flash_ = -1;
   long sent_ = 0;
   long total_ = 0;
-  std::int64_t firstBlockMs_ = 0;
-  long firstBlockSent_ = 0;
+  TTransferPace pace_;
 };
 
 }  // namespace stb::app

@@ -48,8 +48,6 @@ std::uint32_t Address(const upgrade::TAddressBytes& bytes) {
 
 std::array<std::uint8_t, 2> Pair(const upgrade::TVersionPair& v) { return {v.Major, v.Minor}; }
 
-std::int64_t SteadyMs() { return NowMs(); }
-
 }  // namespace
 
 TStationBox::TStationBox(TStationShared& shared, std::size_t slot, std::string port, TEventLoop& loop)
@@ -119,14 +117,11 @@ void TStationBox::SetFlashProgress(int position) {
 }
 
 void TStationBox::SetCounter(long sent, long total) {
-  const std::int64_t now = SteadyMs();
-  if (sent > 0 && firstBlockMs_ == 0) {
-    firstBlockMs_ = now;
-    firstBlockSent_ = sent;
-  }
-  const double seconds = static_cast<double>(now - firstBlockMs_) / 1000.0;
-  const double rate = seconds > 0.5 ? static_cast<double>(sent - firstBlockSent_) / seconds : 0;
-  const long left = rate > 0 ? static_cast<long>(static_cast<double>(total - sent) / rate + 0.5) : -1;
+  const std::int64_t now = NowMs();
+  pace_.Note(sent, now);
+  // Half a second of blocks before a rate is shown: fewer swing it widely.
+  const double rate = pace_.BytesPerSecond(sent, now, 500);
+  const long left = TTransferPace::SecondsLeft(sent, total, rate);
   shared_.Display.Update(slot_, [&](TPortView& v) {
     v.Sent = sent;
     v.Total = total;
@@ -150,7 +145,7 @@ void TStationBox::StopTicks() {
   // The ticks stop once a box has answered with the chosen mode.
   arrived_ = true;
   startMs_ = UnixMsNow();
-  startSteadyMs_ = SteadyMs();
+  startSteadyMs_ = NowMs();
   TBoxReport report;
   Fill(report);
   shared_.Display.Update(slot_, [&](TPortView& v) {
@@ -194,7 +189,7 @@ void TStationBox::Fill(TBoxReport& r) const {
   r.Port = port_;
   r.Start = IsoTime(startMs_);
   r.End = IsoTime(UnixMsNow());
-  r.DurationSeconds = static_cast<double>(SteadyMs() - startSteadyMs_) / 1000.0;
+  r.DurationSeconds = static_cast<double>(NowMs() - startSteadyMs_) / 1000.0;
   r.Resends = resends_;
   r.DecidedBy = decidedBy_;
   if (!record_) return;

@@ -15,6 +15,7 @@
 #include "InterruptPolicy.h"
 #include "PollTimer.h"
 #include "StationShared.h"
+#include "TransferPace.h"
 #include "Upgrade.h"
 #include "WindowOperations.h"
 
@@ -86,8 +87,7 @@ class TStationBox : public upgrade::IWindowOperations, public IInterruptPolicy {
   long resends_ = 0;
   std::int64_t startMs_ = 0;        // wall clock, for the report
   std::int64_t startSteadyMs_ = 0;  // for the duration
-  std::int64_t firstBlockMs_ = 0;
-  long firstBlockSent_ = 0;
+  TTransferPace pace_;
 };
 
 // The log line that ends an upgrade for want of an answer.
