@@ -9,7 +9,7 @@ box_port=
 start_box() {
   local build=$1; shift
   rm -f pty.txt
-  "$build/sim/stb-box-sim" --path-file pty.txt --summary box.json "$@" > /dev/null &
+  "$build/bin/stb-box-sim" --path-file pty.txt --summary box.json "$@" > /dev/null &
   box_pid=$!
   for _ in $(seq 50); do [ -s pty.txt ] && break; sleep 0.1; done
   box_port=$(cat pty.txt)

@@ -32,10 +32,10 @@ echo "stb-downloader demo: the simulated box is on $port (115200 bit/s)." >&2
 status=0
 if [ "$mode" = --window ] && [ -n "${DISPLAY:-}" ]; then
   echo "Type the code APP103 into the log of the window." >&2
-  "$build/app/stb-downloader" --port "$port" || status=$?
+  "$build/bin/stb-downloader" --port "$port" || status=$?
 else
   echo "Mode code APP103 (application software 1), image of 98000 bytes." >&2
-  "$build/app/stb-downloader" --headless --port "$port" --code APP103 || status=$?
+  "$build/bin/stb-downloader" --headless --port "$port" --code APP103 || status=$?
 fi
 wait_box
 if [ -s box.json ]; then echo "box: $(cat box.json)" >&2; fi

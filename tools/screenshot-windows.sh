@@ -83,7 +83,7 @@ cat > shoot.sh << SHOT
 #!/usr/bin/env bash
 set -u
 cd "$work"
-"$wine" "$windows/app/stb-downloader.exe" --log-file run.log < /dev/null > tool.out 2>&1 &
+"$wine" "$windows/bin/stb-downloader.exe" --log-file run.log < /dev/null > tool.out 2>&1 &
 main=
 for _ in \$(seq 300); do
   main=\$(xdotool search --onlyvisible --name 'Orvanta STB' 2> /dev/null | head -1)

@@ -32,7 +32,7 @@ set -e
 cd "$work"
 python3 -c 'import os,pty,time; m,s=pty.openpty(); print(os.ttyname(s)); time.sleep(30)' > pty.txt &
 sleep 0.5
-"$root/build/app/stb-downloader" --port "\$(head -1 pty.txt)" &
+"$root/build/bin/stb-downloader" --port "\$(head -1 pty.txt)" &
 app=\$!
 sleep 2
 xdotool search --sync --name "Serial DownLoader" windowactivate --sync 2>/dev/null || true

@@ -34,7 +34,7 @@ args=()
 for i in $(seq "$ports"); do
   oui=()
   [ "$i" = "$ports" ] && [ "$ports" -gt 1 ] && oui=(--oui 0033)
-  "$build/sim/stb-box-sim" --bps 115200 --boxes "$boxes" --stay-on 3000 --off 4000 "${oui[@]}" \
+  "$build/bin/stb-box-sim" --bps 115200 --boxes "$boxes" --stay-on 3000 --off 4000 "${oui[@]}" \
     --path-file "pty$i.txt" --summary "box$i.json" > /dev/null &
   pids+=($!)
   for _ in $(seq 50); do [ -s "pty$i.txt" ] && break; sleep 0.1; done
@@ -42,7 +42,7 @@ for i in $(seq "$ports"); do
 done
 
 echo "stb-downloader station demo: $ports simulated boxes at 115200 bit/s in $work" >&2
-"$build/app/stb-downloader" --station --code APP103 "${args[@]}" --log-dir logs --report report.jsonl &
+"$build/bin/stb-downloader" --station --code APP103 "${args[@]}" --log-dir logs --report report.jsonl &
 station=$!
 
 # The refused box never comes to an end of its own: every other box does.

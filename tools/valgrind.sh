@@ -14,7 +14,7 @@ head -c 40000 /dev/urandom > image.bin
 start_box "$build"
 valgrind --tool=memcheck --leak-check=full --show-leak-kinds=definite,indirect --errors-for-leak-kinds=definite,indirect \
   --error-exitcode=9 --log-file=valgrind.log \
-  "$build/app/stb-downloader" --headless --port "$box_port" --code APP103 --response-timeout 10 > tool.out || status=$?
+  "$build/bin/stb-downloader" --headless --port "$box_port" --code APP103 --response-timeout 10 > tool.out || status=$?
 wait_box
 grep -E "ERROR SUMMARY|definitely lost|indirectly lost" valgrind.log
 tail -1 tool.out

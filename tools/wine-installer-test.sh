@@ -72,8 +72,8 @@ reg_value() {  # reg_value NAME: the value's data, as `reg query` shows it
   run reg query "$key" /v "$1" 2> /dev/null | tr -d '\r' | sed -n "s/^ *$1 *REG_[A-Z_]* *//p"
 }
 installed_files_are_the_built_ones() {
-  cmp -s "$program/stb-downloader.exe" "$windows/app/stb-downloader.exe" &&
-    cmp -s "$program/stb-downloaderw.exe" "$windows/winui/stb-downloaderw.exe" &&
+  cmp -s "$program/stb-downloader.exe" "$windows/bin/stb-downloader.exe" &&
+    cmp -s "$program/stb-downloaderw.exe" "$windows/bin/stb-downloaderw.exe" &&
     [ -f "$program/uninstall.exe" ] &&
     grep -q '<h2>On Windows</h2>' "$program/operator-guide.html" &&
     grep -q 'APP103' "$program/operator-guide.html"

@@ -2,8 +2,8 @@
 # The Windows build tested under Wine: first the serial link, with COM1 and
 # COM2 mapped to the two ends of a null-modem cable made of pseudo-terminals;
 # then one full headless upgrade through COM1 against the simulated box;
-# last the operator window: its own tests (tests/winui/run-under-wine.sh),
-# then driven on an X server as an operator would (tests/wine/window-under-wine.sh).
+# last the operator window: its own tests (tests/frontends/window/win32/run-under-wine.sh),
+# then driven on an X server as an operator would (tests/frontends/window/win32/window-under-wine.sh).
 #
 #   tools/wine-tests.sh NATIVE_BUILD WINDOWS_BUILD
 set -uo pipefail
@@ -61,7 +61,7 @@ printf '%s\r\n' 110022 01.00 01.00 01.00 01.02 01.03 01.04 D2412 wine ./image.bi
 head -c 30000 /dev/urandom > image.bin
 start_box "$native" --image-out received.bin
 map_ports "$box_port"
-"$wine" "$windows/app/stb-downloader.exe" --headless --code APP103 --response-timeout 10 > tool.out 2> tool.err
+"$wine" "$windows/bin/stb-downloader.exe" --headless --code APP103 --response-timeout 10 > tool.out 2> tool.err
 upgrade=$?
 wait_box
 echo "box: $(cat box.json)"
@@ -75,6 +75,6 @@ echo "wine: a full upgrade through COM1 succeeded; the box holds the image byte 
 
 # 3. The operator window's own tests, then the window driven through an X
 # server of its own as an operator would.
-"$root/tests/winui/run-under-wine.sh" "$windows" || exit 1
-"$root/tests/wine/window-under-wine.sh" "$native" "$windows" || exit 1
+"$root/tests/frontends/window/win32/run-under-wine.sh" "$windows" || exit 1
+"$root/tests/frontends/window/win32/window-under-wine.sh" "$native" "$windows" || exit 1
 exit "$tests"

@@ -64,7 +64,7 @@ rm -f "$installer"
 # -WX: a warning (a file the script names that is not there, a page left out)
 # fails the build.
 makensis -V2 -WX -NOCD "-DVERSION=$version" \
-  "-DCONSOLE_EXE=$build/app/stb-downloader.exe" "-DWINDOW_EXE=$build/winui/stb-downloaderw.exe" \
+  "-DCONSOLE_EXE=$build/bin/stb-downloader.exe" "-DWINDOW_EXE=$build/bin/stb-downloaderw.exe" \
   "-DGUIDE=$guide" "-DOUTFILE=$installer" \
   "$here/stb-downloader.nsi" >&2
 echo "$installer"

@@ -1,7 +1,7 @@
 ; The Windows installer of stb-downloader, built with makensis (packaging/windows/build-installer.sh):
 ;
-;   makensis -DVERSION=3.3.0 -DCONSOLE_EXE=build-win/app/stb-downloader.exe
-;            -DWINDOW_EXE=build-win/winui/stb-downloaderw.exe -DGUIDE=operator-guide.html
+;   makensis -DVERSION=3.3.0 -DCONSOLE_EXE=build-win/bin/stb-downloader.exe
+;            -DWINDOW_EXE=build-win/bin/stb-downloaderw.exe -DGUIDE=operator-guide.html
 ;            -DOUTFILE=stb-downloader-3.3.0-win64-setup.exe stb-downloader.nsi
 ;
 ; It installs both programs and the operator guide under Program Files, makes

@@ -1,0 +1,38 @@
+// What the console front end needs of the operating system: the standard
+// streams and the system's words for an error. Its clock is the standard one.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "SerialPlatform.h"
+
+namespace stb::app {
+
+// The console's clock: monotonic, never set back.
+using TClock = std::chrono::steady_clock;
+
+// Monotonic milliseconds.
+inline std::int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(TClock::now().time_since_epoch()).count();
+}
+
+bool StdinIsTerminal();
+bool StderrIsTerminal();
+// Waits at most `ms` for standard input to have something (or to end);
+// with `watch` false, only waits.
+bool WaitForInput(bool watch, int ms);
+// Reads what standard input has: the count, 0 at its end, -1 on nothing now.
+long ReadInput(char* buffer, std::size_t size);
+
+// The system's text for an error number of the serial seam's open.
+std::string SystemErrorText(int error);
+// What to tell the operator to do about an open that was refused for this reason.
+std::string PortFailureHint(serial::TOpenFailure failure);
+// What to tell the operator about a port that would not open: the device,
+// the system's reason and, where there is one, what to do about it.
+std::string PortFailureReason(const std::string& device, int failure, int systemError);
+
+}  // namespace stb::app

@@ -1,0 +1,34 @@
+// What a run is given: the port, the code, the files it records to, the
+// answers no one is asked for, and the station's ports. The command line
+// fills it in (frontends/cli); every front end reads it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "Protocol.h"
+
+namespace stb::app {
+
+enum class TMismatchAnswer { Ask, Exit, Continue };
+
+struct TOptions {
+  bool Headless = false;
+  std::string Port;  // empty: the platform's first serial port
+  std::string Code;  // headless: the mode code, instead of typing it
+  TMismatchAnswer OnAddressMismatch = TMismatchAnswer::Ask;
+  std::string LogFile;  // empty: no copy of the log on disk
+  std::string Trace;    // empty: no wire trace
+  std::uint32_t ResponseTimeoutMs = upgrade::protocol::kDefaultResponseTimeoutMs;
+  bool ListPorts = false;
+  // --station: every port given (or "all"), box after box, with a report.
+  bool Station = false;
+  std::vector<std::string> Ports;  // every --port, in order (Port is the last)
+  std::string LogDir;              // station: one log file per port here
+  std::string Report;              // station: one JSON line per box appended here
+  bool Help = false;
+  bool Version = false;
+};
+
+}  // namespace stb::app

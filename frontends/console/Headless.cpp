@@ -1,0 +1,75 @@
+#include "Headless.h"
+
+#include <cstdio>
+#include <optional>
+
+#include "Assembly.h"
+#include "Console.h"
+#include "ConsoleWindow.h"
+#include "EventLoop.h"
+#include "Interrupts.h"
+
+namespace stb::app {
+
+int RunHeadless(const TOptions& options) {
+  TEventLoop loop;
+  TConsoleWindow window(loop, options.OnAddressMismatch);
+  std::string refusal;
+  // A handler's error ends the run as the window would leave it: open, with
+  // nothing more to happen.
+  auto run = TAssembly::Build(
+      options, window, loop.MakeTimer(),
+      [&](const THandlerError& e) { window.ShowError(e.Text, e.SystemError); }, refusal);
+  if (!run) {
+    std::fprintf(stderr, "stb-downloader: %s\n", refusal.c_str());
+    return kExitUsage;
+  }
+  if (!run->StartUp()) {
+    const auto& open = run->Link().LastOpenResult();
+    std::fprintf(
+        stderr, "%s\n",
+        PortFailureReason(run->Link().PortDeviceName(), static_cast<int>(open.Failure), open.SystemError)
+            .c_str());
+    return kExitNoPort;
+  }
+
+  auto ticks = loop.MakeTimer();
+  ticks->SetCallback([&] { run->Tick(); });
+  window.SetTicks(ticks.get());
+
+  std::optional<TUnechoedInput> unechoed;
+  bool inputEnded = false;
+  if (!options.Code.empty()) {
+    for (char c : options.Code) {
+      if (!run->HandlerFailed()) run->KeyPress(c);
+    }
+  } else {
+    unechoed.emplace();
+    loop.WatchInput(0, [&] {
+      char buffer[64];
+      const long n = ReadInput(buffer, sizeof buffer);
+      if (n < 0) return;
+      if (n == 0) {
+        inputEnded = true;
+        loop.WatchInput(-1, nullptr);
+        return;
+      }
+      for (long i = 0; i < n && !run->HandlerFailed(); ++i) run->KeyPress(buffer[i]);
+    });
+  }
+  if (!run->HandlerFailed()) ticks->Start(1000);
+
+  while (!window.Closed() && !run->HandlerFailed()) {
+    if (inputEnded && run->Upgrade().Record().DownloadMode == 0) {
+      std::fprintf(stderr,
+                   "stb-downloader: standard input ended before a mode code was typed"
+                   " (give it with --code CODE)\n");
+      return kExitUsage;
+    }
+    loop.RunOnce(1000);
+  }
+  if (run->HandlerFailed()) return kExitFileError;
+  return run->Upgrade().Succeeded() ? kExitUpgraded : kExitFailed;
+}
+
+}  // namespace stb::app

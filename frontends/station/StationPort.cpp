@@ -1,0 +1,183 @@
+#include "StationPort.h"
+
+#include <sys/stat.h>
+
+#include <chrono>
+#include <ctime>
+
+#include "Assembly.h"
+#include "Console.h"
+#include "EventLoop.h"
+#include "ExitStatus.h"
+#include "StationBox.h"
+#include "StationPresence.h"
+
+namespace stb::app {
+
+namespace {
+
+constexpr int kTickMs = 1000;
+// How long a port that would not serve (no device, refused open, an include
+// file that does not read) waits before it tries again.
+constexpr int kRetryMs = 5000;
+
+bool DeviceExists(const std::string& device) {
+  struct stat st {};
+  return ::stat(device.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+std::string PortLogName(const std::string& device, std::int64_t unixMs) {
+  std::string name = device.rfind("/dev/", 0) == 0 ? device.substr(5) : device;
+  while (!name.empty() && name.front() == '/') name.erase(0, 1);
+  for (char& c : name) {
+    if (c == '/' || c == '\\' || c == ':') c = '_';
+  }
+  const std::time_t seconds = static_cast<std::time_t>(unixMs / 1000);
+  std::tm local{};
+  localtime_r(&seconds, &local);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+  return name + "-" + stamp + ".log";
+}
+
+TStationPort::TStationPort(TStationShared& shared, std::string device)
+    : shared_(shared), device_(std::move(device)), slot_(shared.Display.AddPort(device_)) {
+  if (!shared_.Options.LogDir.empty())
+    logFile_ = shared_.Options.LogDir + "/" + PortLogName(device_, UnixMsNow());
+  thread_ = std::thread([this] { Run(); });
+}
+
+TStationPort::~TStationPort() { Join(); }
+
+void TStationPort::Join() {
+  if (thread_.joinable()) thread_.join();
+}
+
+void TStationPort::State(const std::string& state) {
+  shared_.Display.Update(slot_, [&](TPortView& v) { v.State = state; });
+}
+
+void TStationPort::Problem(const std::string& state, const std::string& why) {
+  State(state);
+  // The port's name leads the line, unless the reason names it already.
+  const bool named = why.rfind("stb-downloader: ", 0) == 0;
+  if (why != lastProblem_) shared_.Display.Event(named ? why : device_ + ": " + why);
+  lastProblem_ = why;
+}
+
+void TStationPort::Pause(int ms) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (shared_.StopLevel.load() == kRunning && std::chrono::steady_clock::now() < until) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::min(ms, 250)));
+  }
+}
+
+void TStationPort::Run() {
+  while (shared_.StopLevel.load() == kRunning) {
+    if (!OneBox()) continue;
+  }
+  State("stopped");
+  ended_ = true;
+}
+
+bool TStationPort::OneBox() {
+  if (!DeviceExists(device_)) {
+    State("no port");
+    Pause(kTickMs);
+    return false;
+  }
+  TOptions options = shared_.Options;
+  options.Port = device_;
+  options.LogFile = logFile_;
+
+  TEventLoop loop;
+  TStationBox box(shared_, slot_, device_, loop);
+  std::string refusal;
+  auto run = TAssembly::Build(
+      options, box, loop.MakeTimer(), [&](const THandlerError& e) { box.HandlerError(e); }, refusal, &box);
+  if (!run) {
+    Problem("cannot log", refusal);
+    Pause(kRetryMs);
+    return false;
+  }
+  box.SetRecord(&run->Upgrade().Record());
+  if (!run->StartUp()) {
+    const auto& open = run->Link().LastOpenResult();
+    Problem("cannot open", PortFailureReason(device_, static_cast<int>(open.Failure), open.SystemError));
+    Pause(kRetryMs);
+    return false;
+  }
+  for (char c : options.Code) {
+    if (!run->HandlerFailed()) run->KeyPress(c);
+  }
+  if (run->HandlerFailed()) {
+    Problem("file error", box.Error());
+    Pause(kRetryMs);
+    return false;
+  }
+
+  auto ticks = loop.MakeTimer();
+  ticks->SetCallback([&] { run->Tick(); });
+  box.SetTicks(ticks.get());
+  ticks->Start(kTickMs);
+  State("waiting for box");
+  lastProblem_.clear();
+  while (!box.Closed() && !run->HandlerFailed()) {
+    if (!box.Arrived() && shared_.StopLevel.load() != kRunning) return false;
+    loop.RunOnce(500);
+  }
+  ticks->Stop();
+  if (!box.Arrived()) {
+    // An error before any box answered (the port went away while waiting
+    // is not one: the ticks reopen it).
+    Problem("file error", box.Error());
+    Pause(kRetryMs);
+    return false;
+  }
+
+  const bool portOpen = run->Link().IsPortOpen();
+  const TBoxReport report = box.Finish(run->Upgrade().Succeeded(), portOpen);
+  bool stoppedAlready = false;
+  shared_.Display.Update(slot_, [&](TPortView& v) {
+    stoppedAlready = v.Stopped;
+    v.Running = false;
+    v.Taking = false;
+    v.Percent = -1;
+    v.Rate = 0;
+    v.SecondsLeft = -1;
+    if (stoppedAlready) return;
+    v.Last = std::string(ResultName(report.Result));
+    if (report.Result == TBoxResult::Upgraded) {
+      ++v.Upgraded;
+    } else if (report.Result == TBoxResult::Refused) {
+      ++v.Refused;
+    } else {
+      ++v.Failed;
+    }
+  });
+  if (stoppedAlready) return false;
+  shared_.Report.Append(ReportLine(report));
+  shared_.Display.Event(device_ + ": " + ResultName(report.Result) + " (" + report.DecidedBy + ")");
+
+  // The box leaves before the next is taken.
+  State(portOpen ? "remove box" : "no port");
+  TPresenceWatch presence(run->Link(), run->Upgrade().Record().DownloadMode);
+  auto next = std::chrono::steady_clock::now();
+  while (shared_.StopLevel.load() == kRunning) {
+    next += std::chrono::milliseconds(kTickMs);
+    while (shared_.StopLevel.load() == kRunning && std::chrono::steady_clock::now() < next) {
+      loop.RunOnce(static_cast<int>(
+          std::chrono::ceil<std::chrono::milliseconds>(next - std::chrono::steady_clock::now()).count()));
+    }
+    if (shared_.StopLevel.load() != kRunning) break;
+    const TPresence seen = presence.Probe();
+    if (seen == TPresence::PortGone) State("no port");
+    if (seen == TPresence::Answered) State("remove box");
+    if (presence.Gone()) break;
+  }
+  return true;
+}
+
+}  // namespace stb::app

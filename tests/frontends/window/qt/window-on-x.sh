@@ -1,0 +1,136 @@
+#!/usr/bin/env bash
+# The operator window on a real X server (Xvfb), driven through the X server
+# as an operator would drive it. The off-screen platform of the other window
+# tests cannot see what a desktop backend adds to a title.
+#
+#   tests/frontends/window/qt/window-on-x.sh BUILD_DIR
+#
+# Run 1 meets a box whose download address differs from the include file's:
+# the warning (a message box), the confirmation, answered Yes, and the
+# information box; the captions are read as a window manager reads them.
+# Run 2 types the code of a mode without an include file: the default error
+# handler's box. Run 3 asks for a log file that cannot be written: the window
+# refuses to start, with a box, before the port is opened.
+set -euo pipefail
+build=$(cd "${1:?build folder}" && pwd)
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../../.." && pwd)
+for tool in xvfb-run xdotool xprop; do
+  command -v "$tool" >/dev/null || { echo "window-on-x: $tool is missing (./stb installs it)" >&2; exit 1; }
+done
+
+if [ -z "${STB_ON_XVFB:-}" ]; then
+  export STB_ON_XVFB=1
+  # -noreset: the server must not restart between one program closing and
+  # the next connecting.
+  exec xvfb-run -a -s "-noreset -screen 0 800x800x24" "$0" "$@"
+fi
+# A desktop backend, whatever the rest of the suite runs on.
+unset QT_QPA_PLATFORM WAYLAND_DISPLAY
+# Under the sanitizers: what the X libraries keep until exit is not ours to
+# report, and would turn every exit status into 1.
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
+
+work=$(mktemp -d)
+source "$root/tools/box.sh"
+app_pid=
+cleanup() {
+  set +e
+  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
+  stop_box
+  wait 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+cd "$work"
+mkdir inc
+# The simulated box reports 0x9FC10000; this include file says 0x9FC20000.
+printf '%s\r\n' 110022 01.00 01.00 01.00 01.00 01.00 01.00 D2412 captions ./image.bin 3 0x9FC20000 \
+  > inc/app1.inc
+head -c 3000 /dev/zero > image.bin
+
+main_caption='::::: Orvanta STB  Serial DownLoader v3.3 :::::'
+# Counted in a file: some checks run in a subshell.
+fail() { echo "FAIL: $*" >&2; echo "$*" >> "$work/failures"; }
+
+# Both title properties of window $1, one per line.
+titles() {
+  xprop -id "$1" -notype _NET_WM_NAME WM_NAME 2>/dev/null | sed -n 's/^[A-Z_]* = "\(.*\)"$/\1/p'
+}
+
+# Waits up to 10 s for a visible window of the program whose _NET_WM_NAME and
+# WM_NAME both read exactly $1; prints its id.
+wait_window() {
+  local want=$1 w
+  for _ in $(seq 100); do
+    for w in $(xdotool search --onlyvisible --pid "$app_pid" '' 2>/dev/null); do
+      if [ "$(titles "$w")" = "$(printf '%s\n%s' "$want" "$want")" ]; then
+        echo "$w"
+        return 0
+      fi
+    done
+    sleep 0.1
+  done
+  echo "window-on-x: no window titled '$want'; the program's windows read:" >&2
+  for w in $(xdotool search --onlyvisible --pid "$app_pid" '' 2>/dev/null); do titles "$w" | sed 's/^/  /' >&2; done
+  return 1
+}
+
+# The main window: checked for its caption, then found whatever it reads so
+# that the boxes behind it are still checked.
+main_window() {
+  local w
+  if w=$(wait_window "$main_caption"); then echo "$w"; return 0; fi
+  fail "main window caption"
+  xdotool search --sync --onlyvisible --pid "$app_pid" '' | head -1
+}
+
+# Types $2 into window $1 through the X server, as a keyboard would.
+type_into() {
+  xdotool windowfocus --sync "$1"
+  xdotool type --delay 60 "$2"
+}
+
+
+# --- Run 1: message box, confirmation, information box ---
+start_box "$build"
+"$build/bin/stb-downloader" --port "$box_port" > run1.out 2>&1 &
+app_pid=$!
+main=$(main_window)
+type_into "$main" APP103
+if box=$(wait_window stb-downloader); then type_into "$box" $'\r'; else fail "message box caption"; fi
+if box=$(wait_window Confirm); then type_into "$box" y; else fail "confirmation caption"; fi
+if box=$(wait_window Information); then type_into "$box" $'\r'; else fail "information caption"; fi
+# Answered Yes, the information box closes the window and the program ends.
+for _ in $(seq 100); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$app_pid" 2>/dev/null && fail "the program still runs after the information box"
+kill "$app_pid" 2>/dev/null || true
+app_pid=
+stop_box
+
+# --- Run 2: the default error handler's box ---
+start_box "$build"
+"$build/bin/stb-downloader" --port "$box_port" > run2.out 2>&1 &
+app_pid=$!
+main=$(main_window)
+type_into "$main" NATV02  # no ./inc/native.inc
+wait_window stb-downloader > /dev/null || fail "error box caption"
+kill "$app_pid" 2>/dev/null || true
+app_pid=
+stop_box
+
+# --- Run 3: a log file that cannot be written ---
+start_box "$build"
+"$build/bin/stb-downloader" --port "$box_port" --log-file "$work/no/such/folder/run.log" > run3.out 2> run3.err &
+app_pid=$!
+if box=$(wait_window stb-downloader); then type_into "$box" $'\r'; else fail "refusal box caption"; fi
+status=0
+wait "$app_pid" || status=$?
+app_pid=
+[ "$status" -eq 2 ] || fail "refused start exits with $status, not 2"
+grep -q "^stb-downloader: cannot write the log file $work/no/such/folder/run.log: No such file or directory\$" run3.err ||
+  fail "no reason on stderr: $(cat run3.err)"
+[ "$(wc -c < box.json 2>/dev/null || echo 0)" -gt 0 ] && grep -q '"end":"done"' box.json && fail "the port was used"
+stop_box
+
+if [ -s "$work/failures" ]; then exit 1; fi
+echo "window-on-x: captions as set; a log file that cannot be written refused before the port"

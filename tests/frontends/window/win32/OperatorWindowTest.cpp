@@ -1,0 +1,271 @@
+// The Win32 operator window under Wine on a display: what reaches the key
+// handler from wherever a character is typed, what the log shows, the
+// counter, the animation, the timers, and how start-up fails. The port is
+// one that does not exist; nothing here needs the box.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include "OperatorWindow.h"
+#include <commctrl.h>
+#include "HostPorts.h"
+#include "WideText.h"
+
+namespace stb::winui {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kNoPort[] = "\\\\.\\COM77";
+
+struct TBoxShown {
+  TBoxKind Kind;
+  std::wstring Text;
+};
+
+// A scratch folder with an include file for APP103, made the current one.
+class WinForm : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = fs::temp_directory_path() / (std::string("stb-winui-") + test->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_ / "inc");
+    std::ofstream(dir_ / "inc" / "app1.inc", std::ios::binary)
+        << "001122\r\n01.00\r\n01.00\r\n01.00\r\n01.00\r\n01.00\r\n01.00\r\nD0101\r\nlabel\r\n./"
+           "image.bin\r\n3\r\n"
+           "0x9FC10000\r\n";
+    std::ofstream(dir_ / "image.bin", std::ios::binary) << std::string(4096, 'i');
+    old_ = fs::current_path();
+    fs::current_path(dir_);
+  }
+  void TearDown() override {
+    form_.reset();
+    fs::current_path(old_);
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
+  }
+
+  TForm1& Make(app::TOptions options = {}) {
+    if (options.Port.empty()) options.Port = kNoPort;
+    TForm1Hooks hooks;
+    hooks.AnswerBox = [this](TBoxKind kind, const std::wstring& text) {
+      boxes_.push_back({kind, text});
+      return upgrade::TConfirmAnswer::Yes;
+    };
+    form_ = std::make_unique<TForm1>(options, hooks);
+    return *form_;
+  }
+
+  std::wstring Log() const {
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(form_->RxMemo)) + 1, L'\0');
+    text.resize(
+        static_cast<std::size_t>(GetWindowTextW(form_->RxMemo, text.data(), static_cast<int>(text.size()))));
+    return text;
+  }
+  static std::wstring Text(HWND control) {
+    wchar_t text[128];
+    return std::wstring(text, static_cast<std::size_t>(GetWindowTextW(control, text, 128)));
+  }
+  static int Width(HWND control) {
+    RECT r;
+    GetWindowRect(control, &r);
+    return r.right - r.left;
+  }
+  // Runs the window's messages for a while, as its loop would.
+  void Pump(int ms) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < until) {
+      form_->PumpMessages();
+      Sleep(5);
+    }
+  }
+  // A character typed with the focus on `where`, as the keyboard delivers it.
+  static void Type(HWND where, wchar_t c) { PostMessageW(where, WM_CHAR, c, 1); }
+  int Mode() const { return form_->Upgrade().Record().DownloadMode; }
+
+  fs::path dir_, old_;
+  std::vector<TBoxShown> boxes_;
+  std::unique_ptr<TForm1> form_;
+};
+
+TEST_F(WinForm, StartUpWithoutAPortSaysSoAndStillGivesTheDirections) {
+  TForm1& f = Make();
+  ASSERT_TRUE(f.Refusal().empty());
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].Kind, TBoxKind::Message);
+  EXPECT_EQ(boxes_[0].Text, L"Error: could not connect.  Check COM port settings");
+  EXPECT_EQ(SendMessageW(f.RxMemo, EM_GETLINECOUNT, 0, 0), 13);
+  EXPECT_EQ(Log().substr(0, 40), L"WARNING !!! --- Check DOWNLOAD ADDRESS\r\n");
+  EXPECT_EQ(Text(f.Label4), L"( 0 / 0 )");
+  EXPECT_TRUE(f.Timer1.Running());
+
+  wchar_t caption[80];
+  GetWindowTextW(f.Handle(), caption, 80);
+  EXPECT_STREQ(caption, L"::::: Orvanta STB  Serial DownLoader v3.3 :::::");
+  const auto style = static_cast<DWORD>(GetWindowLongPtrW(f.Handle(), GWL_STYLE));
+  EXPECT_TRUE(style & WS_SYSMENU);
+  EXPECT_FALSE(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME));
+  RECT outer;
+  GetWindowRect(f.Handle(), &outer);
+  EXPECT_EQ(outer.right - outer.left, 568);
+  EXPECT_EQ(outer.bottom - outer.top, 710);
+  EXPECT_EQ(SendMessageW(f.ProgressBar1, PBM_GETRANGE, FALSE, 0), 100);
+  EXPECT_EQ(SendMessageW(f.ProgressBar2, PBM_GETRANGE, FALSE, 0), 100);
+  const auto log = static_cast<DWORD>(GetWindowLongPtrW(f.RxMemo, GWL_STYLE));
+  EXPECT_TRUE(log & ES_READONLY);
+  EXPECT_TRUE(log & WS_VSCROLL);
+  EXPECT_TRUE(log & ES_AUTOHSCROLL) << "no word wrap";
+}
+
+TEST_F(WinForm, ALogOrTraceThatCannotBeWrittenStartsNothing) {
+  app::TOptions options;
+  options.LogFile = (dir_ / "no such folder" / "run.log").string();
+  TForm1& f = Make(options);
+  EXPECT_NE(f.Refusal().find("cannot write the log file"), std::string::npos) << f.Refusal();
+  EXPECT_TRUE(boxes_.empty()) << "the port is not even tried";
+  EXPECT_EQ(GetWindowTextLengthW(f.RxMemo), 0);
+  EXPECT_FALSE(f.Timer1.Running());
+  Type(f.RxMemo, L'A');
+  f.PumpMessages();  // a key with nothing behind the window goes nowhere
+}
+
+TEST_F(WinForm, EveryCharacterTypedAnywhereInTheWindowReachesTheHandlerOnce) {
+  TForm1& f = Make();
+  const std::wstring directions = Log();
+  // A character taken twice, or lost, breaks the code: no mode then.
+  const HWND where[] = {f.RxMemo, f.Handle(), f.Panel1, f.ProgressBar1, f.Label4, f.Animate1->Handle()};
+  const wchar_t code[] = L"APP103";
+  for (int i = 0; i < 6; ++i) Type(where[i], code[i]);
+  f.PumpMessages();
+  EXPECT_EQ(Mode(), 3);
+  // Nothing typed is shown: the log only grew by the mode's own lines.
+  const std::wstring log = Log();
+  EXPECT_EQ(log.substr(0, directions.size()), directions);
+  EXPECT_NE(log.find(L"0. Application Software 1. Mode"), std::wstring::npos);
+  EXPECT_EQ(log.find(L"APP103"), std::wstring::npos);
+  EXPECT_EQ(Text(f.Label4), L"( 0 / 4096 )");
+}
+
+TEST_F(WinForm, ACharacterOutsideTheEightBitSetBreaksTheCodeBeingTyped) {
+  TForm1& f = Make();
+  for (wchar_t c : std::wstring(L"APP\u0416103")) Type(f.RxMemo, c);
+  f.PumpMessages();
+  EXPECT_EQ(Mode(), 0);
+  // Latin-1 letters are 8-bit characters: they break a code the same way,
+  // and typing the whole code again chooses the mode.
+  for (wchar_t c : std::wstring(L"APP\u00e9APP103")) Type(f.RxMemo, c);
+  f.PumpMessages();
+  EXPECT_EQ(Mode(), 3);
+}
+
+TEST_F(WinForm, AnIncludeFileErrorGoesToTheErrorBoxAndTheWindowStays) {
+  TForm1& f = Make();
+  boxes_.clear();
+  for (wchar_t c : std::wstring(L"BOOT01")) Type(f.RxMemo, c);  // no inc/bl.inc
+  f.PumpMessages();
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].Kind, TBoxKind::Error);
+  EXPECT_FALSE(boxes_[0].Text.empty());
+  EXPECT_FALSE(f.Closed());
+}
+
+TEST_F(WinForm, LogLinesAreJoinedWithCrLfAndWidenedByteByByte) {
+  TForm1& f = Make();
+  f.LogLine("");
+  f.LogLine("caf\xe9 \xff");
+  f.LogLine(std::string("a\0b\nc", 5));
+  const std::wstring log = Log();
+  const std::wstring tail = L"-\r\n\r\ncaf\u00e9 \u00ff\r\na\u2400b\r\nc";
+  ASSERT_GE(log.size(), tail.size());
+  EXPECT_EQ(log.substr(log.size() - tail.size()), tail);
+}
+
+TEST_F(WinForm, ALongLogKeepsEveryLineAndStaysQuick) {
+  TForm1& f = Make();
+  const std::string line(100, 'x');
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < 5000; ++i) f.LogLine(std::to_string(i) + line);
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(SendMessageW(f.RxMemo, EM_GETLINECOUNT, 0, 0), 13 + 5000);
+  const std::wstring log = Log();
+  EXPECT_EQ(log.substr(log.size() - 104), L"4999" + std::wstring(100, L'x'));
+  // About 1 ms a line under Wine; setting the whole text again each line
+  // would take minutes here.
+  EXPECT_LT(took, std::chrono::seconds(30));
+}
+
+TEST_F(WinForm, CounterAndProgressShowWhatTheUpgradeSets) {
+  TForm1& f = Make();
+  const int narrow = Width(f.Label4);
+  f.SetCounter(30720, 30720);
+  EXPECT_EQ(Text(f.Label4), L"( 30720 / 30720 )");
+  EXPECT_GT(Width(f.Label4), narrow) << "the label grows with its text";
+  f.SetDownloadProgress(42);
+  f.SetFlashProgress(100);
+  EXPECT_EQ(SendMessageW(f.ProgressBar1, PBM_GETPOS, 0, 0), 42);
+  EXPECT_EQ(SendMessageW(f.ProgressBar2, PBM_GETPOS, 0, 0), 100);
+}
+
+TEST_F(WinForm, TheAnimationMovesOnlyWhileOn) {
+  TForm1& f = Make();
+  EXPECT_EQ(f.Animate1->Frame(), TCopyAnimation::kStopFrame);
+  Pump(200);
+  EXPECT_EQ(f.Animate1->Frame(), TCopyAnimation::kStopFrame);
+  f.SetAnimation(true);
+  for (int waited = 0; waited < 3000 && f.Animate1->Frame() == TCopyAnimation::kStopFrame; waited += 50)
+    Pump(50);
+  EXPECT_NE(f.Animate1->Frame(), TCopyAnimation::kStopFrame);
+  f.SetAnimation(false);
+  EXPECT_EQ(f.Animate1->Frame(), TCopyAnimation::kStopFrame);
+  Pump(200);
+  EXPECT_EQ(f.Animate1->Frame(), TCopyAnimation::kStopFrame);
+}
+
+TEST_F(WinForm, TicksStopForGoodAndAClosedWindowEndsTheLoop) {
+  TForm1& f = Make();
+  f.StopTicks();
+  EXPECT_FALSE(f.Timer1.Running());
+  f.CloseWindow();
+  EXPECT_FALSE(IsWindowVisible(f.Handle())) << "off the screen at once";
+  EXPECT_FALSE(f.Closed()) << "destroyed only once back in the loop";
+  EXPECT_EQ(f.Run(), 0);
+  EXPECT_TRUE(f.Closed());
+}
+
+TEST(Win32PeriodicTimer, CallsOnTheLoopAndNeverAfterStop) {
+  TWin32PeriodicTimer timer;
+  int calls = 0;
+  timer.SetCallback([&] { ++calls; });
+  timer.Start(10);
+  auto pump = [](int ms) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    MSG m;
+    while (std::chrono::steady_clock::now() < until) {
+      while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+      Sleep(2);
+    }
+  };
+  pump(200);
+  EXPECT_GT(calls, 2);
+  Sleep(50);  // a tick is due as it stops
+  timer.Stop();
+  calls = 0;
+  pump(100);
+  EXPECT_EQ(calls, 0);
+}
+
+TEST(PortName, ABareComNameGetsItsDevicePrefix) {
+  using serial::PortDevicePath;
+  EXPECT_EQ(PortDevicePath("COM1"), "\\\\.\\COM1");
+  EXPECT_EQ(PortDevicePath("com12"), "\\\\.\\com12");  // COM10 and up open only so
+  EXPECT_EQ(PortDevicePath("\\\\.\\COM3"), "\\\\.\\COM3");
+  for (const char* kept : {"", "COM", "COMX", "COM1:", "LPT1", "/dev/ttyS0"})
+    EXPECT_EQ(PortDevicePath(kept), kept);
+}
+
+}  // namespace
+}  // namespace stb::winui
