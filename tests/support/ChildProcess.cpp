@@ -83,7 +83,8 @@ std::vector<char*> Pointers(std::vector<std::string>& strings) {
   // Out of the way first, so that one given as 1 is not overwritten before
   // it is taken as 2.
   int fds[3];
-  for (int target = 0; target < 3; ++target) fds[target] = given[target] < 0 ? -1 : fcntl(given[target], F_DUPFD, 3);
+  for (int target = 0; target < 3; ++target)
+    fds[target] = given[target] < 0 ? -1 : fcntl(given[target], F_DUPFD, 3);
   for (int target = 0; target < 3; ++target) {
     if (fds[target] < 0) {
       close(target);

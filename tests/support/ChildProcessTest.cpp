@@ -89,7 +89,8 @@ TEST(ChildProcess, StreamsEnvironmentAndNothingElseOfOurs) {
   // Closed ones stay closed; a caller's descriptor is passed as it is.
   int pipeFds[2];
   ASSERT_EQ(pipe(pipeFds), 0);
-  ASSERT_TRUE(child.Start({"sh", "-c", "ls /proc/$$/fd"}, {.In = TStdio::Closed(), .Out = TStdio::Fd(pipeFds[1])}));
+  ASSERT_TRUE(
+      child.Start({"sh", "-c", "ls /proc/$$/fd"}, {.In = TStdio::Closed(), .Out = TStdio::Fd(pipeFds[1])}));
   close(pipeFds[1]);
   EXPECT_EQ(child.Wait(5000), 0);
   char listed[16] = {};
