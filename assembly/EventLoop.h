@@ -1,5 +1,7 @@
-// The headless front end's message loop: periodic timers, a watched input
-// and nothing else, on the one thread. It sleeps in poll() between events.
+// A message loop without a window: periodic timers, a watched input and
+// nothing else, on the thread that runs it. The headless run has one; in the
+// station each port's thread runs one of its own. It sleeps in poll()
+// between events.
 #pragma once
 
 #include <cstdint>

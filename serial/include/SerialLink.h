@@ -6,8 +6,9 @@
 //
 // Nothing here raises or shows anything: operations return a success flag or
 // a byte count, and on a closed port every operation is a quiet no-op.
-// Everything runs on the user-interface thread; the timed operations never
-// dispatch messages, so no poll runs inside them.
+// A link is used by one thread at a time: the window's or the headless run's
+// one thread, or, in the station, the thread of the link's own port. The
+// timed operations never dispatch messages, so no poll runs inside them.
 #pragma once
 
 #include <cstdint>
