@@ -12,7 +12,7 @@ namespace {
 // The host's serial line, counting what the tool writes.
 class TCountingPlatform : public serial::TForwardingPlatform {
  public:
-  explicit TCountingPlatform(std::uint64_t& written)
+  explicit TCountingPlatform(std::atomic<std::uint64_t>& written)
       : TForwardingPlatform(serial::HostSerialPlatform()), written_(written) {}
   serial::TIoResult WriteFile(serial::THandle h, const std::uint8_t* data, std::uint32_t count) override {
     const auto r = TForwardingPlatform::WriteFile(h, data, count);
@@ -21,7 +21,7 @@ class TCountingPlatform : public serial::TForwardingPlatform {
   }
 
  private:
-  std::uint64_t& written_;
+  std::atomic<std::uint64_t>& written_;
 };
 }  // namespace
 

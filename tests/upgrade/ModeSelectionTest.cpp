@@ -113,12 +113,32 @@ TEST(ModeSelection, RestartRuleCaseAndEditingKeys) {
       {"APP1x\b03\rAPP103", 3},
       {"BOOT0APP204", 4},
       {"GUID06", 6},
+      {"APPAPP103", 0},        // the second A is a wrong fourth character, not a new start
+      {"APPAPP103APP103", 3},  // until the code is typed again
+      {"NATV02BOOT01", 2},     // a code after a complete one changes nothing
   };
   for (const auto& c : cases) {
     TStarted s;
     s.Type(c.typed);
     EXPECT_EQ(s.upgrade.Record().DownloadMode, c.mode) << c.typed;
+    // The pure answer agrees with the key handler, character for character.
+    EXPECT_EQ(ModeForCode(c.typed), c.mode) << c.typed;
   }
+}
+
+TEST(ModeSelection, ModeForCodeIsTheModeTablesOwnAnswer) {
+  for (int mode = 1; mode <= 8; ++mode) {
+    const std::string code(ModeEntry(mode).Code);
+    EXPECT_EQ(ModeForCode(code), mode) << code;
+    EXPECT_EQ(ModeForCode(code.substr(0, 5)), 0) << code;
+    EXPECT_EQ(ModeForCode("x" + code + "BOOT01"), mode) << code;
+  }
+  EXPECT_EQ(ModeForCode(""), 0);
+  EXPECT_EQ(ModeForCode("boot01"), 0);
+  EXPECT_EQ(ModeForCode(std::string("APP1\0"
+                                    "03",
+                                    7)),
+            0);
 }
 
 TEST(ModeSelection, AChosenModeIgnoresEverythingTypedAfterIt) {
