@@ -26,7 +26,20 @@ bool InOrder(const std::string& stream, std::initializer_list<std::string_view> 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   stb::testing::EnterScriptFolder();
   const std::string box(reinterpret_cast<const char*>(data), size);
-  const stb::testing::TScriptRun run = stb::testing::RunBoxScript(box);
+  // The listener hears one end for every box that answered, and an upgrade
+  // only when the run succeeded.
+  struct TEndCount : stb::upgrade::IUpgradeEvents {
+    int Acknowledged = 0;
+    int Ends = 0;
+    bool Upgraded = false;
+    void BoxAcknowledged() override { ++Acknowledged; }
+    void Ended(const stb::upgrade::TUpgradeEnd& end) override {
+      ++Ends;
+      Upgraded = end.Outcome == stb::upgrade::TOutcome::Upgraded;
+    }
+  } ends;
+  const stb::testing::TScriptRun run = stb::testing::RunBoxScript(box, &ends);
+  if (ends.Ends != ends.Acknowledged || ends.Upgraded != run.Succeeded) std::abort();
   const auto& window = run.Window;
 
   // Bounded: however the box stops, a bounded number of bounded waits.

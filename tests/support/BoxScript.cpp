@@ -24,8 +24,9 @@ void EnterScriptFolder() {
   std::ofstream("image.bin") << std::string(kScriptBlocks * 1024 - 10, 'i');
 }
 
-TScriptRun RunBoxScript(const std::string& fromBox) {
+TScriptRun RunBoxScript(const std::string& fromBox, upgrade::IUpgradeEvents* events, bool hangUpWhenDone) {
   auto line = std::make_shared<TMemorySerialPlatform>(fromBox);
+  line->LostWhenDrained = hangUpWhenDone;
   auto ticker = std::make_unique<serial::TManualTicker>();
   serial::TManualTicker& poll = *ticker;
   serial::TSerialLink link(serial::TSerialLinkSeams{line, std::move(ticker), line->Clock()});
@@ -37,10 +38,10 @@ TScriptRun RunBoxScript(const std::string& fromBox) {
   run.Window.Answer = upgrade::TConfirmAnswer::No;  // go on past an address mismatch
   upgrade::TUpgrade upgrade(link, run.Window, line->Clock());
   upgrade.SetResponseTimeoutMs(2000);
+  upgrade.SetEvents(events);
   upgrade.StartUp();
-  for (char c : std::string("APP103")) upgrade.RxMemoKeyPress(c);
-  for (int tick = 0; tick < 3 && !run.Window.TicksStopped && !run.Window.Closed; ++tick)
-    upgrade.Timer1Timer();
+  for (char c : std::string("APP103")) upgrade.KeyPress(c);
+  for (int tick = 0; tick < 3 && !run.Window.TicksStopped && !run.Window.Closed; ++tick) upgrade.Tick();
   run.Window.OnPump = nullptr;
   if (const auto left = link.InputCount(); left > 0) {
     poll.Tick();

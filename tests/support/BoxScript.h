@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "RecordingWindow.h"
+#include "UpgradeEvents.h"
 
 namespace stb::testing {
 
@@ -42,6 +43,9 @@ struct TScriptRun {
 // Types APP103 and ticks until the upgrade has ended or three ticks passed;
 // the link's poll runs at every pump of the window. The whole script is on
 // the line from the start, so a poll finds the box's later bytes waiting.
-TScriptRun RunBoxScript(const std::string& fromBox);
+// With `events`, the upgrade tells them what happens; with `hangUpWhenDone`,
+// the line goes away once the script has been read through.
+TScriptRun RunBoxScript(const std::string& fromBox, upgrade::IUpgradeEvents* events = nullptr,
+                        bool hangUpWhenDone = false);
 
 }  // namespace stb::testing

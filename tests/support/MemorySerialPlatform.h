@@ -22,6 +22,12 @@ class TMemorySerialPlatform : public serial::ISerialPlatform {
   }
   std::uint64_t ElapsedMs() const { return elapsed_; }
   const std::string& FromTool() const { return fromTool_; }
+  // The line as an adapter that can be pulled out: while not Present it
+  // cannot be opened and every transfer finds it gone. With LostWhenDrained
+  // it goes away once the tool waits for more than the box's script holds,
+  // as a box whose cable is pulled after its last byte.
+  bool Present = true;
+  bool LostWhenDrained = false;
   // The modem input lines as the system reports them (MS_* bits). Until this
   // is called the query fails, as on a line that has no such lines.
   void SetModemStatus(std::uint32_t bits, bool queryWorks = true) {
@@ -30,7 +36,10 @@ class TMemorySerialPlatform : public serial::ISerialPlatform {
   }
 
   std::string DeviceName(int n) const override { return "mem" + std::to_string(n); }
-  serial::TOpenResult CreateFile(const std::string&) override { return {1, serial::TOpenFailure::None, 0}; }
+  serial::TOpenResult CreateFile(const std::string&) override {
+    if (!Present) return {serial::kNoHandle, serial::TOpenFailure::NotFound, 2};
+    return {1, serial::TOpenFailure::None, 0};
+  }
   void CloseHandle(serial::THandle) override {}
   bool SetCommState(serial::THandle, const serial::TDcb&) override { return true; }
   bool SetupComm(serial::THandle, std::uint32_t, std::uint32_t) override { return true; }
@@ -46,16 +55,19 @@ class TMemorySerialPlatform : public serial::ISerialPlatform {
     return modemQueryWorks_;
   }
   serial::TIoResult ReadFile(serial::THandle, std::uint8_t* buffer, std::uint32_t count) override {
+    if (!Present) return {0, serial::TIoStatus::Lost};
     const std::size_t n = std::min<std::size_t>(count, fromBox_.size() - read_);
     fromBox_.copy(reinterpret_cast<char*>(buffer), n, read_);
     read_ += n;
     return {static_cast<std::uint32_t>(n), serial::TIoStatus::Ok};
   }
   serial::TIoResult WriteFile(serial::THandle, const std::uint8_t* data, std::uint32_t count) override {
+    if (!Present) return {0, serial::TIoStatus::Lost};
     fromTool_.append(reinterpret_cast<const char*>(data), count);
     return {count, serial::TIoStatus::Ok};
   }
   serial::TWaitResult WaitFor(serial::THandle, serial::TWaitFor what, std::uint32_t ms) override {
+    if (!Present || (what == serial::TWaitFor::Input && Gone())) return serial::TWaitResult::Lost;
     if (what == serial::TWaitFor::Input && read_ < fromBox_.size()) return serial::TWaitResult::Ready;
     now_ += ms;
     elapsed_ += ms;
@@ -68,6 +80,8 @@ class TMemorySerialPlatform : public serial::ISerialPlatform {
   }
 
  private:
+  bool Gone() const { return !Present || (LostWhenDrained && read_ >= fromBox_.size()); }
+
   std::string fromBox_;
   std::size_t read_ = 0;
   std::string fromTool_;

@@ -12,7 +12,7 @@ namespace {
 // The host's serial line, counting what the tool writes.
 class TCountingPlatform : public serial::TForwardingPlatform {
  public:
-  explicit TCountingPlatform(std::uint64_t& written)
+  explicit TCountingPlatform(std::atomic<std::uint64_t>& written)
       : TForwardingPlatform(serial::HostSerialPlatform()), written_(written) {}
   serial::TIoResult WriteFile(serial::THandle h, const std::uint8_t* data, std::uint32_t count) override {
     const auto r = TForwardingPlatform::WriteFile(h, data, count);
@@ -21,7 +21,7 @@ class TCountingPlatform : public serial::TForwardingPlatform {
   }
 
  private:
-  std::uint64_t& written_;
+  std::atomic<std::uint64_t>& written_;
 };
 }  // namespace
 
@@ -56,8 +56,8 @@ void TUpgradeRun::Start(std::size_t imageBytes) {
 std::string TUpgradeRun::Upgrade(int mode, int ticks) {
   std::string error;
   try {
-    for (char c : upgrade::ModeEntry(mode).Code) upgrade_->RxMemoKeyPress(c);
-    for (int t = 0; t < ticks && !Window.TicksStopped && !Window.Closed; ++t) upgrade_->Timer1Timer();
+    for (char c : upgrade::ModeEntry(mode).Code) upgrade_->KeyPress(c);
+    for (int t = 0; t < ticks && !Window.TicksStopped && !Window.Closed; ++t) upgrade_->Tick();
   } catch (const upgrade::ERunError& e) {
     error = e.Text();
   }

@@ -3,6 +3,7 @@
 // with an include file for every mode.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -60,10 +61,12 @@ class TUpgradeRun {
   // Bytes the tool sent to the box after its last log line (a failure line
   // ends a failed run: nothing may follow it on the line).
   std::uint64_t SentAfterLastLogLine() const { return written_ - writtenAtLastLog_; }
+  // Bytes the tool has sent to the box so far; may be read from any thread.
+  std::uint64_t Written() const { return written_; }
 
  private:
   TScratchDir dir_;
-  std::uint64_t written_ = 0;
+  std::atomic<std::uint64_t> written_{0};
   std::uint64_t writtenAtLastLog_ = 0;
   serial::TSerialLink link_;
   std::unique_ptr<sim::TBoxSim> sim_;

@@ -43,7 +43,7 @@ struct TStarted {
     std::string error;
     for (char c : text) {
       try {
-        upgrade.RxMemoKeyPress(c);
+        upgrade.KeyPress(c);
       } catch (const ERunError& e) {
         error = e.what();
       }
@@ -84,7 +84,7 @@ TEST(StartUp, PortThatCannotBeOpenedIsReportedAndStartUpGoesOn) {
   EXPECT_EQ(window.Boxes,
             std::vector<std::string>{"message: Error: could not connect.  Check COM port settings"});
   EXPECT_EQ(window.Log.size(), 13u);
-  upgrade.Timer1Timer();  // a tick on the closed port is a quiet no-op
+  upgrade.Tick();  // a tick on the closed port is a quiet no-op
 }
 
 TEST(ModeSelection, EachCodeChoosesItsModeAndReadsItsIncludeFile) {
@@ -113,12 +113,32 @@ TEST(ModeSelection, RestartRuleCaseAndEditingKeys) {
       {"APP1x\b03\rAPP103", 3},
       {"BOOT0APP204", 4},
       {"GUID06", 6},
+      {"APPAPP103", 0},        // the second A is a wrong fourth character, not a new start
+      {"APPAPP103APP103", 3},  // until the code is typed again
+      {"NATV02BOOT01", 2},     // a code after a complete one changes nothing
   };
   for (const auto& c : cases) {
     TStarted s;
     s.Type(c.typed);
     EXPECT_EQ(s.upgrade.Record().DownloadMode, c.mode) << c.typed;
+    // The pure answer agrees with the key handler, character for character.
+    EXPECT_EQ(ModeForCode(c.typed), c.mode) << c.typed;
   }
+}
+
+TEST(ModeSelection, ModeForCodeIsTheModeTablesOwnAnswer) {
+  for (int mode = 1; mode <= 8; ++mode) {
+    const std::string code(ModeEntry(mode).Code);
+    EXPECT_EQ(ModeForCode(code), mode) << code;
+    EXPECT_EQ(ModeForCode(code.substr(0, 5)), 0) << code;
+    EXPECT_EQ(ModeForCode("x" + code + "BOOT01"), mode) << code;
+  }
+  EXPECT_EQ(ModeForCode(""), 0);
+  EXPECT_EQ(ModeForCode("boot01"), 0);
+  EXPECT_EQ(ModeForCode(std::string("APP1\0"
+                                    "03",
+                                    7)),
+            0);
 }
 
 TEST(ModeSelection, AChosenModeIgnoresEverythingTypedAfterIt) {
@@ -149,21 +169,21 @@ TEST(ModeSelection, FailedIncludeFileKeepsTheModeAndNeverAnnounces) {
   EXPECT_EQ(s.window.Log, std::vector<std::string>{"0. Application Software 2. Mode"});
   s.Type("APP103");  // the include file is not read again
   EXPECT_EQ(s.upgrade.Record().DownloadMode, 4);
-  s.upgrade.Timer1Timer();
+  s.upgrade.Tick();
   EXPECT_EQ(s.pty.Receive(10, 100), "\x1F");  // the wake-up byte alone
 }
 
 TEST(Ticks, WakeUpAloneUntilAModeIsChosenThenTheAnnounceWord) {
   TStarted s;
-  s.upgrade.Timer1Timer();
+  s.upgrade.Tick();
   EXPECT_EQ(s.pty.Receive(10, 100), "\x1F");
   s.Type("APP1");
-  s.upgrade.Timer1Timer();
+  s.upgrade.Tick();
   EXPECT_EQ(s.pty.Receive(10, 100), "\x1F");
   s.Type("03");
   s.pty.Send("stale");  // dropped by the tick before it announces
   ASSERT_TRUE(s.pty.WaitQueued(5));
-  s.upgrade.Timer1Timer();
+  s.upgrade.Tick();
   EXPECT_EQ(s.pty.Receive(6, 500),
             "\x1F"
             "APPL1");
@@ -182,11 +202,11 @@ TEST(Ticks, APortLostWhileWaitingIsReportedOnceAndOpenedAgain) {
   link.SetDevicePath(device.string());
   TUpgrade upgrade{link, window};
   ASSERT_TRUE(upgrade.StartUp());
-  upgrade.Timer1Timer();
+  upgrade.Tick();
   EXPECT_EQ(adapter->Receive(1, 500), "\x1F");
 
   adapter->HangUp();
-  for (int tick = 0; tick < 4; ++tick) upgrade.Timer1Timer();
+  for (int tick = 0; tick < 4; ++tick) upgrade.Tick();
   EXPECT_FALSE(link.IsPortOpen());
   EXPECT_EQ(window.Boxes,
             std::vector<std::string>{"message: Error: could not connect.  Check COM port settings"});
@@ -194,7 +214,7 @@ TEST(Ticks, APortLostWhileWaitingIsReportedOnceAndOpenedAgain) {
   adapter = std::make_unique<TPtyPair>();
   std::filesystem::remove(device);
   std::filesystem::create_symlink(adapter->DevicePath(), device);
-  upgrade.Timer1Timer();
+  upgrade.Tick();
   EXPECT_TRUE(link.IsPortOpen());
   EXPECT_EQ(adapter->Receive(1, 500), "\x1F");  // waiting goes on as before
   EXPECT_EQ(window.Boxes.size(), 1u);
