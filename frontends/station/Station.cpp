@@ -124,9 +124,6 @@ std::string Summary(const std::vector<TPortView>& views, bool& allUpgraded) {
 // line (on stderr and in its port's log) and its report line, the ports are
 // let go of, and the summary follows. Never returns.
 [[noreturn]] void EndNow(TStationShared& shared, int sig) {
-  struct TStop {
-    TPortView view;
-  };
   std::vector<TPortView> stopped;
   {
     const std::lock_guard lock(shared.Display.Mutex());

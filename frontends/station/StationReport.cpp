@@ -124,6 +124,7 @@ bool TReportFile::Open(const std::string& path) {
 
 bool TReportFile::Append(const std::string& line) {
   const std::lock_guard lock(mutex_);
+  if (sealed_) return false;
   if (fd_ < 0) return path_.empty();
   struct stat before {};
   const bool sized = ::fstat(fd_, &before) == 0;
@@ -146,7 +147,12 @@ bool TReportFile::Append(const std::string& line) {
   return false;
 }
 
-void TReportFile::Seal() { mutex_.lock(); }
+void TReportFile::Seal() {
+  // Taken for the flag, so that a line already being written is whole
+  // before the exit.
+  const std::lock_guard lock(mutex_);
+  sealed_ = true;
+}
 
 std::int64_t UnixMsNow() {
   using namespace std::chrono;

@@ -57,8 +57,8 @@ class TReportFile {
   bool Open(const std::string& path);
   // False when the line could not be written whole (said once on stderr).
   bool Append(const std::string& line);
-  // No line starts after this: for the way out at once, so that no port
-  // begins a line the exit would cut.
+  // No line starts after this (Append returns false): for the way out at
+  // once, so that no port begins a line the exit would cut.
   void Seal();
 
  private:
@@ -66,6 +66,7 @@ class TReportFile {
   int fd_ = -1;
   std::string path_;
   bool failed_ = false;
+  bool sealed_ = false;
 };
 
 // The wall clock as the report writes it: "2026-12-08T14:03:11.482+01:00".
