@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "Console.h"
+#include "EscapedLine.h"
 
 namespace stb::app {
 
@@ -77,7 +78,8 @@ void TStationBox::Tagged(const char* tag, const std::string& text) {
 }
 
 void TStationBox::HandlerError(const THandlerError& error) {
-  error_ = error.Text;
+  // One error, one line of the log, as the console writes it.
+  error_ = EscapedLine(error.Text);
   if (error.SystemError != 0) error_ += " (" + std::string(std::strerror(error.SystemError)) + ")";
   Tagged("error", error_);
 }

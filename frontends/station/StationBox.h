@@ -33,6 +33,9 @@ class TStationBox : public upgrade::IWindowOperations, public IInterruptPolicy {
   void HandlerError(const THandlerError& error);
   const std::string& Error() const { return error_; }
 
+  // A line of the port's log with its tag ("[error] ...").
+  void Note(const char* tag, const std::string& text) { Tagged(tag, text); }
+
   // The report of the box that has ended; `portOpen`: the port was still
   // there at the end.
   TBoxReport Finish(bool succeeded, bool portOpen);

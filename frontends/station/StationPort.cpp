@@ -7,6 +7,7 @@
 
 #include "Assembly.h"
 #include "Console.h"
+#include "EscapedLine.h"
 #include "EventLoop.h"
 #include "ExitStatus.h"
 #include "StationBox.h"
@@ -17,9 +18,6 @@ namespace stb::app {
 namespace {
 
 constexpr int kTickMs = 1000;
-// How long a port that would not serve (no device, refused open, an include
-// file that does not read) waits before it tries again.
-constexpr int kRetryMs = 5000;
 
 bool DeviceExists(const std::string& device) {
   struct stat st {};
@@ -67,26 +65,42 @@ void TStationPort::Problem(const std::string& state, const std::string& why) {
   lastProblem_ = why;
 }
 
-void TStationPort::Pause(int ms) {
-  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+void TStationPort::Pause(std::chrono::milliseconds time) {
+  const auto until = std::chrono::steady_clock::now() + time;
   while (shared_.StopLevel.load() == kRunning && std::chrono::steady_clock::now() < until) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(std::min(ms, 250)));
+    std::this_thread::sleep_for(std::min(time, std::chrono::milliseconds(250)));
   }
 }
 
 void TStationPort::Run() {
-  while (shared_.StopLevel.load() == kRunning) {
-    if (!OneBox()) continue;
-  }
+  while (shared_.StopLevel.load() == kRunning) OneBox();
   State("stopped");
   ended_ = true;
 }
 
-bool TStationPort::OneBox() {
+bool TStationPort::WaitForOpen(TAssembly& run, TStationBox& box) {
+  std::string said;
+  for (;;) {
+    if (DeviceExists(device_)) {
+      const auto& open = run.Link().LastOpenResult();
+      const std::string why = PortFailureReason(device_, static_cast<int>(open.Failure), open.SystemError);
+      Problem("cannot open", why);
+      if (why != said) box.Note("error", EscapedLine(why));
+      said = why;
+    } else {
+      State("no port");
+    }
+    Pause(shared_.RetryAfter);
+    if (shared_.StopLevel.load() != kRunning) return false;
+    if (DeviceExists(device_) && run.Link().OpenPort()) return true;
+  }
+}
+
+void TStationPort::OneBox() {
   if (!DeviceExists(device_)) {
     State("no port");
-    Pause(kTickMs);
-    return false;
+    Pause(std::chrono::milliseconds(kTickMs));
+    return;
   }
   TOptions options = shared_.Options;
   options.Port = device_;
@@ -99,23 +113,18 @@ bool TStationPort::OneBox() {
       options, box, loop.MakeTimer(), [&](const THandlerError& e) { box.HandlerError(e); }, refusal, &box);
   if (!run) {
     Problem("cannot log", refusal);
-    Pause(kRetryMs);
-    return false;
+    Pause(shared_.RetryAfter);
+    return;
   }
   box.SetRecord(&run->Upgrade().Record());
-  if (!run->StartUp()) {
-    const auto& open = run->Link().LastOpenResult();
-    Problem("cannot open", PortFailureReason(device_, static_cast<int>(open.Failure), open.SystemError));
-    Pause(kRetryMs);
-    return false;
-  }
+  if (!run->StartUp() && !WaitForOpen(*run, box)) return;
   for (char c : options.Code) {
     if (!run->HandlerFailed()) run->KeyPress(c);
   }
   if (run->HandlerFailed()) {
     Problem("file error", box.Error());
-    Pause(kRetryMs);
-    return false;
+    Pause(shared_.RetryAfter);
+    return;
   }
 
   auto ticks = loop.MakeTimer();
@@ -125,7 +134,7 @@ bool TStationPort::OneBox() {
   State("waiting for box");
   lastProblem_.clear();
   while (!box.Closed() && !run->HandlerFailed()) {
-    if (!box.Arrived() && shared_.StopLevel.load() != kRunning) return false;
+    if (!box.Arrived() && shared_.StopLevel.load() != kRunning) return;
     loop.RunOnce(500);
   }
   ticks->Stop();
@@ -133,8 +142,8 @@ bool TStationPort::OneBox() {
     // An error before any box answered (the port went away while waiting
     // is not one: the ticks reopen it).
     Problem("file error", box.Error());
-    Pause(kRetryMs);
-    return false;
+    Pause(shared_.RetryAfter);
+    return;
   }
 
   const bool portOpen = run->Link().IsPortOpen();
@@ -157,7 +166,7 @@ bool TStationPort::OneBox() {
       ++v.Failed;
     }
   });
-  if (stoppedAlready) return false;
+  if (stoppedAlready) return;
   shared_.Report.Append(ReportLine(report));
   shared_.Display.Event(device_ + ": " + ResultName(report.Result) + " (" + report.DecidedBy + ")");
 
@@ -177,7 +186,6 @@ bool TStationPort::OneBox() {
     if (seen == TPresence::Answered) State("remove box");
     if (presence.Gone()) break;
   }
-  return true;
 }
 
 }  // namespace stb::app

@@ -4,12 +4,16 @@
 // this one thread, as in a single run.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <thread>
 
 #include "StationShared.h"
 
 namespace stb::app {
+
+class TAssembly;
+class TStationBox;
 
 class TStationPort {
  public:
@@ -26,11 +30,17 @@ class TStationPort {
 
  private:
   void Run();
-  // One box, from waiting for it to its report and its leaving; false when
-  // the station stopped before a box answered, or the port cannot serve.
-  bool OneBox();
-  // Sleeps for `ms`, or less once the station stops.
-  void Pause(int ms);
+  // One box, from waiting for it to its report and its leaving; or, when
+  // the station stopped before a box answered or the port cannot serve,
+  // less.
+  void OneBox();
+  // A port that is there but would not open, tried again with the same
+  // assembly until it opens: its start-up lines are in the log once, and
+  // why it will not open once for each reason. False when the station
+  // stops first.
+  bool WaitForOpen(TAssembly& run, TStationBox& box);
+  // Sleeps for `time`, or less once the station stops.
+  void Pause(std::chrono::milliseconds time);
   void State(const std::string& state);
   // Says why the port cannot serve, once for as long as the reason stays.
   void Problem(const std::string& state, const std::string& why);
