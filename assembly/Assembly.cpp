@@ -73,7 +73,7 @@ void TAssembly::Guarded(const std::function<void()>& handler) {
 }
 
 void TAssembly::KeyPress(char& key) {
-  Guarded([&] { upgrade_->RxMemoKeyPress(key); });
+  Guarded([&] { upgrade_->KeyPress(key); });
 }
 
 void TAssembly::ForeignKeyPress() {
@@ -81,7 +81,7 @@ void TAssembly::ForeignKeyPress() {
 }
 
 void TAssembly::Tick() {
-  Guarded([&] { upgrade_->Timer1Timer(); });
+  Guarded([&] { upgrade_->Tick(); });
   // A port that went away and was opened again has a new handle.
   interrupts_.SetPortToRelease(link_->PortHandle());
 }

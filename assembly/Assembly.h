@@ -66,6 +66,9 @@ class TAssembly {
   void ForeignKeyPress();
   void Tick();
 
+  // Who hears what the upgrade does (UpgradeEvents.h); nullptr: no one.
+  void SetEvents(upgrade::IUpgradeEvents* events) { upgrade_->SetEvents(events); }
+
   // True once a handler has raised an error.
   bool HandlerFailed() const { return handlerFailed_; }
   serial::TSerialLink& Link() { return *link_; }

@@ -53,10 +53,13 @@ std::uint32_t Word(const TAddressBytes& a) {
 
 // The image must still be the one measured when the mode was chosen: the
 // box is about to be told its size, and then takes it whole. Raises a file
-// error (nothing has been sent for the image yet) when it is not.
-void CheckImageUnchanged(const TUpgradeRecord& record) {
+// error (nothing has been sent for the image yet) when it is not. Says how
+// it failed: the image unreadable, or changed.
+void CheckImageUnchanged(const TUpgradeRecord& record, TFailure& failure) {
+  failure = TFailure::ImageUnreadable;
   const TImageMeasure now = MeasureImageFile(record.ImageFileName);
   if (now.Bytes != record.ImageBytes || now.Digest != record.ImageDigest) {
+    failure = TFailure::ImageChanged;
     throw ERunError("Image file " + record.ImageFileName + " has changed since the include file was read");
   }
 }
@@ -69,72 +72,80 @@ bool TUpgrade::CheckIdentity() {
   auto pairDetails = [](TVersionPair inc, std::uint8_t major, std::uint8_t minor) {
     return std::vector<std::string>{Detail(inc.Major, major), Detail(inc.Minor, minor)};
   };
-  auto refusePair = [&](TVersionPair inc, std::size_t at, const std::string& line, const std::string& text) {
+  auto refusePair = [&](TCheck check, TVersionPair inc, std::size_t at, const std::string& line,
+                        const std::string& text) {
     auto lines = pairDetails(inc, box[at], box[at + 1]);
     lines.push_back(line);
-    Refuse(lines, text);
+    Refuse(lines, text, check);
     return false;
   };
 
-  if (box[kOui] != record_.IncOui[1] || box[kOui + 1] != record_.IncOui[2]) {
+  if (!Checked(TCheck::Oui, box[kOui] == record_.IncOui[1] && box[kOui + 1] == record_.IncOui[2])) {
     Refuse({Detail(record_.IncOui[1], box[kOui]), Detail(record_.IncOui[2], box[kOui + 1]),
             "  - Invalid OUI !!"},
-           "Invalid OUI");
+           "Invalid OUI", TCheck::Oui);
     return false;
   }
   window_.LogLine("  -. Pass OUI - Orvanta. Co.");
 
-  if (!Equal(record_.IncModel, box[kModel], box[kModel + 1])) {
-    return refusePair(record_.IncModel, kModel, "  - Invalid Model Code !!", "Invalid Model Code !!");
+  if (!Checked(TCheck::Model, Equal(record_.IncModel, box[kModel], box[kModel + 1]))) {
+    return refusePair(TCheck::Model, record_.IncModel, kModel, "  - Invalid Model Code !!",
+                      "Invalid Model Code !!");
   }
   window_.LogLine(Format("  -. Model Code is same: %d.%d", box[kModel], box[kModel + 1]));
 
-  if (!SameMajorMinorNotLower(record_.IncHwVersion, box[kHardware], box[kHardware + 1])) {
-    return refusePair(record_.IncHwVersion, kHardware, "  -Hardware version is invalid or lower!!",
-                      "Hardware version is invalid or lower!!");
+  if (!Checked(TCheck::Hardware,
+               SameMajorMinorNotLower(record_.IncHwVersion, box[kHardware], box[kHardware + 1]))) {
+    return refusePair(TCheck::Hardware, record_.IncHwVersion, kHardware,
+                      "  -Hardware version is invalid or lower!!", "Hardware version is invalid or lower!!");
   }
   window_.LogLine(Format("  -. Hardware Version is same: %d.%d<-->%d.%d", box[kHardware], box[kHardware + 1],
                          record_.IncHwVersion.Major, record_.IncHwVersion.Minor));
 
-  if (!SameMajorMinorNotLower(record_.IncBootVersion, box[kBootLoader], box[kBootLoader + 1])) {
-    return refusePair(record_.IncBootVersion, kBootLoader, "  -Bootloader version is invalid or lower!!",
+  if (!Checked(TCheck::BootLoader,
+               SameMajorMinorNotLower(record_.IncBootVersion, box[kBootLoader], box[kBootLoader + 1]))) {
+    return refusePair(TCheck::BootLoader, record_.IncBootVersion, kBootLoader,
+                      "  -Bootloader version is invalid or lower!!",
                       "Bootloader version is invalid or lower!!");
   }
   window_.LogLine(Format("  -. Bootloader Version: %d.%d-->%d.%d", box[kBootLoader], box[kBootLoader + 1],
                          record_.IncBootVersion.Major, record_.IncBootVersion.Minor));
 
   if (mode.Applies(kCheckNative)) {
-    if (!NotLower(record_.IncNativeVersion, box[kNative], box[kNative + 1])) {
-      return refusePair(record_.IncNativeVersion, kNative, "  -Native Software version is invalid or lower!!",
+    if (!Checked(TCheck::Native, NotLower(record_.IncNativeVersion, box[kNative], box[kNative + 1]))) {
+      return refusePair(TCheck::Native, record_.IncNativeVersion, kNative,
+                        "  -Native Software version is invalid or lower!!",
                         "Native Software version is invalid or lower!!");
     }
     window_.LogLine(Format("  -. Native Software Version: %d.%d-->%d.%d", box[kNative], box[kNative + 1],
                            record_.IncNativeVersion.Major, record_.IncNativeVersion.Minor));
   }
 
-  auto nativeMajorSame = [&] {
-    if (box[kNative] == record_.IncNativeVersion.Major) return true;
+  // Applications 1 and 2: built on the box's native software major, and not
+  // older than the box's own. The major is the same for both, so it is
+  // checked once, ahead of them.
+  const bool anyApplication = mode.Applies(kCheckApplication1) || mode.Applies(kCheckApplication2);
+  if (anyApplication && !Checked(TCheck::NativeMajor, box[kNative] == record_.IncNativeVersion.Major)) {
     Refuse({Detail(record_.IncNativeVersion.Major, box[kNative]),
             "  -Native Software Major version is nor same!!"},
-           "Native Software Major version is nor same!!");
+           "Native Software Major version is nor same!!", TCheck::NativeMajor);
     return false;
-  };
-  // Applications 1 and 2: built on the box's native software major, and not
-  // older than the box's own.
-  auto application = [&](int n, TVersionPair inc, std::size_t at) {
-    if (!nativeMajorSame()) return false;
+  }
+  auto application = [&](int n, TCheck check, TVersionPair inc, std::size_t at) {
     const std::string name = "Application " + std::to_string(n);
-    if (!NotLower(inc, box[at], box[at + 1])) {
-      return refusePair(inc, at, "  -" + name + " version is invalid or lower!!",
+    if (!Checked(check, NotLower(inc, box[at], box[at + 1]))) {
+      return refusePair(check, inc, at, "  -" + name + " version is invalid or lower!!",
                         name + " version is invalid or lower!!");
     }
     window_.LogLine(Format(("  -. " + name + " Version: %d.%d-->%d.%d").c_str(), box[at], box[at + 1],
                            inc.Major, inc.Minor));
     return true;
   };
-  if (mode.Applies(kCheckApplication1) && !application(1, record_.IncApp1Version, kApplication1))
+  if (mode.Applies(kCheckApplication1) &&
+      !application(1, TCheck::Application1, record_.IncApp1Version, kApplication1))
     return false;
-  if (mode.Applies(kCheckApplication2) && !application(2, record_.IncApp2Version, kApplication2))
+  if (mode.Applies(kCheckApplication2) &&
+      !application(2, TCheck::Application2, record_.IncApp2Version, kApplication2))
     return false;
 
   window_.LogLine("  -. Start DATE : " + record_.IncStartDate + " .");
@@ -144,31 +155,45 @@ bool TUpgrade::CheckIdentity() {
 bool TUpgrade::CheckAddresses() {
   const TAddressBytes& inc = record_.IncAddress;
   const TAddressBytes& box = record_.TargetAddress;
+  events_->AddressesReceived(Word(box), Word(inc));
   if (inc != box && Unmirrored(inc) != Unmirrored(box)) {
-    window_.LogLine("  Warning !!!. Download Address MisMatch... !!!");
+    constexpr char kMismatchLine[] = "  Warning !!!. Download Address MisMatch... !!!";
+    window_.LogLine(kMismatchLine);
     window_.MessageBox("Warning !!!. Download Address MisMatch... !!!");
-    if (window_.Confirm("Warning!!!. Download Address MisMatch!!!  Exit now?") == TConfirmAnswer::Yes) {
+    const bool exit =
+        window_.Confirm("Warning!!!. Download Address MisMatch!!!  Exit now?") == TConfirmAnswer::Yes;
+    // Any other answer goes on with the include file's address.
+    if (!Checked(TCheck::Address, !exit)) {
+      TUpgradeEnd end;
+      end.Outcome = TOutcome::Refused;
+      end.Check = TCheck::Address;
+      end.Line = kMismatchLine;
+      End(std::move(end));
       window_.Information("Download Address MisMatch!!!. Check Your installation file(./inc/xxxx.inc).");
       window_.CloseWindow();
       return false;
     }
-    // Any other answer goes on with the include file's address.
+  } else {
+    Checked(TCheck::Address, true);
   }
 
   const TModeEntry& mode = ModeEntry(record_.DownloadMode);
   if (mode.Applies(kCheckBootLoaderAddress)) {
-    if (Word(inc) != kBootLoaderAddress && Word(Unmirrored(inc)) != kBootLoaderAddress) {
-      Refuse({"  -ERROR:Cannot Change Bootloader Address!!"}, "ERROR:Cannot Change Bootloader Address!!");
+    const bool atBootLoader = Word(inc) == kBootLoaderAddress || Word(Unmirrored(inc)) == kBootLoaderAddress;
+    if (!Checked(TCheck::BootLoaderAddress, atBootLoader)) {
+      Refuse({"  -ERROR:Cannot Change Bootloader Address!!"}, "ERROR:Cannot Change Bootloader Address!!",
+             TCheck::BootLoaderAddress);
       return false;
     }
   }
-  if (mode.Applies(kCheckBootLoaderArea) && InBootLoaderArea(inc)) {
-    Refuse({"  -ERROR:Cannot Write Bootloader Area!!"}, "ERROR:Cannot Write Bootloader Area!!");
+  if (mode.Applies(kCheckBootLoaderArea) && !Checked(TCheck::BootLoaderArea, !InBootLoaderArea(inc))) {
+    Refuse({"  -ERROR:Cannot Write Bootloader Area!!"}, "ERROR:Cannot Write Bootloader Area!!",
+           TCheck::BootLoaderArea);
     return false;
   }
   if (mode.Applies(kCheckBootLoaderSize)) {
-    if (record_.SizeHigh * 256 + record_.SizeLow > kMaxBootLoaderBlocks) {
-      Refuse({"  -Bootloader is too large!!"}, "Bootloader is too large!!");
+    if (!Checked(TCheck::BootLoaderSize, record_.SizeHigh * 256 + record_.SizeLow <= kMaxBootLoaderBlocks)) {
+      Refuse({"  -Bootloader is too large!!"}, "Bootloader is too large!!", TCheck::BootLoaderSize);
       return false;
     }
     window_.LogLine("  -. Bootloader size check OK !!!");
@@ -177,11 +202,23 @@ bool TUpgrade::CheckAddresses() {
 }
 
 void TUpgrade::SendGoMessage() {
-  CheckImageUnchanged(record_);
+  StopPoint();
+  TFailure failure = TFailure::None;
+  try {
+    CheckImageUnchanged(record_, failure);
+  } catch (const ERunError& error) {
+    TUpgradeEnd end;
+    end.Failure = failure;
+    end.Line = error.Text();
+    End(std::move(end));
+    throw;
+  }
   link_.WriteString(std::string(kGo));
   for (std::uint8_t b : record_.IncAddress) link_.WriteByte(b);  // least significant first
   link_.WriteByte(record_.SizeLow);
   link_.WriteByte(record_.SizeHigh);
+  goSent_ = true;
+  events_->GoMessageSent(Word(record_.IncAddress), record_.BlockCount);
   window_.LogLine(Format("  -. The Download Size is %d *256 + %d KBytes", record_.SizeHigh, record_.SizeLow));
 }
 

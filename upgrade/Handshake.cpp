@@ -1,41 +1,33 @@
 // The tick and the start of the upgrade: wake-up byte, announce word, the
 // box's acknowledgement and mode echo, its identity record and address words.
+#include <exception>
+
+#include "Announce.h"
 #include "LinkHolds.h"
 #include "ModeTable.h"
+#include "RunError.h"
 #include "Upgrade.h"
 
 namespace stb::upgrade {
 
 using namespace protocol;
 
-void TUpgrade::Timer1Timer() {
+void TUpgrade::Tick() {
+  if (stopRequested_.load()) return;
   if (!link_.IsPortOpen() && portWasOpen_ && !LinkBack()) return;
-  link_.WriteByte(kWakeUp);
   // No announce word for a mode whose include file was not read through:
   // the box would be met with a half-filled record.
-  if (record_.DownloadMode == 0 || !record_.IncludeFileRead) return;
-  link_.PurgeBuffers(true, false);
-  link_.WriteString(std::string(ModeEntry(record_.DownloadMode).AnnounceWord));
-  if (!ReadAcknowledge()) return;  // the next tick tries again
-
-  // From here on the upgrade runs to its end inside this tick, and pumps the
-  // window's messages on the way; until the tick returns, whatever the box
-  // sends waits for the protocol's reads.
-  const TPollingHold pollingHold(link_);
-  std::uint8_t echo = 0;
-  try {
-    echo = WaitByte();
-  } catch (const ENoResponse&) {
-    window_.StopTicks();
-    return NoResponseBeforeTransfer();
+  if (record_.DownloadMode == 0 || !record_.IncludeFileRead) {
+    link_.WriteByte(kWakeUp);
+    return;
   }
-  // Ticks stop before any box is shown, so none announces again under it.
-  window_.StopTicks();
-  if (echo != record_.DownloadMode) {
-    return Refuse({"  ERROR:MisMatch Software Number !!"}, "  ERROR:MisMatch Software Number !!");
+  Announce(link_, record_.DownloadMode);
+  bool acknowledged = false;
+  {
+    const TInputTimeoutHold answerWait(link_, kAcknowledgeWaitMs);
+    acknowledged = ReadAcknowledge();
   }
-  window_.LogLine("1. Check Machine");
-  RunUpgrade();
+  if (acknowledged) MeetBox();  // else the next tick tries again
 }
 
 bool TUpgrade::LinkBack() {
@@ -65,6 +57,55 @@ bool TUpgrade::ReadAcknowledge() {
   return text == kAcknowledge;
 }
 
+void TUpgrade::MeetBox() {
+  // An upgrade begins: from here its listener hears exactly one Ended.
+  ended_ = false;
+  goSent_ = false;
+  step_ = 0;
+  acknowledged_ = 0;
+  events_->BoxAcknowledged();
+
+  // From here on the upgrade runs to its end inside this tick, and pumps the
+  // window's messages on the way; until the tick returns, whatever the box
+  // sends waits for the protocol's reads.
+  const TPollingHold pollingHold(link_);
+  bool ticksStopped = false;
+  try {
+    std::uint8_t echo = 0;
+    try {
+      echo = WaitByte();
+    } catch (const ENoResponse&) {
+      window_.StopTicks();
+      return NoResponseBeforeTransfer();
+    }
+    events_->BoxArrived(echo);
+    // Ticks stop before any box is shown, so none announces again under it.
+    window_.StopTicks();
+    ticksStopped = true;
+    if (!Checked(TCheck::ModeEcho, echo == record_.DownloadMode)) {
+      return Refuse({"  ERROR:MisMatch Software Number !!"}, "  ERROR:MisMatch Software Number !!",
+                    TCheck::ModeEcho);
+    }
+    Step(TStep::CheckMachine, "1. Check Machine");
+    RunUpgrade();
+  } catch (const EStopped&) {
+    // Whoever asked for the stop has its own way of saying so.
+    if (!ticksStopped) window_.StopTicks();
+    TUpgradeEnd end;
+    end.Outcome = TOutcome::Stopped;
+    End(std::move(end));
+    window_.CloseWindow();
+  } catch (const std::exception& error) {
+    // Errors raised where they happen have told the listener already; this
+    // is for any other that ends the upgrade on its way to the handler.
+    TUpgradeEnd end;
+    const auto* runError = dynamic_cast<const ERunError*>(&error);
+    end.Line = runError ? runError->Text() : error.what();
+    End(std::move(end));
+    throw;
+  }
+}
+
 void TUpgrade::RunUpgrade() {
   // However the upgrade ends, the box is no longer taking the image then.
   struct TTakingImageEnd {
@@ -73,6 +114,7 @@ void TUpgrade::RunUpgrade() {
   } takingImageEnd{window_};
   try {
     for (std::size_t i = 0; i < kIdentityBytes; ++i) record_.TargetInfo[i] = WaitByte();
+    events_->IdentityReceived(DecodeIdentity());
     if (!CheckIdentity()) return;
     ReceiveAddressWords();
     if (!CheckAddresses()) return;
@@ -82,12 +124,29 @@ void TUpgrade::RunUpgrade() {
   } catch (const ENoResponse&) {
     return NoResponseBeforeTransfer();
   }
-  window_.LogLine("2. Start Software Upgrade");
-  window_.LogLine("3. Start DownLoad");
-  if (!UploadFile()) {
+  Step(TStep::StartUpgrade, "2. Start Software Upgrade");
+  Step(TStep::StartDownload, "3. Start DownLoad");
+  if (!SendImage()) {
     window_.MessageBox("Software Upgrade Fail !!!");
     window_.CloseWindow();
   }
+}
+
+TBoxIdentity TUpgrade::DecodeIdentity() const {
+  using namespace protocol::identity;
+  const auto& r = record_.TargetInfo;
+  auto pair = [&](std::size_t at) { return TVersionPair{r[at], r[at + 1]}; };
+  TBoxIdentity id;
+  id.Record = r;
+  id.Oui = {r[kOui], r[kOui + 1]};
+  id.Model = pair(kModel);
+  id.Hardware = pair(kHardware);
+  id.BootLoader = pair(kBootLoader);
+  id.Native = pair(kNative);
+  id.Application1 = pair(kApplication1);
+  id.Application2 = pair(kApplication2);
+  id.Date.assign(r.begin() + kDate, r.begin() + kDate + kDateLength);
+  return id;
 }
 
 void TUpgrade::ReceiveAddressWords() {

@@ -6,6 +6,8 @@
 #include <array>
 #include <string_view>
 
+#include "UpgradeRecord.h"
+
 namespace stb::upgrade {
 
 // The checks that apply to some modes only. The maker, model, hardware and
@@ -50,5 +52,18 @@ inline constexpr std::array<TModeEntry, 8> kModeTable{{
 
 // The entry of mode 1 to 8.
 inline const TModeEntry& ModeEntry(int mode) { return kModeTable[static_cast<std::size_t>(mode - 1)]; }
+
+// --- Choosing a mode by its code ---
+// Every mode's matcher, each at the start of its code.
+TModeMatchers FreshMatchers();
+// Every matcher follows `key`; a wrong character sets a matcher back to the
+// start without counting as a new first character. The mode (1 to 8) whose
+// code is now complete, the first in the table when several are; 0 while
+// none is. Not to be called again once a code is complete.
+int FollowKey(TModeMatchers& matchers, char key);
+// The mode that typing `typed` from the start chooses, as the key handler
+// would: the first code completed wins, later characters change nothing;
+// 0 when none is completed.
+int ModeForCode(std::string_view typed);
 
 }  // namespace stb::upgrade

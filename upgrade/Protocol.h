@@ -43,6 +43,8 @@ inline constexpr std::size_t kBootLoader = 6;
 inline constexpr std::size_t kNative = 8;
 inline constexpr std::size_t kApplication1 = 10;
 inline constexpr std::size_t kApplication2 = 12;
+inline constexpr std::size_t kDate = 14;  // five characters, as the box keeps them
+inline constexpr std::size_t kDateLength = 5;
 }  // namespace identity
 
 // --- Sizes and limits ---
@@ -64,6 +66,10 @@ inline constexpr std::array<std::uint8_t, 4> kBootLoaderAreaTop{0x9F, 0xBF, 0x9E
 inline constexpr std::uint8_t kBootLoaderAreaEnd = 0xC1;
 
 // --- Time-outs ---
+// How long a tick (and the presence probe after an upgrade) listens for the
+// box's answer to the announce word: a box that is there answers at once,
+// and the next second asks again.
+inline constexpr std::uint32_t kAcknowledgeWaitMs = 200;
 // How long the tool waits, with nothing received, where the box must answer
 // before the upgrade can go on.
 inline constexpr std::uint32_t kDefaultResponseTimeoutMs = 30000;

@@ -2,10 +2,12 @@
 // the box's answer, resends, the sync digit after every eleventh block, and
 // the progress shown after each accepted block.
 #include <array>
+#include <memory>
 #include <span>
 
 #include "ImageFile.h"
 #include "LinkHolds.h"
+#include "RunError.h"
 #include "Upgrade.h"
 
 namespace stb::upgrade {
@@ -17,14 +19,23 @@ constexpr char kDownloadFail[] = "  DownLoad Fail !!";
 constexpr char kImageChangedLine[] = "  ERROR: Image file changed during the DownLoad !!";
 }  // namespace
 
-bool TUpgrade::UploadFile() {
+bool TUpgrade::SendImage() {
   std::uint8_t total = 0;
   window_.SetAnimation(true);
   // Raises "Cannot open file" for the default error handler; nothing has
   // been sent to the box for the image yet.
-  TImageStream image(record_.ImageFileName);
+  std::unique_ptr<TImageStream> image;
   try {
-    if (!SendBlocks(image, total)) return false;
+    image = std::make_unique<TImageStream>(record_.ImageFileName);
+  } catch (const ERunError& error) {
+    TUpgradeEnd end;
+    end.Failure = TFailure::ImageUnreadable;
+    end.Line = error.Text();
+    End(std::move(end));
+    throw;
+  }
+  try {
+    if (!SendBlocks(*image, total)) return false;
     succeeded_ = Verify(total);
     return succeeded_;
   } catch (const ENoResponse&) {
@@ -57,6 +68,7 @@ bool TUpgrade::SendBlocks(TImageStream& image, std::uint8_t& total) {
     for (std::uint8_t b : block) checksum = static_cast<std::uint8_t>(checksum + b);
     frame[kBlockSize] = checksum;
     for (int resends = 0;; ++resends) {
+      StopPoint();
       // One write for the whole frame: the line sees the same bytes as from
       // a write per byte, at a fraction of the system calls.
       link_.WriteData(frame.data(), static_cast<std::uint32_t>(frame.size()));
@@ -68,22 +80,29 @@ bool TUpgrade::SendBlocks(TImageStream& image, std::uint8_t& total) {
       if (answer == kBlockAccepted) break;
       // A line that dropped (adapter pulled) is no refusal by the box: a
       // resend could only fail the same way.
-      if (!link_.IsPortOpen()) return Fail(kDownloadFail);
+      if (!link_.IsPortOpen()) return Fail(kDownloadFail, TFailure::PortLost);
 
       window_.LogLine("  retry : " + std::to_string(index) + " block");
-      if (index == 0 || resends == kMaxResends) return Fail(kDownloadFail);
+      events_->BlockRefused(index, resends + 1);
+      if (index == 0) return Fail(kDownloadFail, TFailure::FirstBlockRefused);
+      if (resends == kMaxResends) return Fail(kDownloadFail, TFailure::BlockRefused);
+      StopPoint();
       link_.WriteByte(kResend);
     }
 
     if (++syncCounter > kBlocksPerSync - 1) {
       syncCounter = 0;
       char digit = 0;
-      if (!link_.ReadChar(digit) || digit != kSyncDigits[syncPosition]) return Fail(kDownloadFail);
+      if (!link_.ReadChar(digit) || digit != kSyncDigits[syncPosition]) {
+        return Fail(kDownloadFail, TFailure::SyncDigit);
+      }
       syncPosition = (syncPosition + 1) % kSyncDigits.size();
     }
 
     total = static_cast<std::uint8_t>(total + checksum);
     bytesSent += static_cast<std::int32_t>(kBlockSize);
+    acknowledged_ = bytesSent;
+    events_->BlockAccepted(index, bytesSent, record_.ImageSize);
     window_.SetDownloadProgress(ProgressPosition(index + 1, record_.BlockCount));
     window_.SetCounter(bytesSent, record_.ImageSize);
     window_.PumpMessages();
@@ -92,7 +111,7 @@ bool TUpgrade::SendBlocks(TImageStream& image, std::uint8_t& total) {
   // checked. The box holds it in RAM only: stopping here, before the total
   // and long before the go-on that has it write its flash, leaves the box
   // with its old software.
-  if (sent.Value() != record_.ImageDigest) return Fail(kImageChangedLine);
+  if (sent.Value() != record_.ImageDigest) return Fail(kImageChangedLine, TFailure::ImageChanged);
   return true;
 }
 

@@ -45,11 +45,7 @@ TUpgrade::TUpgrade(serial::TSerialLink& link, IWindowOperations& window, serial:
 
 bool TUpgrade::StartUp() {
   record_.DownloadMode = 0;
-  for (std::size_t m = 0; m < kModeTable.size(); ++m) {
-    record_.ModeMatch[m].MatchPos = 1;
-    const auto code = kModeTable[m].Code;
-    std::copy(code.begin(), code.end(), record_.ModeMatch[m].Code.begin());
-  }
+  record_.ModeMatch = FreshMatchers();
   const bool opened = link_.OpenPort();
   portWasOpen_ = opened;
   if (!opened) window_.MessageBox(kCannotConnect);
@@ -58,31 +54,89 @@ bool TUpgrade::StartUp() {
   return opened;
 }
 
+void TUpgrade::StopPoint() const {
+  if (stopRequested_.load()) throw EStopped{};
+}
+
 std::uint8_t TUpgrade::WaitByte() {
   // Each read gives up after the input time-out; the box is given up on once
   // nothing has come for the whole bound. A closed port can never answer.
   const std::uint32_t start = clock_();
   std::uint8_t value = 0;
   for (;;) {
+    StopPoint();
     if (!link_.IsPortOpen()) throw ENoResponse{};
     if (link_.ReadByte(value)) return value;
     if (clock_() - start > responseTimeoutMs_) throw ENoResponse{};
   }
 }
 
-void TUpgrade::Refuse(const std::vector<std::string>& lines, const std::string& box) {
+bool TUpgrade::Checked(TCheck check, bool passed) {
+  events_->CheckDone(check, passed);
+  return passed;
+}
+
+void TUpgrade::Refuse(const std::vector<std::string>& lines, const std::string& box, TCheck check) {
   for (const auto& line : lines) window_.LogLine(line);
+  TUpgradeEnd end;
+  end.Outcome = TOutcome::Refused;
+  end.Check = check;
+  end.Line = lines.back();
+  End(std::move(end));
   window_.MessageBox(box);
   window_.CloseWindow();
 }
 
-bool TUpgrade::Fail(const std::string& line) {
+bool TUpgrade::Fail(const std::string& line, TFailure failure) {
   window_.LogLine(line);
+  TUpgradeEnd end;
+  end.Outcome = TOutcome::Failed;
+  // Whatever the box seemed to do wrong, a port that went away under the
+  // upgrade is the reason.
+  end.Failure = goSent_ && !link_.IsPortOpen() ? TFailure::PortLost : failure;
+  end.Line = line;
+  End(std::move(end));
   return false;
 }
 
-void TUpgrade::NoResponseBeforeTransfer() { Refuse({kNoResponseLine}, kNoResponseBox); }
+void TUpgrade::NoResponseBeforeTransfer() {
+  window_.LogLine(kNoResponseLine);
+  TUpgradeEnd end;
+  end.Line = kNoResponseLine;
+  // After the go message a port that went away is the reason, not the box.
+  if (goSent_ && !link_.IsPortOpen()) {
+    end.Failure = TFailure::PortLost;
+  } else {
+    end.Outcome = TOutcome::NoResponse;
+  }
+  End(std::move(end));
+  window_.MessageBox(kNoResponseBox);
+  window_.CloseWindow();
+}
 
-bool TUpgrade::NoResponseInTransfer() { return Fail(kNoResponseLine); }
+bool TUpgrade::NoResponseInTransfer() {
+  if (!link_.IsPortOpen()) return Fail(kNoResponseLine, TFailure::PortLost);
+  window_.LogLine(kNoResponseLine);
+  TUpgradeEnd end;
+  end.Outcome = TOutcome::NoResponse;
+  end.Line = kNoResponseLine;
+  End(std::move(end));
+  return false;
+}
+
+void TUpgrade::Step(TStep step, const std::string& line) {
+  window_.LogLine(line);
+  step_ = static_cast<int>(step);
+  events_->StepReached(step);
+}
+
+void TUpgrade::End(TUpgradeEnd end) {
+  if (ended_) return;
+  ended_ = true;
+  end.Step = step_;
+  end.Sent = acknowledged_;
+  end.Total = record_.ImageSize;
+  events_->Ended(end);
+}
 
 }  // namespace stb::upgrade

@@ -7,6 +7,7 @@
 // the box only through TSerialLink.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -14,6 +15,7 @@
 
 #include "Protocol.h"
 #include "SerialLink.h"
+#include "UpgradeEvents.h"
 #include "UpgradeRecord.h"
 #include "WindowOperations.h"
 
@@ -33,7 +35,7 @@ class TUpgrade {
 
   // Every typed character, once. Raises ERunError when the chosen mode's
   // include file cannot be read.
-  void RxMemoKeyPress(char& Key);
+  void KeyPress(char& Key);
 
   // A key whose character lies outside the 8-bit set. It equals no code's
   // character, so it sets every matcher back to the start, as any other
@@ -43,11 +45,25 @@ class TUpgrade {
   // The tick: wakes the box and, once a mode is chosen, announces it; when
   // the box acknowledges with the chosen mode, stops the ticks and runs the
   // upgrade. Raises ERunError when the image file cannot be opened.
-  void Timer1Timer();
+  void Tick();
 
   // Sends the image and follows the box to the end of the upgrade; true when
   // it succeeded (the window has then been closed).
-  bool UploadFile();
+  bool SendImage();
+  // The windows' name for SendImage, until they call it by that name.
+  bool UploadFile() { return SendImage(); }
+
+  // Who hears what happens (UpgradeEvents.h); nullptr: no one. Set it
+  // before the first tick, on the thread that runs the upgrade.
+  void SetEvents(IUpgradeEvents* events) { events_ = events ? events : &noEvents_; }
+
+  // Ends a running upgrade at its next wait, between blocks or before a
+  // resend, from any thread: nothing more goes to the box, no line is
+  // logged and no box shown; the listener hears Ended (Stopped) and the
+  // window is closed. Requested while no box is there, every later tick
+  // does nothing.
+  void RequestStop() { stopRequested_.store(true); }
+  bool StopRequested() const { return stopRequested_.load(); }
 
   // How long the box may stay silent where it must answer (30 s).
   void SetResponseTimeoutMs(std::uint32_t ms) { responseTimeoutMs_ = ms; }
@@ -62,14 +78,18 @@ class TUpgrade {
  private:
   // Raised inside the upgrade when the box stays silent past the bound.
   struct ENoResponse {};
+  // Raised at the first wait or send after RequestStop.
+  struct EStopped {};
 
   void SelectMode(int mode);
 
   // --- Start handshake ---
   bool LinkBack();
   bool ReadAcknowledge();
+  void MeetBox();
   void RunUpgrade();
   void ReceiveAddressWords();
+  TBoxIdentity DecodeIdentity() const;
 
   // --- Checks and go message ---
   bool CheckIdentity();
@@ -86,12 +106,21 @@ class TUpgrade {
   // --- Helpers ---
   std::uint8_t WaitByte();
   char WaitChar() { return static_cast<char>(WaitByte()); }
-  void Refuse(const std::vector<std::string>& lines, const std::string& box);
-  bool Fail(const std::string& line);
+  // Raises EStopped once a stop has been requested.
+  void StopPoint() const;
+  // A check's result for the listener; false ends the upgrade with a refusal
+  // the caller then makes.
+  bool Checked(TCheck check, bool passed);
+  void Refuse(const std::vector<std::string>& lines, const std::string& box, TCheck check);
+  bool Fail(const std::string& line, TFailure failure);
   // The box fell silent: before the transfer a refusal of its own, during it
   // a failure line under the caller's failure box.
   void NoResponseBeforeTransfer();
   bool NoResponseInTransfer();
+  void Step(TStep step, const std::string& line);
+  // Tells the listener how the upgrade ended, once; Step, Sent and Total
+  // are filled in here.
+  void End(TUpgradeEnd end);
 
   serial::TSerialLink& link_;
   IWindowOperations& window_;
@@ -101,6 +130,16 @@ class TUpgrade {
   bool succeeded_ = false;
   bool portWasOpen_ = false;       // the port opened at start-up
   bool portLossReported_ = false;  // the port is gone and the operator has been told
+
+  IUpgradeEvents noEvents_;
+  IUpgradeEvents* events_ = &noEvents_;
+  std::atomic<bool> stopRequested_{false};
+  // Of the upgrade under way: whether the listener has heard Ended, the go
+  // message has gone out, the last numbered step and the bytes acknowledged.
+  bool ended_ = true;
+  bool goSent_ = false;
+  int step_ = 0;
+  long acknowledged_ = 0;
 };
 
 // The connection box, at start-up and when the port goes away while waiting.

@@ -20,24 +20,24 @@ namespace stb::upgrade {
 // The numbered steps of the log, "1. Check Machine" to "7. Update Version
 // Table OK"; each value is the number the log gives it.
 enum class TStep : int {
-  CheckMachine = 1,     // the box echoed the chosen mode; its identity follows
-  StartUpgrade = 2,     // the box answered the go message
-  StartDownload = 3,    // the first block goes out
-  DownloadOk = 4,       // the box's checksum of the download is right
-  RamImageOk = 5,       // its RAM image is right; flash programming begins
-  FlashImageOk = 6,     // the flash image is right; the version table follows
-  VersionTableOk = 7,   // the version table is written
+  CheckMachine = 1,    // the box echoed the chosen mode; its identity follows
+  StartUpgrade = 2,    // the box answered the go message
+  StartDownload = 3,   // the first block goes out
+  DownloadOk = 4,      // the box's checksum of the download is right
+  RamImageOk = 5,      // its RAM image is right; flash programming begins
+  FlashImageOk = 6,    // the flash image is right; the version table follows
+  VersionTableOk = 7,  // the version table is written
 };
 
 // The checks made before anything is sent for the image.
 enum class TCheck {
-  ModeEcho,           // the box answered for the chosen mode
-  Oui,                // maker
+  ModeEcho,  // the box answered for the chosen mode
+  Oui,       // maker
   Model,
   Hardware,
   BootLoader,
   Native,
-  NativeMajor,        // an application built on the box's native software major
+  NativeMajor,  // an application built on the box's native software major
   Application1,
   Application2,
   Address,            // the box's download address against the include file's
@@ -64,7 +64,7 @@ enum class TOutcome {
   Upgraded,    // the version table was written: the box has its new software
   Refused,     // a check ended it before the go message; nothing was written
   NoResponse,  // the box fell silent for the response time-out
-  Failed,      // after the go message: see TFailure
+  Failed,      // the image could not go, or went and the box's answers failed: see TFailure
   Stopped,     // the front end ended it (RequestStop)
 };
 
@@ -74,8 +74,8 @@ enum class TFailure {
   BlockRefused,        // a block was still refused after its resends
   SyncDigit,           // the sync digit after a group of blocks was missing or wrong
   PortLost,            // the port went away under the upgrade
-  ImageChanged,        // the image file changed while it was sent
-  ImageUnreadable,     // the image could not be opened for the transfer
+  ImageChanged,        // the image file changed since it was measured, or while it was sent
+  ImageUnreadable,     // the image could not be opened (before or after the go message)
   DownloadChecksum,    // "  DownLoad BAD CRC !!"
   RamImageChecksum,    // "  Ram Image BAD CRC !!"
   FlashWrite,          // "  Flash Write Error !!"
@@ -87,8 +87,8 @@ enum class TFailure {
 // How one upgrade ended.
 struct TUpgradeEnd {
   TOutcome Outcome = TOutcome::Failed;
-  TCheck Check = TCheck::ModeEcho;  // Refused: the check that refused the box
-  TFailure Failure = TFailure::None;
+  TCheck Check = TCheck::ModeEcho;    // Refused: the check that refused the box
+  TFailure Failure = TFailure::None;  // Failed: how
   // The last numbered step reached; 0 before "1. Check Machine".
   int Step = 0;
   // The log line that decided it ("Congraturation! Software Upgrade OK !!!",
@@ -126,7 +126,11 @@ class IUpgradeEvents {
   virtual void BlockRefused(long /*index*/, int /*resend*/) {}
   // Flash programming reported step `step` (from 1) of `steps`.
   virtual void FlashStep(long /*step*/, long /*steps*/) {}
-  // Once, at the end of every upgrade that began (the box arrived).
+  // Once, at the end of every upgrade that began: each BoxAcknowledged is
+  // followed by exactly one Ended, in the same tick (a box that falls silent
+  // before its mode echo ends NoResponse without BoxArrived). It comes after
+  // the deciding log line(s) and before the closing message box; for an
+  // error that goes to the default error handler, before it is raised.
   virtual void Ended(const TUpgradeEnd& /*end*/) {}
 };
 

@@ -19,6 +19,9 @@ struct TModeMatcher {
   std::array<char, 6> Code{};
 };
 
+// One matcher per mode, in the mode table's order.
+using TModeMatchers = std::array<TModeMatcher, 8>;
+
 // A 32-bit address held least significant byte first.
 using TAddressBytes = std::array<std::uint8_t, 4>;
 
@@ -50,7 +53,7 @@ struct TUpgradeRecord {
   std::array<TAddressBytes, 3> TargetExtraWords{};
   std::array<std::uint8_t, 32> TargetInfo{};
 
-  std::array<TModeMatcher, 8> ModeMatch{};
+  TModeMatchers ModeMatch{};
 
   // True once the include file was read to its end and the image measured;
   // until then no tick announces the mode to the box.

@@ -16,10 +16,14 @@ bool TUpgrade::ReadReport(std::string_view expected, bool firstWait) {
     --lead;
   }
   char ch = 0;
-  while (lead-- > 0) link_.ReadChar(ch);
+  while (lead-- > 0) {
+    StopPoint();
+    link_.ReadChar(ch);
+  }
   // A character that does not come in time fails the text.
   std::string text;
   for (std::size_t i = 0; i < expected.size(); ++i) {
+    StopPoint();
     if (!link_.ReadChar(ch)) return false;
     text.push_back(ch);
   }
@@ -32,6 +36,7 @@ void TUpgrade::WaitForMarker(std::uint8_t marker) {
   const std::uint32_t start = clock_();
   std::uint8_t value = 0;
   while (value != marker) {
+    StopPoint();
     if (!link_.IsPortOpen() || clock_() - start > responseTimeoutMs_) throw ENoResponse{};
     link_.ReadByte(value);
   }
@@ -51,10 +56,11 @@ void TUpgrade::SendVersionPair() {
 }
 
 bool TUpgrade::Verify(std::uint8_t total) {
+  StopPoint();
   link_.PurgeBuffers(true, false);
   link_.WriteByte(total);
-  if (!ReadReport(kDownloadReport, true)) return Fail("  DownLoad BAD CRC !!");
-  window_.LogLine("4. DownLoad OK");
+  if (!ReadReport(kDownloadReport, true)) return Fail("  DownLoad BAD CRC !!", TFailure::DownloadChecksum);
+  Step(TStep::DownloadOk, "4. DownLoad OK");
 
   // The box's checksums: the total it received, the one it computed and the
   // one of its RAM check. Taken, not judged.
@@ -63,37 +69,56 @@ bool TUpgrade::Verify(std::uint8_t total) {
   link_.ReadByte(report);
 
   WaitForMarker(kWakeUp);
-  if (!ReadReport(kRamImageReport, false)) return Fail("  Ram Image BAD CRC !!");
-  window_.LogLine("5. Ram Image CRC OK");
+  if (!ReadReport(kRamImageReport, false)) return Fail("  Ram Image BAD CRC !!", TFailure::RamImageChecksum);
+  Step(TStep::RamImageOk, "5. Ram Image CRC OK");
+  StopPoint();
   link_.PurgeBuffers(true, false);
   link_.WriteByte(kWakeUp);
 
   const std::int32_t steps = (record_.BlockCount + kBlocksPerFlashStep - 1) / kBlocksPerFlashStep;
   for (std::int32_t step = 0; step < steps; ++step) {
     // The last step takes whatever character comes.
-    if (WaitChar() != kFlashStep && step != steps - 1) return Fail("  Flash Write Error !!");
+    if (WaitChar() != kFlashStep && step != steps - 1)
+      return Fail("  Flash Write Error !!", TFailure::FlashWrite);
     window_.SetFlashProgress(ProgressPosition(step + 1, steps));
+    events_->FlashStep(step + 1, steps);
   }
-  if (!ReadReport(kFlashImageReport, true)) return Fail("  Flash Image BAD CRC !!");
-  window_.LogLine("6. Flash Image CRC OK");
+  if (!ReadReport(kFlashImageReport, true)) {
+    return Fail("  Flash Image BAD CRC !!", TFailure::FlashImageChecksum);
+  }
+  Step(TStep::FlashImageOk, "6. Flash Image CRC OK");
+  StopPoint();
   link_.PurgeBuffers(true, false);
   link_.WriteByte(kWakeUp);
 
-  if (!ReadReport(kUpdateRequest, true)) return Fail("  ERROR: Update software version!!!");
+  if (!ReadReport(kUpdateRequest, true)) {
+    return Fail("  ERROR: Update software version!!!", TFailure::UpdateRequest);
+  }
+  StopPoint();
   link_.WriteByte(kWakeUp);
   WaitForMarker(kVersionTableMarker);
+  StopPoint();
   SendVersionPair();
   link_.PurgeBuffers(true, false);
   link_.WriteString(record_.IncStartDate);
   if (WaitChar() == kTableWritten) window_.LogLine("  Version Table Write OK!");
-  if (!ReadReport(kVersionTableReport, true)) return Fail("  CRC ERROR: Update software version!!!");
+  if (!ReadReport(kVersionTableReport, true)) {
+    return Fail("  CRC ERROR: Update software version!!!", TFailure::VersionTable);
+  }
+  StopPoint();
   link_.WriteByte(kWakeUp);
 
-  window_.LogLine("7. Update Version Table OK");
+  constexpr char kSuccessLine[] = "Congraturation! Software Upgrade OK !!!";
+  Step(TStep::VersionTableOk, "7. Update Version Table OK");
   window_.LogLine("---------------------------------------");
-  window_.LogLine("Congraturation! Software Upgrade OK !!!");
+  window_.LogLine(kSuccessLine);
   window_.LogLine("Please Turn Off and On the STB set !!!");
   window_.SetAnimation(false);
+  succeeded_ = true;
+  TUpgradeEnd end;
+  end.Outcome = TOutcome::Upgraded;
+  end.Line = kSuccessLine;
+  End(std::move(end));
   window_.MessageBox("Congraturation! Software Upgrade OK !!!!");
   window_.CloseWindow();
   return true;

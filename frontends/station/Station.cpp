@@ -54,7 +54,7 @@ int CheckCode(const std::string& code) {
   upgrade::TUpgrade upgrade(link, window);
   upgrade.StartUp();
   try {
-    for (char c : code) upgrade.RxMemoKeyPress(c);
+    for (char c : code) upgrade.KeyPress(c);
   } catch (const upgrade::ERunError& e) {
     std::string text = upgrade::DefaultErrorText(e.Text());
     if (e.SystemError() != 0) text += " (" + std::string(std::strerror(e.SystemError())) + ")";

@@ -38,9 +38,8 @@ TScriptRun RunBoxScript(const std::string& fromBox) {
   upgrade::TUpgrade upgrade(link, run.Window, line->Clock());
   upgrade.SetResponseTimeoutMs(2000);
   upgrade.StartUp();
-  for (char c : std::string("APP103")) upgrade.RxMemoKeyPress(c);
-  for (int tick = 0; tick < 3 && !run.Window.TicksStopped && !run.Window.Closed; ++tick)
-    upgrade.Timer1Timer();
+  for (char c : std::string("APP103")) upgrade.KeyPress(c);
+  for (int tick = 0; tick < 3 && !run.Window.TicksStopped && !run.Window.Closed; ++tick) upgrade.Tick();
   run.Window.OnPump = nullptr;
   if (const auto left = link.InputCount(); left > 0) {
     poll.Tick();

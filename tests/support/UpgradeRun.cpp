@@ -56,8 +56,8 @@ void TUpgradeRun::Start(std::size_t imageBytes) {
 std::string TUpgradeRun::Upgrade(int mode, int ticks) {
   std::string error;
   try {
-    for (char c : upgrade::ModeEntry(mode).Code) upgrade_->RxMemoKeyPress(c);
-    for (int t = 0; t < ticks && !Window.TicksStopped && !Window.Closed; ++t) upgrade_->Timer1Timer();
+    for (char c : upgrade::ModeEntry(mode).Code) upgrade_->KeyPress(c);
+    for (int t = 0; t < ticks && !Window.TicksStopped && !Window.Closed; ++t) upgrade_->Tick();
   } catch (const upgrade::ERunError& e) {
     error = e.Text();
   }

@@ -22,7 +22,7 @@ TEST(FaultInjection, SecondInstanceOnThePortIsRefusedAndTheFirstGoesOn) {
   EXPECT_FALSE(second.StartUp());
   EXPECT_EQ(secondWindow.Boxes,
             std::vector<std::string>{"message: Error: could not connect.  Check COM port settings"});
-  second.Timer1Timer();  // its ticks go nowhere
+  second.Tick();  // its ticks go nowhere
 
   EXPECT_EQ(run.Upgrade(3), "");
   EXPECT_EQ(run.Summary().End, "done");
@@ -32,7 +32,7 @@ TEST(FaultInjection, SecondInstanceOnThePortIsRefusedAndTheFirstGoesOn) {
 TEST(FaultInjection, ImageThatShrankAfterItWasMeasuredIsNotSent) {
   TUpgradeRun run;
   run.Start(5 * 1024);
-  for (char c : std::string("APP103")) run.Core().RxMemoKeyPress(c);
+  for (char c : std::string("APP103")) run.Core().KeyPress(c);
   std::filesystem::resize_file("image.bin", 2000);  // measured as 5 blocks, now under 2
   // Padded with zeros, it would go to the box as an image nobody checked.
   EXPECT_EQ(run.Upgrade(3), "Image file ./image.bin has changed since the include file was read");

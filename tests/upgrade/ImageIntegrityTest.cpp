@@ -41,7 +41,7 @@ void ReplaceWith(const std::string& bytes) {
 // Types the code (the include file is read and the image measured), lets
 // `change` act on the image, then runs the upgrade.
 std::string UpgradeAfter(TUpgradeRun& run, const std::function<void()>& change) {
-  for (char c : std::string(ModeEntry(3).Code)) run.Core().RxMemoKeyPress(c);
+  for (char c : std::string(ModeEntry(3).Code)) run.Core().KeyPress(c);
   change();
   return run.Upgrade(3);
 }

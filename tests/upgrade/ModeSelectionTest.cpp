@@ -43,7 +43,7 @@ struct TStarted {
     std::string error;
     for (char c : text) {
       try {
-        upgrade.RxMemoKeyPress(c);
+        upgrade.KeyPress(c);
       } catch (const ERunError& e) {
         error = e.what();
       }
@@ -84,7 +84,7 @@ TEST(StartUp, PortThatCannotBeOpenedIsReportedAndStartUpGoesOn) {
   EXPECT_EQ(window.Boxes,
             std::vector<std::string>{"message: Error: could not connect.  Check COM port settings"});
   EXPECT_EQ(window.Log.size(), 13u);
-  upgrade.Timer1Timer();  // a tick on the closed port is a quiet no-op
+  upgrade.Tick();  // a tick on the closed port is a quiet no-op
 }
 
 TEST(ModeSelection, EachCodeChoosesItsModeAndReadsItsIncludeFile) {
@@ -149,21 +149,21 @@ TEST(ModeSelection, FailedIncludeFileKeepsTheModeAndNeverAnnounces) {
   EXPECT_EQ(s.window.Log, std::vector<std::string>{"0. Application Software 2. Mode"});
   s.Type("APP103");  // the include file is not read again
   EXPECT_EQ(s.upgrade.Record().DownloadMode, 4);
-  s.upgrade.Timer1Timer();
+  s.upgrade.Tick();
   EXPECT_EQ(s.pty.Receive(10, 100), "\x1F");  // the wake-up byte alone
 }
 
 TEST(Ticks, WakeUpAloneUntilAModeIsChosenThenTheAnnounceWord) {
   TStarted s;
-  s.upgrade.Timer1Timer();
+  s.upgrade.Tick();
   EXPECT_EQ(s.pty.Receive(10, 100), "\x1F");
   s.Type("APP1");
-  s.upgrade.Timer1Timer();
+  s.upgrade.Tick();
   EXPECT_EQ(s.pty.Receive(10, 100), "\x1F");
   s.Type("03");
   s.pty.Send("stale");  // dropped by the tick before it announces
   ASSERT_TRUE(s.pty.WaitQueued(5));
-  s.upgrade.Timer1Timer();
+  s.upgrade.Tick();
   EXPECT_EQ(s.pty.Receive(6, 500),
             "\x1F"
             "APPL1");
@@ -182,11 +182,11 @@ TEST(Ticks, APortLostWhileWaitingIsReportedOnceAndOpenedAgain) {
   link.SetDevicePath(device.string());
   TUpgrade upgrade{link, window};
   ASSERT_TRUE(upgrade.StartUp());
-  upgrade.Timer1Timer();
+  upgrade.Tick();
   EXPECT_EQ(adapter->Receive(1, 500), "\x1F");
 
   adapter->HangUp();
-  for (int tick = 0; tick < 4; ++tick) upgrade.Timer1Timer();
+  for (int tick = 0; tick < 4; ++tick) upgrade.Tick();
   EXPECT_FALSE(link.IsPortOpen());
   EXPECT_EQ(window.Boxes,
             std::vector<std::string>{"message: Error: could not connect.  Check COM port settings"});
@@ -194,7 +194,7 @@ TEST(Ticks, APortLostWhileWaitingIsReportedOnceAndOpenedAgain) {
   adapter = std::make_unique<TPtyPair>();
   std::filesystem::remove(device);
   std::filesystem::create_symlink(adapter->DevicePath(), device);
-  upgrade.Timer1Timer();
+  upgrade.Tick();
   EXPECT_TRUE(link.IsPortOpen());
   EXPECT_EQ(adapter->Receive(1, 500), "\x1F");  // waiting goes on as before
   EXPECT_EQ(window.Boxes.size(), 1u);

@@ -161,10 +161,10 @@ TEST(TransferFailure, ImageGoneBeforeTheTransferGoesToTheErrorHandler) {
     counting();
   };
   run.Start(2048);
-  for (char c : std::string("APP103")) run.Core().RxMemoKeyPress(c);
+  for (char c : std::string("APP103")) run.Core().KeyPress(c);
   std::string error;
   try {
-    run.Core().Timer1Timer();
+    run.Core().Tick();
   } catch (const std::exception& e) {
     error = e.what();
   }
