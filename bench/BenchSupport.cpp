@@ -1,18 +1,15 @@
 #include "BenchSupport.h"
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/utsname.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <thread>
-
-extern char** environ;
 
 namespace stb::bench {
 
@@ -20,21 +17,15 @@ double Now() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-pid_t Spawn(const std::vector<std::string>& args, const std::string& in, const std::string& out,
-            const std::string& err) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDWR, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY, 0644);
-  std::vector<std::string> copy = args;
-  std::vector<char*> argv;
-  for (auto& a : copy) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid = -1;
-  if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
-  posix_spawn_file_actions_destroy(&actions);
-  return pid;
+void SayHang(const std::string& program, int timeoutMs) {
+  std::fprintf(stderr, "bench: %s did not end within %d ms; killed\n", program.c_str(), timeoutMs);
+}
+
+bool Start(TChildProcess& child, const std::vector<std::string>& args, const std::string& out,
+           const std::string& err) {
+  if (child.Start(args, {.In = TStdio::Null(), .Out = TStdio::To(out), .Err = TStdio::To(err)})) return true;
+  std::fprintf(stderr, "bench: %s\n", child.Error().c_str());
+  return false;
 }
 
 std::string Slurp(const fs::path& p) {

@@ -3,12 +3,12 @@
 // benchmark's own part of bench/results.md.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstddef>
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include "ChildProcess.h"
 
 namespace stb::bench {
 
@@ -17,10 +17,18 @@ namespace fs = std::filesystem;
 // Seconds on the monotonic clock.
 double Now();
 
-// Starts `args` (argv[0] looked up on PATH) with standard input, output and
-// error on the given files; -1 when it could not be started.
-pid_t Spawn(const std::vector<std::string>& args, const std::string& in, const std::string& out,
-            const std::string& err);
+using stb::testing::TChildProcess;
+using stb::testing::TStdio;
+
+// A benchmark's hang handler: a program that outlived its time is said on
+// standard error; the run it belonged to sees TChildProcess::kHung.
+void SayHang(const std::string& program, int timeoutMs);
+
+// Starts `args` (argv[0] looked up on PATH) in `child`, standard input from
+// /dev/null, output and error to the given files; false, said on standard
+// error, when it could not be started.
+bool Start(TChildProcess& child, const std::vector<std::string>& args, const std::string& out,
+           const std::string& err);
 
 std::string Slurp(const fs::path& p);
 

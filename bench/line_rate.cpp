@@ -11,9 +11,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
-#include <signal.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -54,7 +52,9 @@ TToolRun RunTool(const fs::path& work, std::size_t bytes, double bps) {
   std::vector<std::string> simArgs = {STB_BOX_SIM_PATH, "--path-file", (work / "pty.txt").string(),
                                       "--summary", (work / "box.json").string()};
   if (bps > 0) simArgs.insert(simArgs.end(), {"--bps", std::to_string(static_cast<long>(bps))});
-  const pid_t sim = Spawn(simArgs, "/dev/null", (work / "sim.out").string(), (work / "sim.err").string());
+  TChildProcess sim(SayHang);
+  TToolRun r;
+  if (!Start(sim, simArgs, (work / "sim.out").string(), (work / "sim.err").string())) return r;
   for (int i = 0; i < 100 && !fs::exists(work / "pty.txt"); ++i) poll(nullptr, 0, 20);
   std::string port = Slurp(work / "pty.txt");
   while (!port.empty() && (port.back() == '\n')) port.pop_back();
@@ -62,18 +62,21 @@ TToolRun RunTool(const fs::path& work, std::size_t bytes, double bps) {
   const fs::path previous = fs::current_path();
   fs::current_path(work);
   const double t0 = Now();
-  const pid_t tool = Spawn({STB_DOWNLOADER_PATH, "--headless", "--port", port, "--code", "APP103"},
-                           "/dev/null", "tool.out", "tool.err");
-  int status = 0;
-  rusage usage{};
-  wait4(tool, &status, 0, &usage);
-  TToolRun r;
+  TChildProcess tool(SayHang);
+  // Twice the line's time for the image, and a minute for the rest.
+  const int limitMs =
+      static_cast<int>(1000 * (60 + 2 * static_cast<double>(bytes) * 10.0 / (bps > 0 ? bps : kBps)));
+  const int status = Start(tool, {STB_DOWNLOADER_PATH, "--headless", "--port", port, "--code", "APP103"},
+                           "tool.out", "tool.err")
+                         ? tool.Wait(limitMs)
+                         : TChildProcess::kHung;
   r.wallS = Now() - t0;
   fs::current_path(previous);
-  int simStatus = 0;
-  waitpid(sim, &simStatus, 0);
+  // The box ends once the tool has.
+  sim.Wait(30000);
+  const rusage& usage = tool.Usage();
 
-  r.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  r.ok = status == 0;
   r.cpuS = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
   r.maxRssKb = usage.ru_maxrss;
@@ -144,26 +147,22 @@ double RunXmodem(const fs::path& work, double bps) {
     const fs::path previous = fs::current_path();
     fs::current_path(work);
     const double t0 = Now();
-    const pid_t rz = Spawn({"rz", "--xmodem", "-q", "received.bin"}, bn, bn, "rz.err");
-    const pid_t sz = Spawn({"sz", "--xmodem", "-k", "-q", "image.bin"}, an, an, "sz.err");
+    // Each talks over its own end of the paced line.
+    TChildProcess rz(SayHang), sz(SayHang);
+    const bool started =
+        rz.Start({"rz", "--xmodem", "-q", "received.bin"}, {.In = TStdio::Open(bn, O_RDWR),
+                                                            .Out = TStdio::Open(bn, O_WRONLY),
+                                                            .Err = TStdio::To("rz.err")}) &&
+        sz.Start(
+            {"sz", "--xmodem", "-k", "-q", "image.bin"},
+            {.In = TStdio::Open(an, O_RDWR), .Out = TStdio::Open(an, O_WRONLY), .Err = TStdio::To("sz.err")});
     // Either may give up without the other noticing (an rz that ends at
     // once leaves sz waiting for ever): both get twice the line's time.
     const double until = t0 + 30 + 2 * static_cast<double>(fs::file_size("image.bin")) * 10.0 / bps;
-    int s1 = 0, s2 = 0;
-    bool szDone = false, rzDone = false;
-    while (!(szDone && rzDone) && Now() < until) {
-      szDone = szDone || waitpid(sz, &s1, WNOHANG) == sz;
-      rzDone = rzDone || waitpid(rz, &s2, WNOHANG) == rz;
-      poll(nullptr, 0, 50);
-    }
-    for (const pid_t late : {szDone ? -1 : sz, rzDone ? -1 : rz}) {
-      if (late < 0) continue;
-      kill(late, SIGKILL);
-      waitpid(late, nullptr, 0);
-    }
-    const bool passed =
-        szDone && rzDone && WIFEXITED(s1) && WEXITSTATUS(s1) == 0 && WIFEXITED(s2) && WEXITSTATUS(s2) == 0;
-    if (passed) seconds = Now() - t0;
+    auto left = [&] { return static_cast<int>(std::max(0.0, 1000 * (until - Now()))); };
+    const int szStatus = started ? sz.Wait(left()) : -1;
+    const int rzStatus = started ? rz.Wait(left()) : -1;
+    if (szStatus == 0 && rzStatus == 0) seconds = Now() - t0;
     fs::current_path(previous);
   }
   close(am);

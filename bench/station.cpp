@@ -12,12 +12,12 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -43,11 +43,11 @@ const std::vector<TFault> kFaults = {
 };
 
 struct TBox {
-  pid_t pid = -1;
+  std::unique_ptr<TChildProcess> sim = std::make_unique<TChildProcess>(SayHang);
   fs::path dir;
   std::string port;
   const TFault* fault = nullptr;
-  bool ended = false;
+  bool ended = false;       // and its name removed
   double shareOfLimit = 0;  // line limit / block phase
   double blockPhaseS = 0;
 };
@@ -73,7 +73,7 @@ TBox StartBox(const fs::path& dir, const TFault* fault) {
       STB_BOX_SIM_PATH, "--path-file", (dir / "pty.txt").string(), "--summary", (dir / "box.json").string(),
       "--bps",          "115200"};
   if (fault != nullptr) args.insert(args.end(), fault->simArgs.begin(), fault->simArgs.end());
-  box.pid = Spawn(args, "/dev/null", (dir / "sim.out").string(), (dir / "sim.err").string());
+  Start(*box.sim, args, (dir / "sim.out").string(), (dir / "sim.err").string());
   for (int i = 0; i < 250 && !fs::exists(dir / "pty.txt"); ++i) poll(nullptr, 0, 20);
   std::string pty = Slurp(dir / "pty.txt");
   while (!pty.empty() && pty.back() == '\n') pty.pop_back();
@@ -87,10 +87,10 @@ TBox StartBox(const fs::path& dir, const TFault* fault) {
 }
 
 // Waits for the station to end after a signal, at most `seconds`.
-bool WaitStation(pid_t pid, int& status, rusage& usage, double seconds) {
+bool WaitStation(TChildProcess& station, double seconds) {
   const double until = Now() + seconds;
   while (Now() < until) {
-    if (wait4(pid, &status, WNOHANG, &usage) == pid) return true;
+    if (station.Ended()) return true;
     poll(nullptr, 0, 50);
   }
   return false;
@@ -123,7 +123,8 @@ TStationRun RunStation(const fs::path& work, int ports, int faulty) {
   const fs::path previous = fs::current_path();
   fs::current_path(work);
   const double t0 = Now();
-  const pid_t station = Spawn(args, "/dev/null", "boxes/station.out", "boxes/station.err");
+  TChildProcess station(SayHang);
+  r.ok = Start(station, args, "boxes/station.out", "boxes/station.err");
   fs::current_path(previous);
 
   // Each box has its line in the report, or the time its image needs has
@@ -136,8 +137,7 @@ TStationRun RunStation(const fs::path& work, int ports, int faulty) {
   };
   while (reported() < ports && Now() < deadline) {
     for (auto& b : boxes) {
-      int s = 0;
-      if (!b.ended && waitpid(b.pid, &s, WNOHANG) == b.pid) {
+      if (!b.ended && b.sim->Ended()) {
         b.ended = true;
         fs::remove(b.port);
       }
@@ -145,27 +145,21 @@ TStationRun RunStation(const fs::path& work, int ports, int faulty) {
     poll(nullptr, 0, 100);
   }
   // One interrupt: what still runs finishes, no new box is taken.
-  kill(station, SIGINT);
-  int status = 0;
-  rusage usage{};
-  if (!WaitStation(station, status, usage, 120)) {
+  station.Signal(SIGINT);
+  if (!WaitStation(station, 120)) {
     std::fprintf(stderr, "station: the station did not end after one interrupt; interrupting again\n");
-    kill(station, SIGINT);
-    if (!WaitStation(station, status, usage, 30)) {
-      kill(station, SIGKILL);
-      wait4(station, &status, 0, &usage);
-    }
+    station.Signal(SIGINT);
+    station.Wait(30000);  // said as a hang when it has to be killed
     r.ok = false;
   }
+  const rusage& usage = station.Usage();
   r.wallS = Now() - t0;
   r.cpuS = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
   r.maxRssKb = usage.ru_maxrss;
   for (auto& b : boxes) {
-    if (!b.ended) {
-      kill(b.pid, SIGTERM);
-      waitpid(b.pid, nullptr, 0);
-    }
+    b.sim->Signal(SIGTERM);
+    b.sim->Wait(10000);
     if (b.fault != nullptr) continue;
     const std::string json = Slurp(b.dir / "box.json");
     b.blockPhaseS = JsonNumber(json, "block_phase_ms") / 1000.0;

@@ -7,7 +7,6 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -16,6 +15,7 @@
 #include <sstream>
 
 #include "BoxSim.h"
+#include "ChildProcess.h"
 #include "ModeTable.h"
 #include "ScratchDir.h"
 
@@ -37,51 +37,19 @@ std::size_t Count(const std::string& text, const std::string& part) {
 }
 
 // The program with its standard descriptors as a test sets them: -1 leaves
-// one closed.
+// one closed. One that outlives its time fails the test.
 struct TTool {
-  pid_t pid = -1;
-  int status = -1;
+  stb::testing::TChildProcess process;
 
   void Start(const std::vector<std::string>& args, int in, int out, int err) {
     std::vector<std::string> all = {STB_DOWNLOADER_PATH};
     all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid = fork();
-    if (pid == 0) {
-      // Only what is safe between fork and exec.
-      // Moved out of the way first, so that one given as 1 cannot be
-      // overwritten before it is taken as 2.
-      int fds[3] = {in, out, err};
-      for (int& fd : fds) {
-        if (fd >= 0) fd = fcntl(fd, F_DUPFD, 200);
-      }
-      for (int target = 0; target < 3; ++target) {
-        close(target);
-        if (fds[target] >= 0) dup2(fds[target], target);
-      }
-      for (int fd = 3; fd < 256; ++fd) close(fd);
-      execv(argv[0], argv.data());
-      _exit(127);
-    }
+    using stb::testing::TStdio;
+    ASSERT_TRUE(process.Start(all, {.In = TStdio::Fd(in), .Out = TStdio::Fd(out), .Err = TStdio::Fd(err)}))
+        << process.Error();
   }
-  // Waits at most `ms` for the program to end; ends it the hard way after.
-  int Wait(int ms = 20000) {
-    const auto until = Clock::now() + std::chrono::milliseconds(ms);
-    int raw = 0;
-    while (waitpid(pid, &raw, WNOHANG) == 0) {
-      if (Clock::now() > until) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &raw, 0);
-        ADD_FAILURE() << "the program did not end within " << ms << " ms";
-        break;
-      }
-      poll(nullptr, 0, 20);
-    }
-    status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-    return status;
-  }
+  void Signal(int sig) const { process.Signal(sig); }
+  int Wait(int ms = 20000) { return process.Wait(ms); }
 };
 
 int Null() { return open("/dev/null", O_RDWR); }
@@ -150,7 +118,7 @@ TEST(Interrupts, AClosedPipeAndAHangUpNeverEndAnUpgrade) {
   close(pipeFds[0]);  // `| head -1` that has had its line
   close(in);
   ASSERT_TRUE(run.WaitLogged("3. Start DownLoad"));
-  kill(run.tool.pid, SIGHUP);  // the ssh session drops
+  run.tool.Signal(SIGHUP);  // the ssh session drops
   EXPECT_EQ(run.tool.Wait(), 0) << run.Err();
   EXPECT_TRUE(run.BoxUpgraded());
   EXPECT_NE(run.Log().find("Please Turn Off and On the STB set !!!"), std::string::npos);
@@ -159,7 +127,7 @@ TEST(Interrupts, AClosedPipeAndAHangUpNeverEndAnUpgrade) {
 TEST(Interrupts, TheFirstInterruptDuringTheImageOnlyWarns) {
   TRun run;
   ASSERT_TRUE(run.StartImage());
-  kill(run.tool.pid, SIGINT);
+  run.tool.Signal(SIGINT);
   EXPECT_EQ(run.tool.Wait(), 0) << run.Err();
   EXPECT_TRUE(run.BoxUpgraded());
   EXPECT_EQ(Count(run.Err(), "stopping now can leave it unusable"), 1u) << run.Err();
@@ -169,9 +137,9 @@ TEST(Interrupts, TheFirstInterruptDuringTheImageOnlyWarns) {
 TEST(Interrupts, ASecondInterruptStopsAndSaysWhere) {
   TRun run;
   ASSERT_TRUE(run.StartImage());
-  kill(run.tool.pid, SIGTERM);
+  run.tool.Signal(SIGTERM);
   poll(nullptr, 0, 300);
-  kill(run.tool.pid, SIGTERM);
+  run.tool.Signal(SIGTERM);
   EXPECT_EQ(run.tool.Wait(), 143);
   const std::string where = "stb-downloader: stopped by SIGTERM after \"3. Start DownLoad\", ";
   const std::string err = run.Err();
@@ -202,7 +170,7 @@ TEST(Interrupts, BeforeTheImageAnInterruptEndsAtOnceAndPutsTheTerminalBack) {
   ASSERT_FALSE(now.c_lflag & ECHO);
   ASSERT_EQ(write(master, "APP1", 4), 4);
   poll(nullptr, 0, 200);
-  kill(run.tool.pid, SIGQUIT);
+  run.tool.Signal(SIGQUIT);
   EXPECT_EQ(run.tool.Wait(5000), 128 + SIGQUIT);
   ASSERT_EQ(tcgetattr(terminal, &now), 0);
   EXPECT_TRUE(now.c_lflag & ECHO);

@@ -5,9 +5,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/file.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -18,12 +16,11 @@
 #include <thread>
 
 #include "BoxSim.h"
+#include "ChildProcess.h"
 #include "ModeTable.h"
 #include "ScratchDir.h"
 #include "Upgrade.h"
 #include "UpgradeRun.h"
-
-extern char** environ;
 
 namespace stb::app {
 namespace {
@@ -44,28 +41,22 @@ std::vector<std::string> Lines(const std::string& path) {
 }
 
 // Runs the program in the current folder with `args`, stdin from `input`.
+// A run that has not ended after half a minute fails the test.
 TResult RunTool(std::vector<std::string> args, const std::string& input = "", int signalAfterMs = 0) {
   std::ofstream("stdin.txt") << input;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "stdin.txt", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, "stdout.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, "stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
   args.insert(args.begin(), STB_DOWNLOADER_PATH);
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid = 0;
+  stb::testing::TChildProcess tool;
   TResult r;
-  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) return r;
-  posix_spawn_file_actions_destroy(&actions);
+  const bool started = tool.Start(args, {.In = stb::testing::TStdio::From("stdin.txt"),
+                                         .Out = stb::testing::TStdio::To("stdout.txt"),
+                                         .Err = stb::testing::TStdio::To("stderr.txt")});
+  EXPECT_TRUE(started) << tool.Error();
+  if (!started) return r;
   if (signalAfterMs > 0) {
     poll(nullptr, 0, signalAfterMs);
-    kill(pid, SIGTERM);
+    tool.Signal(SIGTERM);
   }
-  int raw = 0;
-  waitpid(pid, &raw, 0);
-  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+  r.status = tool.Wait(30000);
   r.out = Lines("stdout.txt");
   std::stringstream err;
   err << std::ifstream("stderr.txt").rdbuf();

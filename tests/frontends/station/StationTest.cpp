@@ -3,10 +3,7 @@
 // the report, the per-port logs, the summary and the exit status checked.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -20,16 +17,17 @@
 #include <thread>
 
 #include "BoxSim.h"
+#include "ChildProcess.h"
 #include "StationJson.h"
 #include "ScratchDir.h"
-
-extern char** environ;
 
 namespace stb::app {
 namespace {
 
 using namespace std::chrono_literals;
+using stb::testing::TChildProcess;
 using stb::testing::TScratchDir;
+using stb::testing::TStdio;
 
 std::vector<std::string> Lines(const std::string& path) {
   std::ifstream in(path);
@@ -67,8 +65,7 @@ std::string Field(const std::string& line, const std::string& name) {
 struct TStation {
   TScratchDir dir;
   std::vector<std::unique_ptr<sim::TBoxSim>> boxes;
-  pid_t pid = -1;
-  int status = -1;
+  TChildProcess program;
 
   explicit TStation(std::size_t imageBytes = 6000) {
     const std::string lines[12] = {"110022", "01.00", "01.00", "01.00",       "01.00", "01.00",
@@ -77,10 +74,9 @@ struct TStation {
     dir.Write("image.bin", std::string(imageBytes, 'q'));
   }
   ~TStation() {
-    if (pid > 0 && status < 0) {
-      kill(pid, SIGKILL);
-      waitpid(pid, nullptr, 0);
-    }
+    // Gone before its boxes, as a station that was ended.
+    program.Signal(SIGKILL);
+    program.Wait(5000);
     for (auto& b : boxes) {
       if (b) b->Stop();
     }
@@ -101,16 +97,9 @@ struct TStation {
       args.push_back(p);
     }
     args.insert(args.end(), extra.begin(), extra.end());
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "stdout.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, "stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
+    ASSERT_TRUE(program.Start(
+        args, {.In = TStdio::Null(), .Out = TStdio::To("stdout.txt"), .Err = TStdio::To("stderr.txt")}))
+        << program.Error();
   }
 
   std::vector<std::string> Report() const { return Lines("report.jsonl"); }
@@ -128,17 +117,14 @@ struct TStation {
     return WaitFor([&] { return Report().size() >= n; }, limit);
   }
 
-  // Sends `sig` and waits for the end; the exit status.
+  // Sends `sig` and waits for the end; the exit status. A station still
+  // running after `limit` fails the test.
   int Stop(int sig = SIGTERM, std::chrono::milliseconds limit = 15s) {
-    kill(pid, sig);
+    Signal(sig);
     return Wait(limit);
   }
-  int Wait(std::chrono::milliseconds limit = 15s) {
-    int raw = 0;
-    WaitFor([&] { return waitpid(pid, &raw, WNOHANG) == pid; }, limit);
-    status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-    return status;
-  }
+  void Signal(int sig) { program.Signal(sig); }
+  int Wait(std::chrono::milliseconds limit = 15s) { return program.Wait(static_cast<int>(limit.count())); }
 
   // The port's log, without the time stamps.
   std::vector<std::string> PortLog(const std::string& device) const {
@@ -308,7 +294,7 @@ TEST(Station, TheFirstInterruptLetsTheUpgradeFinish) {
   TUnderWay station;
   ASSERT_TRUE(station.Transferring());
   std::this_thread::sleep_for(500ms);
-  kill(station.pid, SIGINT);
+  station.Signal(SIGINT);
   EXPECT_EQ(station.Wait(15s), 0) << Text("stderr.txt");
   EXPECT_EQ(station.box->Summary().End, "done");
   ASSERT_EQ(station.Report().size(), 1u);
@@ -320,10 +306,10 @@ TEST(Station, ASecondInterruptEndsItAtOnceAndSaysWhere) {
   TUnderWay station;
   ASSERT_TRUE(station.Transferring());
   std::this_thread::sleep_for(800ms);
-  kill(station.pid, SIGINT);
+  station.Signal(SIGINT);
   std::this_thread::sleep_for(300ms);
   const auto sent = std::chrono::steady_clock::now();
-  kill(station.pid, SIGINT);
+  station.Signal(SIGINT);
   EXPECT_EQ(station.Wait(5s), 1);
   EXPECT_LT(std::chrono::steady_clock::now() - sent, 1500ms);
   const std::string err = Text("stderr.txt");
