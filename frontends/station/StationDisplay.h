@@ -1,6 +1,6 @@
 // What the station shows and keeps of each port: the live line (port,
 // state, percent, rate, time left, last result), the counts for the summary,
-// and where a running upgrade stands, for a stop at once. The one object
+// and whether a box is under way. The one object
 // the port threads share with the main thread, behind one mutex; what is
 // drawn is put together under it and written after it is let go, so a
 // terminal that is slow to take its text never holds up a port.
@@ -11,9 +11,6 @@
 #include <mutex>
 #include <string>
 #include <vector>
-
-#include "SerialPlatform.h"
-#include "StationReport.h"
 
 namespace stb::app {
 
@@ -30,17 +27,6 @@ struct TPortView {
 
   // A box is under way on this port (from its answer to its report).
   bool Running = false;
-  // The second interrupt ended it; the report line is written by the stop.
-  bool Stopped = false;
-  // Where it stands: its last numbered log line and the bytes sent.
-  std::string Step = "before the box answered";
-  bool ImageStarted = false;
-  bool Taking = false;
-  long Sent = 0;
-  long Total = 0;
-  int LogFd = -1;
-  serial::THandle Handle = serial::kNoHandle;
-  TBoxReport Report;  // as far as it is known
 };
 
 class TStationDisplay {
@@ -68,8 +54,6 @@ class TStationDisplay {
   void Finish(const std::string& summary);
 
   std::vector<TPortView> Snapshot();
-  std::mutex& Mutex() { return mutex_; }
-  std::deque<TPortView>& ViewsLocked() { return views_; }
 
   // One port's live line.
   static std::string LiveLine(const TPortView& view);

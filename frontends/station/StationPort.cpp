@@ -3,7 +3,7 @@
 #include <sys/stat.h>
 
 #include <chrono>
-#include <ctime>
+#include <cstdio>
 
 #include "Assembly.h"
 #include "Console.h"
@@ -11,7 +11,9 @@
 #include "EventLoop.h"
 #include "ExitStatus.h"
 #include "StationBox.h"
-#include "StationPresence.h"
+#include "PresenceProbe.h"
+#include "SignalName.h"
+#include "TypeCode.h"
 
 namespace stb::app {
 
@@ -32,12 +34,7 @@ std::string PortLogName(const std::string& device, std::int64_t unixMs) {
   for (char& c : name) {
     if (c == '/' || c == '\\' || c == ':') c = '_';
   }
-  const std::time_t seconds = static_cast<std::time_t>(unixMs / 1000);
-  std::tm local{};
-  localtime_r(&seconds, &local);
-  char stamp[32];
-  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
-  return name + "-" + stamp + ".log";
+  return name + "-" + FileStamp(unixMs) + ".log";
 }
 
 TStationPort::TStationPort(TStationShared& shared, std::string device)
@@ -107,7 +104,7 @@ void TStationPort::OneBox() {
   options.LogFile = logFile_;
 
   TEventLoop loop;
-  TStationBox box(shared_, slot_, device_, loop);
+  TStationBox box(shared_, slot_, device_, &loop);
   std::string refusal;
   auto run = TAssembly::Build(
       options, box, loop.MakeTimer(), [&](const THandlerError& e) { box.HandlerError(e); }, refusal, &box);
@@ -116,12 +113,12 @@ void TStationPort::OneBox() {
     Pause(shared_.RetryAfter);
     return;
   }
+  run->SetEvents(&box);
   box.SetRecord(&run->Upgrade().Record());
+  // What a stop at once reaches, for as long as it lives.
+  const TServing serving(*this, *run);
   if (!run->StartUp() && !WaitForOpen(*run, box)) return;
-  for (char c : options.Code) {
-    if (!run->HandlerFailed()) run->KeyPress(c);
-  }
-  if (run->HandlerFailed()) {
+  if (!TypeCode(*run, options.Code)) {
     Problem("file error", box.Error());
     Pause(shared_.RetryAfter);
     return;
@@ -147,17 +144,25 @@ void TStationPort::OneBox() {
   }
 
   const bool portOpen = run->Link().IsPortOpen();
-  const TBoxReport report = box.Finish(run->Upgrade().Succeeded(), portOpen);
-  bool stoppedAlready = false;
+  TBoxReport report = box.Finish(portOpen);
+  const bool stopped = box.Stopped();
+  if (stopped) {
+    // Said here, by the thread that ran the box, with the port still ours.
+    const std::string where = box.StopLine(SignalName(shared_.StopSignal.load()));
+    std::fprintf(stderr, "stb-downloader: %s: %s\n", device_.c_str(), where.c_str());
+    box.Say("stb-downloader: " + where);
+    report.DecidedBy = "stb-downloader: " + where;
+    // Output still queued for the box would hold the close up.
+    run->Link().PurgeBuffers(true, true);
+    run->Link().ClosePort();
+  }
   shared_.Display.Update(slot_, [&](TPortView& v) {
-    stoppedAlready = v.Stopped;
     v.Running = false;
-    v.Taking = false;
     v.Percent = -1;
     v.Rate = 0;
     v.SecondsLeft = -1;
-    if (stoppedAlready) return;
-    v.Last = std::string(ResultName(report.Result));
+    v.Last = stopped ? "failed (stopped)" : ResultName(report.Result);
+    if (stopped) v.State = "stopped";
     if (report.Result == TBoxResult::Upgraded) {
       ++v.Upgraded;
     } else if (report.Result == TBoxResult::Refused) {
@@ -166,13 +171,13 @@ void TStationPort::OneBox() {
       ++v.Failed;
     }
   });
-  if (stoppedAlready) return;
   shared_.Report.Append(ReportLine(report));
+  if (stopped) return;
   shared_.Display.Event(device_ + ": " + ResultName(report.Result) + " (" + report.DecidedBy + ")");
 
   // The box leaves before the next is taken.
   State(portOpen ? "remove box" : "no port");
-  TPresenceWatch presence(run->Link(), run->Upgrade().Record().DownloadMode);
+  upgrade::TPresenceProbe presence(run->Link(), run->Upgrade().Record().DownloadMode);
   auto next = std::chrono::steady_clock::now();
   while (shared_.StopLevel.load() == kRunning) {
     next += std::chrono::milliseconds(kTickMs);
@@ -181,11 +186,27 @@ void TStationPort::OneBox() {
           std::chrono::ceil<std::chrono::milliseconds>(next - std::chrono::steady_clock::now()).count()));
     }
     if (shared_.StopLevel.load() != kRunning) break;
-    const TPresence seen = presence.Probe();
-    if (seen == TPresence::PortGone) State("no port");
-    if (seen == TPresence::Answered) State("remove box");
+    const upgrade::TPresence seen = presence.Probe();
+    if (seen == upgrade::TPresence::PortGone) State("no port");
+    if (seen == upgrade::TPresence::Answered) State("remove box");
     if (presence.Gone()) break;
   }
+}
+
+TStationPort::TServing::TServing(TStationPort& port, TAssembly& run) : port_(port) {
+  const std::lock_guard lock(port_.serving_);
+  port_.run_ = &run;
+  if (port_.shared_.StopLevel.load() == kEndNow) run.Upgrade().RequestStop();
+}
+
+TStationPort::TServing::~TServing() {
+  const std::lock_guard lock(port_.serving_);
+  port_.run_ = nullptr;
+}
+
+void TStationPort::EndNow() {
+  const std::lock_guard lock(serving_);
+  if (run_) run_->Upgrade().RequestStop();
 }
 
 }  // namespace stb::app

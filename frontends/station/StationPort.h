@@ -4,7 +4,10 @@
 // this one thread, as in a single run.
 #pragma once
 
+#include <atomic>
 #include <chrono>
+#include <cstdint>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -27,6 +30,10 @@ class TStationPort {
   // Whether the thread has come to its end (after a stop).
   bool Ended() const { return ended_; }
   void Join();
+  // The second interrupt (StopLevel kEndNow set first): the box under way,
+  // if any, ends at its next wait; the port's own thread then says where it
+  // stood, writes its report line and lets the port go. Any thread.
+  void EndNow();
 
  private:
   void Run();
@@ -45,12 +52,26 @@ class TStationPort {
   // Says why the port cannot serve, once for as long as the reason stays.
   void Problem(const std::string& state, const std::string& why);
 
+  // The assembly of the box under way, while it lives.
+  class TServing {
+   public:
+    TServing(TStationPort& port, TAssembly& run);
+    ~TServing();
+    TServing(const TServing&) = delete;
+    TServing& operator=(const TServing&) = delete;
+
+   private:
+    TStationPort& port_;
+  };
+
   TStationShared& shared_;
   const std::string device_;
   const std::size_t slot_;
   std::string logFile_;
   std::string lastProblem_;
   std::atomic<bool> ended_{false};
+  std::mutex serving_;
+  TAssembly* run_ = nullptr;  // under serving_
   std::thread thread_;
 };
 

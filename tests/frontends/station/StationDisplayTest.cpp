@@ -114,7 +114,8 @@ TEST(StationDisplay, ATerminalThatTakesNothingNeverHoldsUpAPort) {
   display.Event(std::string(256 * 1024, 'x'));
   std::thread drawer([&] { display.Redraw(); });
   const auto until = std::chrono::steady_clock::now() + 5s;
-  while (screen.Pending() < 4096 && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(10ms);
+  while (screen.Pending() < 4096 && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(10ms);
   std::this_thread::sleep_for(100ms);
 
   std::atomic<bool> updated{false};

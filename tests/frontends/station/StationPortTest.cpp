@@ -84,7 +84,7 @@ TEST(StationBox, AnErrorIsOneLineOfThePortsLog) {
   TOperatorScreen screen;
   TStationShared shared(options, false, screen.fd);
   TEventLoop loop;
-  TStationBox box(shared, shared.Display.AddPort("/dev/ttyUSB0"), "/dev/ttyUSB0", loop);
+  TStationBox box(shared, shared.Display.AddPort("/dev/ttyUSB0"), "/dev/ttyUSB0", &loop);
   const int log = ::open("port.log", O_WRONLY | O_CREAT | O_APPEND, 0644);
   ASSERT_GE(log, 0);
   box.SetStopRecord(log);
@@ -95,6 +95,83 @@ TEST(StationBox, AnErrorIsOneLineOfThePortsLog) {
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0].substr(24), "[error] Cannot open file ./inc/a\\nb\\r\\t\\x01.bin");
   EXPECT_EQ(lines[1].substr(24), "[error] I/O error 5. (Input/output error)");
+}
+
+bool Has(const std::string& line, const std::string& part) { return line.find(part) != std::string::npos; }
+
+TEST(StationBox, TheReportLineIsWhatTheEventsTold) {
+  stb::testing::TScratchDir dir;
+  TOptions options;
+  TOperatorScreen screen;
+  TStationShared shared(options, false, screen.fd);
+  const auto slot = shared.Display.AddPort("/dev/ttyUSB0");
+  upgrade::TBoxIdentity id;
+  id.Oui = {0x00, 0x22};
+  id.Model = {1, 2};
+  id.Date = "D0101";
+  id.Record[1] = 0x22;
+
+  {  // a block the box kept refusing
+    TStationBox box(shared, slot, "/dev/ttyUSB0", nullptr);
+    box.BoxAcknowledged();
+    EXPECT_TRUE(box.Arrived());
+    EXPECT_TRUE(shared.Display.Snapshot().at(slot).Running);
+    box.BoxArrived(3);
+    box.IdentityReceived(id);
+    box.AddressesReceived(0x9FC10000, 0x9FC10000);
+    box.GoMessageSent(0x9FC10000, 6);
+    box.StepReached(upgrade::TStep::StartUpgrade);
+    box.StepReached(upgrade::TStep::StartDownload);
+    box.BlockAccepted(0, 1024, 6144);
+    box.BlockRefused(1, 1);
+    box.BlockRefused(1, 2);
+    upgrade::TUpgradeEnd end;
+    end.Outcome = upgrade::TOutcome::Failed;
+    end.Failure = upgrade::TFailure::BlockRefused;
+    end.Step = 3;
+    end.Line = "  DownLoad Fail !!";
+    end.Sent = 1024;
+    end.Total = 6144;
+    box.Ended(end);
+    const std::string line = ReportLine(box.Finish(true));
+    EXPECT_TRUE(Has(line, R"("mode":3,"result":"failed","decided_by":"  DownLoad Fail !!")")) << line;
+    EXPECT_TRUE(Has(line, R"("reason":"block refused","step":3,)")) << line;
+    EXPECT_TRUE(Has(line, R"("box":{"oui":"0022","model":"1.2",)")) << line;
+    EXPECT_TRUE(Has(line, R"("date":"D0101","address":"0x9FC10000","record":"0022)")) << line;
+    EXPECT_TRUE(Has(line, R"("blocks":6,"address":"0x9FC10000"})")) << line;
+    EXPECT_TRUE(Has(line, R"("resends":2,)")) << line;
+    EXPECT_EQ(box.StopLine("SIGTERM"),
+              "stopped by SIGTERM after \"3. Start DownLoad\", 1024 of 6144 bytes sent");
+  }
+  {  // another maker's box
+    TStationBox box(shared, slot, "/dev/ttyUSB0", nullptr);
+    box.BoxAcknowledged();
+    box.BoxArrived(3);
+    box.IdentityReceived(id);
+    box.StepReached(upgrade::TStep::CheckMachine);
+    upgrade::TUpgradeEnd end;
+    end.Outcome = upgrade::TOutcome::Refused;
+    end.Check = upgrade::TCheck::Oui;
+    end.Step = 1;
+    end.Line = "  - Invalid OUI !!";
+    box.Ended(end);
+    const std::string line = ReportLine(box.Finish(true));
+    EXPECT_TRUE(Has(line, R"("result":"refused","decided_by":"  - Invalid OUI !!","reason":"OUI","step":1,)"))
+        << line;
+    EXPECT_TRUE(Has(line, R"("written":null)")) << line;
+  }
+  {  // an upgraded one has no reason
+    TStationBox box(shared, slot, "/dev/ttyUSB0", nullptr);
+    box.BoxAcknowledged();
+    upgrade::TUpgradeEnd end;
+    end.Outcome = upgrade::TOutcome::Upgraded;
+    end.Step = 7;
+    end.Line = "Congraturation! Software Upgrade OK !!!";
+    box.Ended(end);
+    EXPECT_TRUE(Has(
+        ReportLine(box.Finish(true)),
+        R"("result":"upgraded","decided_by":"Congraturation! Software Upgrade OK !!!","reason":null,"step":7,"box":null)"));
+  }
 }
 
 }  // namespace

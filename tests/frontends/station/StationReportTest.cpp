@@ -125,9 +125,10 @@ TEST(StationReport, ALineIsOneJsonObjectWhateverTheBoxSent) {
   r.Mode = 3;
   r.Result = TBoxResult::NoResponse;
   r.DecidedBy = "  ERROR: No Response from the Set-Top Box !!";
-  std::array<std::uint8_t, 32> id{};
+  upgrade::TBoxIdentity id;
   const std::uint8_t date[5] = {'"', '\\', 0x01, 0xFF, '\n'};
-  std::copy(std::begin(date), std::end(date), id.begin() + 14);
+  std::copy(std::begin(date), std::end(date), id.Record.begin() + 14);
+  id.Date.assign(std::begin(date), std::end(date));
   r.Identity = id;
   const std::string line = ReportLine(r);
   ASSERT_FALSE(line.empty());
