@@ -7,6 +7,7 @@
 
 #include "HostPorts.h"
 #include "Interrupts.h"
+#include "SignalName.h"
 
 namespace stb::app {
 
@@ -21,15 +22,6 @@ struct TSignalState {
   termios terminal{};
 };
 TSignalState gSignalState;
-
-const char* SignalName(int sig) {
-  switch (sig) {
-    case SIGINT: return "SIGINT";
-    case SIGTERM: return "SIGTERM";
-    case SIGQUIT: return "SIGQUIT";
-    default: return "a signal";
-  }
-}
 
 // Clears the console's progress line, so that what follows starts a line of
 // its own; the line is drawn again with the next block.

@@ -1,9 +1,9 @@
 #include "LogFile.h"
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
-#include <ctime>
+
+#include "LocalTime.h"
 
 namespace stb::app {
 
@@ -24,20 +24,9 @@ int TLogFile::Descriptor() const {
 
 void TLogFile::Append(const std::string& line) {
   if (!file_) return;
-  using namespace std::chrono;
-  const auto now = system_clock::now();
-  const std::time_t seconds = system_clock::to_time_t(now);
-  const auto ms = duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &seconds);
-#else
-  localtime_r(&seconds, &local);
-#endif
-  char stamp[32];
-  const std::size_t n = std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
   std::FILE* f = file_.get();
-  std::fprintf(f, "%.*s.%03d ", static_cast<int>(n), stamp, static_cast<int>(ms));
+  const std::string stamp = LogStamp(UnixMsNow()) + " ";
+  std::fwrite(stamp.data(), 1, stamp.size(), f);
   std::fwrite(line.data(), 1, line.size(), f);
   std::fputc('\n', f);
   if (std::fflush(f) != 0 || std::ferror(f)) WriteFailed(errno);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "EscapedLine.h"
+
 namespace stb::app {
 
 TConsoleWindow::TConsoleWindow(TEventLoop& loop, TMismatchAnswer onMismatch)
@@ -25,34 +27,8 @@ void TConsoleWindow::Tagged(const char* tag, const std::string& text) {
   std::fflush(stderr);
 }
 
-namespace {
-
-// The text as one line of printable characters.
-std::string Escaped(const std::string& text) {
-  std::string out;
-  for (const char c : text) {
-    const auto b = static_cast<unsigned char>(c);
-    if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\t') {
-      out += "\\t";
-    } else if (b < 0x20 || b == 0x7F) {
-      char hex[5];
-      std::snprintf(hex, sizeof hex, "\\x%02X", b);
-      out += hex;
-    } else {
-      out.push_back(c);
-    }
-  }
-  return out;
-}
-
-}  // namespace
-
 void TConsoleWindow::ShowError(const std::string& text, int systemError) {
-  std::string line = Escaped(text);
+  std::string line = EscapedLine(text);
   if (systemError != 0) line += " (" + std::string(std::strerror(systemError)) + ")";
   Tagged("error", line);
 }

@@ -8,6 +8,7 @@
 #include "ConsoleWindow.h"
 #include "EventLoop.h"
 #include "Interrupts.h"
+#include "TypeCode.h"
 
 namespace stb::app {
 
@@ -40,9 +41,7 @@ int RunHeadless(const TOptions& options) {
   std::optional<TUnechoedInput> unechoed;
   bool inputEnded = false;
   if (!options.Code.empty()) {
-    for (char c : options.Code) {
-      if (!run->HandlerFailed()) run->KeyPress(c);
-    }
+    TypeCode(*run, options.Code);
   } else {
     unechoed.emplace();
     loop.WatchInput(0, [&] {
@@ -54,7 +53,7 @@ int RunHeadless(const TOptions& options) {
         loop.WatchInput(-1, nullptr);
         return;
       }
-      for (long i = 0; i < n && !run->HandlerFailed(); ++i) run->KeyPress(buffer[i]);
+      TypeCode(*run, std::string_view(buffer, static_cast<std::size_t>(n)));
     });
   }
   if (!run->HandlerFailed()) ticks->Start(1000);

@@ -6,13 +6,17 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
 #include <list>
 #include <memory>
 #include <set>
+#include <thread>
 
+#include "EscapedLine.h"
 #include "ExitStatus.h"
+#include "IncludeFile.h"
+#include "ModeTable.h"
+#include "SignalName.h"
 #include "HostPorts.h"
 #include "RunError.h"
 #include "StationPort.h"
@@ -26,6 +30,10 @@ namespace {
 constexpr int kScanSeconds = 5;
 // How often the live lines are redrawn (and the main thread wakes).
 constexpr long kRedrawMs = 500;
+
+// How long the main thread waits, after the second interrupt, for every
+// port to have said where its box stood and let its port go.
+constexpr auto kEndNowBound = std::chrono::seconds(3);
 
 // A window for reading the include file once, before any port starts.
 class TSilentWindow : public upgrade::IWindowOperations {
@@ -47,55 +55,22 @@ class TSilentWindow : public upgrade::IWindowOperations {
 // they are the same for every port, so a mistake is the operator's to fix
 // before any box is touched. Returns the exit status, or -1 when all is well.
 int CheckCode(const std::string& code) {
-  // Start-up sets the code matchers; the port it tries is one that cannot be.
-  serial::TSerialLink link;
-  link.SetDevicePath("/nonexistent/stb-downloader-code-check");
+  const int mode = upgrade::ModeForCode(code);
+  if (mode == 0) {
+    std::fprintf(stderr, "stb-downloader: the code given with --code chooses no mode\n");
+    return kExitUsage;
+  }
   TSilentWindow window;
-  upgrade::TUpgrade upgrade(link, window);
-  upgrade.StartUp();
+  upgrade::TUpgradeRecord record;
   try {
-    for (char c : code) upgrade.KeyPress(c);
+    upgrade::ReadIncludeFile(std::string(upgrade::ModeEntry(mode).IncludeFile), record, window);
   } catch (const upgrade::ERunError& e) {
-    std::string text = upgrade::DefaultErrorText(e.Text());
+    std::string text = EscapedLine(upgrade::DefaultErrorText(e.Text()));
     if (e.SystemError() != 0) text += " (" + std::string(std::strerror(e.SystemError())) + ")";
     std::fprintf(stderr, "[error] %s\n", text.c_str());
     return kExitFileError;
   }
-  if (upgrade.Record().DownloadMode == 0) {
-    std::fprintf(stderr, "stb-downloader: the code given with --code chooses no mode\n");
-    return kExitUsage;
-  }
   return -1;
-}
-
-const char* SignalName(int sig) {
-  switch (sig) {
-    case SIGINT: return "SIGINT";
-    case SIGTERM: return "SIGTERM";
-    case SIGQUIT: return "SIGQUIT";
-    default: return "a signal";
-  }
-}
-
-std::string Stamp() {
-  const std::int64_t ms = UnixMsNow();
-  const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
-  std::tm local{};
-  localtime_r(&seconds, &local);
-  char stamp[40];
-  const std::size_t n = std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
-  char out[48];
-  std::snprintf(out, sizeof out, "%.*s.%03d ", static_cast<int>(n), stamp, static_cast<int>(ms % 1000));
-  return out;
-}
-
-void WriteAll(int fd, const std::string& text) {
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n <= 0) return;
-    done += static_cast<std::size_t>(n);
-  }
 }
 
 std::string Summary(const std::vector<TPortView>& views, bool& allUpgraded) {
@@ -120,49 +95,28 @@ std::string Summary(const std::vector<TPortView>& views, bool& allUpgraded) {
   return text;
 }
 
-// The second interrupt: every upgrade under way ends now. Each gets its stop
-// line (on stderr and in its port's log) and its report line, the ports are
-// let go of, and the summary follows. Never returns.
-[[noreturn]] void EndNow(TStationShared& shared, int sig) {
-  struct TStop {
-    TPortView view;
-  };
-  std::vector<TPortView> stopped;
-  {
-    const std::lock_guard lock(shared.Display.Mutex());
-    for (auto& v : shared.Display.ViewsLocked()) {
-      if (!v.Running || v.Stopped) continue;
-      v.Stopped = true;
-      ++v.Failed;
-      v.Last = "failed (stopped)";
-      v.State = "stopped";
-      stopped.push_back(v);
-    }
+// The second interrupt: every upgrade under way ends now. Each port's
+// thread ends its own box, says where it stood (on stderr and in its log),
+// writes its report line and lets its port go; this waits for them a few
+// seconds at most, then the summary follows. Never returns.
+[[noreturn]] void EndNow(TStationShared& shared, std::list<std::unique_ptr<TStationPort>>& ports, int sig) {
+  shared.StopSignal = sig;
+  shared.StopLevel = kEndNow;
+  for (auto& p : ports) p->EndNow();
+  const auto until = std::chrono::steady_clock::now() + kEndNowBound;
+  for (;;) {
+    bool allEnded = true;
+    for (const auto& p : ports) allEnded = allEnded && p->Ended();
+    if (allEnded || std::chrono::steady_clock::now() >= until) break;
+    shared.Display.Redraw();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  for (const auto& v : stopped) {
-    std::string line = std::string("stopped by ") + SignalName(sig) + " " + v.Step;
-    if (v.ImageStarted) {
-      line += ", " + std::to_string(v.Sent) + " of " + std::to_string(v.Total) + " bytes sent";
-      if (v.Taking) line += "; the box may be left unusable";
-    } else {
-      line += "; nothing of the image was sent";
-    }
-    WriteAll(STDERR_FILENO, "stb-downloader: " + v.Port + ": " + line + "\n");
-    if (v.LogFd >= 0) WriteAll(v.LogFd, Stamp() + "stb-downloader: " + line + "\n");
-    TBoxReport report = v.Report;
-    report.Port = v.Port;
-    report.End = IsoTime(UnixMsNow());
-    report.Result = TBoxResult::Failed;
-    report.DecidedBy = "stb-downloader: " + line;
-    shared.Report.Append(ReportLine(report));
-    // Output still queued for the box would hold the close up.
-    if (v.Handle != serial::kNoHandle) serial::ReleasePortInSignal(v.Handle);
-  }
-  // No port thread starts a line the exit would cut.
+  // A port still on its way out starts no line the exit would cut.
   shared.Report.Seal();
   bool allUpgraded = false;
   const std::string summary = Summary(shared.Display.Snapshot(), allUpgraded);
   shared.Display.Finish(summary);
+  std::fflush(stderr);
   _exit(kExitFailed);
 }
 
@@ -246,8 +200,7 @@ int RunStation(const TOptions& options) {
                            " upgrade(s) under way go on to their end, since a box cut off while it takes"
                            " its image can be left unusable. Interrupt once more to end them at once.");
     } else {
-      shared.StopLevel = kEndNow;
-      EndNow(shared, sig);
+      EndNow(shared, ports, sig);
     }
   }
   for (auto& p : ports) p->Join();

@@ -1,13 +1,15 @@
-// One box on one port of the station: the window its upgrade talks to, and
-// the interrupt policy its assembly reports to. Log lines and progress go to
-// the port's live line; boxes and dialogs to the port's log file as tagged
-// lines; what decides the box's result is kept for its report line.
+// One box on one port of the station: the window its upgrade talks to, the
+// listener of the upgrade's events, and the interrupt policy its assembly
+// reports to. What happens to the box (arrival, identity, steps, blocks,
+// resends, outcome) comes from the events and goes to the port's live line
+// and its report line; the log's text is the log file's alone. Boxes and
+// dialogs go to the port's log file as tagged lines.
 //
-// Lives on the port's thread. What the main thread may need of it (for a
-// stop at once) is copied into the port's view, under the display's lock.
+// Lives on the port's thread, and is only ever called there.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "Assembly.h"
@@ -17,80 +19,102 @@
 #include "StationShared.h"
 #include "TransferPace.h"
 #include "Upgrade.h"
+#include "UpgradeEvents.h"
 #include "WindowOperations.h"
 
 namespace stb::app {
 
-class TStationBox : public upgrade::IWindowOperations, public IInterruptPolicy {
+class TStationBox : public upgrade::IWindowOperations,
+                    public upgrade::IUpgradeEvents,
+                    public IInterruptPolicy {
  public:
-  TStationBox(TStationShared& shared, std::size_t slot, std::string port, TEventLoop& loop);
+  // `loop`: the port's loop, pumped while the upgrade runs (none: nothing
+  // to pump).
+  TStationBox(TStationShared& shared, std::size_t slot, std::string port, TEventLoop* loop);
 
   void SetTicks(serial::IPeriodicTimer* ticks) { ticks_ = ticks; }
-  // The box answered and its upgrade began (the ticks stopped).
+  // The box acknowledged an announce word: its upgrade began.
   bool Arrived() const { return arrived_; }
   bool Closed() const { return closed_; }
+  // The station ended it at once (the second interrupt).
+  bool Stopped() const { return end_ && end_->Outcome == upgrade::TOutcome::Stopped; }
   // The assembly's default error handler, and what it was given last.
   void HandlerError(const THandlerError& error);
   const std::string& Error() const { return error_; }
+  // A line of the port's log with its tag ("[error] ...").
+  void Note(const char* tag, const std::string& text) { Tagged(tag, text); }
+  // A line of the port's log as the program's own ("stb-downloader: ...").
+  void Say(const std::string& text);
 
+  // Where a box stopped at once stood: `stopped by SIGINT after "3. Start
+  // DownLoad", 27648 of 60416 bytes sent; the box may be left unusable`.
+  std::string StopLine(const char* signal) const;
   // The report of the box that has ended; `portOpen`: the port was still
   // there at the end.
-  TBoxReport Finish(bool succeeded, bool portOpen);
+  TBoxReport Finish(bool portOpen) const;
 
   // --- Window operations ---
-  void LogLine(const std::string& line) override;
+  void LogLine(const std::string&) override {}  // the log file has it
   void SetDownloadProgress(int position) override;
   void SetFlashProgress(int position) override;
-  void SetCounter(long sent, long total) override;
+  void SetCounter(long, long) override {}  // the blocks' events tell the pace
   void SetAnimation(bool) override {}
   void MessageBox(const std::string& text) override { Tagged("message", text); }
   upgrade::TConfirmAnswer Confirm(const std::string& text) override;
   void Information(const std::string& text) override { Tagged("information", text); }
   void StopTicks() override;
-  void PumpMessages() override { loop_.Pump(); }
-  void CloseWindow() override;
+  void PumpMessages() override;
+  void CloseWindow() override { closed_ = true; }
+
+  // --- Events ---
+  void BoxAcknowledged() override;
+  void BoxArrived(int mode) override { mode_ = mode; }
+  void IdentityReceived(const upgrade::TBoxIdentity& identity) override { identity_ = identity; }
+  void AddressesReceived(std::uint32_t box, std::uint32_t) override { boxAddress_ = box; }
+  void GoMessageSent(std::uint32_t address, long blocks) override;
+  void StepReached(upgrade::TStep step) override;
+  void BlockAccepted(long index, long sent, long total) override;
+  void BlockRefused(long, int) override { ++resends_; }
+  void Ended(const upgrade::TUpgradeEnd& end) override;
 
   // --- Interrupt policy: the station's main thread takes the signals ---
   void Install() override {}
-  void SetPortToRelease(serial::THandle port) override;
-  void SetStopRecord(int fd) override;
+  void SetPortToRelease(serial::THandle) override {}
+  void SetStopRecord(int fd) override { logFd_ = fd; }
   void NoteLogLine(const std::string&) override {}
-  void NoteCounter(long, long) override {}  // SetCounter keeps the view
+  void NoteCounter(long, long) override {}
   void SetBoxTakingImage(bool taking) override;
 
-  // The upgrade's record, read for the report.
+  // The upgrade's record, for what the include file had the box written.
   void SetRecord(const upgrade::TUpgradeRecord* record) { record_ = record; }
 
  private:
   void Tagged(const char* tag, const std::string& text);
-  void SetState(const std::string& state);
-  // The report's fields as far as they are known now.
-  void Fill(TBoxReport& report) const;
+  void WriteLog(const std::string& text);
 
   TStationShared& shared_;
   const std::size_t slot_;
   const std::string port_;
-  TEventLoop& loop_;
+  TEventLoop* loop_;
   serial::IPeriodicTimer* ticks_ = nullptr;
   const upgrade::TUpgradeRecord* record_ = nullptr;
   int logFd_ = -1;
   bool arrived_ = false;
   bool closed_ = false;
-  bool checking_ = false;  // "1. Check Machine" came: the record follows
-  bool identityWhole_ = false;
-  bool dateLine_ = false;  // the record checks passed: the address words follow
-  bool noResponse_ = false;
   bool taking_ = false;
-  bool everTaking_ = false;
-  std::string decidedBy_;
+  int mode_ = 0;
+  int step_ = 0;
+  long sent_ = 0;
+  long total_ = 0;
+  std::optional<upgrade::TBoxIdentity> identity_;
+  std::optional<std::uint32_t> boxAddress_;
+  std::optional<TBoxReport::TWritten> written_;
+  std::optional<upgrade::TUpgradeEnd> end_;
   std::string error_;
   long resends_ = 0;
   std::int64_t startMs_ = 0;        // wall clock, for the report
   std::int64_t startSteadyMs_ = 0;  // for the duration
   TTransferPace pace_;
 };
-
-// The log line that ends an upgrade for want of an answer.
-extern const char kNoResponseLine[];
 
 }  // namespace stb::app

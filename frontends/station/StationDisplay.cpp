@@ -36,7 +36,7 @@ std::string TStationDisplay::LiveLine(const TPortView& v) {
   return line;
 }
 
-void TStationDisplay::DrawLocked(const std::string& tail) {
+std::string TStationDisplay::TextLocked(const std::string& tail) {
   std::string text;
   if (terminal_ && drawn_ > 0) {
     // Back to the first live line, and everything from there on cleared.
@@ -49,30 +49,43 @@ void TStationDisplay::DrawLocked(const std::string& tail) {
     for (const auto& v : views_) text += LiveLine(v) + "\n";
     drawn_ = views_.size();
   }
-  text += tail;
+  changed_ = false;
+  return text + tail;
+}
+
+void TStationDisplay::Write(const std::string& text) const {
   // One write: a terminal never shows half a redraw.
   std::size_t done = 0;
   while (done < text.size()) {
-    const ssize_t n = ::write(STDOUT_FILENO, text.data() + done, text.size() - done);
+    const ssize_t n = ::write(out_, text.data() + done, text.size() - done);
     if (n <= 0) break;  // nobody reads any more: the station goes on
     done += static_cast<std::size_t>(n);
   }
-  changed_ = false;
 }
 
 void TStationDisplay::Redraw() {
-  const std::lock_guard lock(mutex_);
-  if (!changed_) return;
-  if (!terminal_ && events_.empty()) return;
-  DrawLocked("");
+  const std::lock_guard drawing(drawing_);
+  std::string text;
+  {
+    const std::lock_guard lock(mutex_);
+    if (!changed_) return;
+    if (!terminal_ && events_.empty()) return;
+    text = TextLocked("");
+  }
+  Write(text);
 }
 
 void TStationDisplay::Finish(const std::string& summary) {
-  const std::lock_guard lock(mutex_);
-  if (terminal_) {
-    for (const auto& v : views_) events_.push_back(LiveLine(v));
+  const std::lock_guard drawing(drawing_);
+  std::string text;
+  {
+    const std::lock_guard lock(mutex_);
+    if (terminal_) {
+      for (const auto& v : views_) events_.push_back(LiveLine(v));
+    }
+    text = TextLocked(summary);
   }
-  DrawLocked(summary);
+  Write(text);
 }
 
 std::vector<TPortView> TStationDisplay::Snapshot() {

@@ -1,7 +1,9 @@
 // What the station shows and keeps of each port: the live line (port,
 // state, percent, rate, time left, last result), the counts for the summary,
-// and where a running upgrade stands, for a stop at once. The one object
-// the port threads share with the main thread, behind one mutex.
+// and whether a box is under way. The one object
+// the port threads share with the main thread, behind one mutex; what is
+// drawn is put together under it and written after it is let go, so a
+// terminal that is slow to take its text never holds up a port.
 #pragma once
 
 #include <cstddef>
@@ -9,9 +11,6 @@
 #include <mutex>
 #include <string>
 #include <vector>
-
-#include "SerialPlatform.h"
-#include "StationReport.h"
 
 namespace stb::app {
 
@@ -28,24 +27,14 @@ struct TPortView {
 
   // A box is under way on this port (from its answer to its report).
   bool Running = false;
-  // The second interrupt ended it; the report line is written by the stop.
-  bool Stopped = false;
-  // Where it stands: its last numbered log line and the bytes sent.
-  std::string Step = "before the box answered";
-  bool ImageStarted = false;
-  bool Taking = false;
-  long Sent = 0;
-  long Total = 0;
-  int LogFd = -1;
-  serial::THandle Handle = serial::kNoHandle;
-  TBoxReport Report;  // as far as it is known
 };
 
 class TStationDisplay {
  public:
   // On a terminal the live lines are redrawn in place; elsewhere each event
   // is a plain line.
-  explicit TStationDisplay(bool terminal) : terminal_(terminal) {}
+  // `out` is where the text goes (standard output unless a test says).
+  explicit TStationDisplay(bool terminal, int out = 1) : terminal_(terminal), out_(out) {}
 
   std::size_t AddPort(const std::string& port);
   // Changes one port's view under the lock.
@@ -65,17 +54,22 @@ class TStationDisplay {
   void Finish(const std::string& summary);
 
   std::vector<TPortView> Snapshot();
-  std::mutex& Mutex() { return mutex_; }
-  std::deque<TPortView>& ViewsLocked() { return views_; }
 
   // One port's live line.
   static std::string LiveLine(const TPortView& view);
 
  private:
-  void DrawLocked(const std::string& tail);
+  // The text of a redraw, with `tail` below it; under mutex_.
+  std::string TextLocked(const std::string& tail);
+  // Writes it whole, or until nobody reads; under drawing_ only.
+  void Write(const std::string& text) const;
 
   std::mutex mutex_;
+  // Keeps one redraw's text from mixing with another's; never taken by a
+  // port's thread.
+  std::mutex drawing_;
   const bool terminal_;
+  const int out_;
   std::deque<TPortView> views_;
   std::vector<std::string> events_;
   bool changed_ = true;

@@ -3,23 +3,23 @@
 #include <sys/stat.h>
 
 #include <chrono>
-#include <ctime>
+#include <cstdio>
 
 #include "Assembly.h"
 #include "Console.h"
+#include "EscapedLine.h"
 #include "EventLoop.h"
 #include "ExitStatus.h"
 #include "StationBox.h"
-#include "StationPresence.h"
+#include "PresenceProbe.h"
+#include "SignalName.h"
+#include "TypeCode.h"
 
 namespace stb::app {
 
 namespace {
 
 constexpr int kTickMs = 1000;
-// How long a port that would not serve (no device, refused open, an include
-// file that does not read) waits before it tries again.
-constexpr int kRetryMs = 5000;
 
 bool DeviceExists(const std::string& device) {
   struct stat st {};
@@ -34,12 +34,7 @@ std::string PortLogName(const std::string& device, std::int64_t unixMs) {
   for (char& c : name) {
     if (c == '/' || c == '\\' || c == ':') c = '_';
   }
-  const std::time_t seconds = static_cast<std::time_t>(unixMs / 1000);
-  std::tm local{};
-  localtime_r(&seconds, &local);
-  char stamp[32];
-  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
-  return name + "-" + stamp + ".log";
+  return name + "-" + FileStamp(unixMs) + ".log";
 }
 
 TStationPort::TStationPort(TStationShared& shared, std::string device)
@@ -67,55 +62,66 @@ void TStationPort::Problem(const std::string& state, const std::string& why) {
   lastProblem_ = why;
 }
 
-void TStationPort::Pause(int ms) {
-  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+void TStationPort::Pause(std::chrono::milliseconds time) {
+  const auto until = std::chrono::steady_clock::now() + time;
   while (shared_.StopLevel.load() == kRunning && std::chrono::steady_clock::now() < until) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(std::min(ms, 250)));
+    std::this_thread::sleep_for(std::min(time, std::chrono::milliseconds(250)));
   }
 }
 
 void TStationPort::Run() {
-  while (shared_.StopLevel.load() == kRunning) {
-    if (!OneBox()) continue;
-  }
+  while (shared_.StopLevel.load() == kRunning) OneBox();
   State("stopped");
   ended_ = true;
 }
 
-bool TStationPort::OneBox() {
+bool TStationPort::WaitForOpen(TAssembly& run, TStationBox& box) {
+  std::string said;
+  for (;;) {
+    if (DeviceExists(device_)) {
+      const auto& open = run.Link().LastOpenResult();
+      const std::string why = PortFailureReason(device_, static_cast<int>(open.Failure), open.SystemError);
+      Problem("cannot open", why);
+      if (why != said) box.Note("error", EscapedLine(why));
+      said = why;
+    } else {
+      State("no port");
+    }
+    Pause(shared_.RetryAfter);
+    if (shared_.StopLevel.load() != kRunning) return false;
+    if (DeviceExists(device_) && run.Link().OpenPort()) return true;
+  }
+}
+
+void TStationPort::OneBox() {
   if (!DeviceExists(device_)) {
     State("no port");
-    Pause(kTickMs);
-    return false;
+    Pause(std::chrono::milliseconds(kTickMs));
+    return;
   }
   TOptions options = shared_.Options;
   options.Port = device_;
   options.LogFile = logFile_;
 
   TEventLoop loop;
-  TStationBox box(shared_, slot_, device_, loop);
+  TStationBox box(shared_, slot_, device_, &loop);
   std::string refusal;
   auto run = TAssembly::Build(
       options, box, loop.MakeTimer(), [&](const THandlerError& e) { box.HandlerError(e); }, refusal, &box);
   if (!run) {
     Problem("cannot log", refusal);
-    Pause(kRetryMs);
-    return false;
+    Pause(shared_.RetryAfter);
+    return;
   }
+  run->SetEvents(&box);
   box.SetRecord(&run->Upgrade().Record());
-  if (!run->StartUp()) {
-    const auto& open = run->Link().LastOpenResult();
-    Problem("cannot open", PortFailureReason(device_, static_cast<int>(open.Failure), open.SystemError));
-    Pause(kRetryMs);
-    return false;
-  }
-  for (char c : options.Code) {
-    if (!run->HandlerFailed()) run->KeyPress(c);
-  }
-  if (run->HandlerFailed()) {
+  // What a stop at once reaches, for as long as it lives.
+  const TServing serving(*this, *run);
+  if (!run->StartUp() && !WaitForOpen(*run, box)) return;
+  if (!TypeCode(*run, options.Code)) {
     Problem("file error", box.Error());
-    Pause(kRetryMs);
-    return false;
+    Pause(shared_.RetryAfter);
+    return;
   }
 
   auto ticks = loop.MakeTimer();
@@ -125,7 +131,7 @@ bool TStationPort::OneBox() {
   State("waiting for box");
   lastProblem_.clear();
   while (!box.Closed() && !run->HandlerFailed()) {
-    if (!box.Arrived() && shared_.StopLevel.load() != kRunning) return false;
+    if (!box.Arrived() && shared_.StopLevel.load() != kRunning) return;
     loop.RunOnce(500);
   }
   ticks->Stop();
@@ -133,22 +139,30 @@ bool TStationPort::OneBox() {
     // An error before any box answered (the port went away while waiting
     // is not one: the ticks reopen it).
     Problem("file error", box.Error());
-    Pause(kRetryMs);
-    return false;
+    Pause(shared_.RetryAfter);
+    return;
   }
 
   const bool portOpen = run->Link().IsPortOpen();
-  const TBoxReport report = box.Finish(run->Upgrade().Succeeded(), portOpen);
-  bool stoppedAlready = false;
+  TBoxReport report = box.Finish(portOpen);
+  const bool stopped = box.Stopped();
+  if (stopped) {
+    // Said here, by the thread that ran the box, with the port still ours.
+    const std::string where = box.StopLine(SignalName(shared_.StopSignal.load()));
+    std::fprintf(stderr, "stb-downloader: %s: %s\n", device_.c_str(), where.c_str());
+    box.Say("stb-downloader: " + where);
+    report.DecidedBy = "stb-downloader: " + where;
+    // Output still queued for the box would hold the close up.
+    run->Link().PurgeBuffers(true, true);
+    run->Link().ClosePort();
+  }
   shared_.Display.Update(slot_, [&](TPortView& v) {
-    stoppedAlready = v.Stopped;
     v.Running = false;
-    v.Taking = false;
     v.Percent = -1;
     v.Rate = 0;
     v.SecondsLeft = -1;
-    if (stoppedAlready) return;
-    v.Last = std::string(ResultName(report.Result));
+    v.Last = stopped ? "failed (stopped)" : ResultName(report.Result);
+    if (stopped) v.State = "stopped";
     if (report.Result == TBoxResult::Upgraded) {
       ++v.Upgraded;
     } else if (report.Result == TBoxResult::Refused) {
@@ -157,13 +171,13 @@ bool TStationPort::OneBox() {
       ++v.Failed;
     }
   });
-  if (stoppedAlready) return false;
   shared_.Report.Append(ReportLine(report));
+  if (stopped) return;
   shared_.Display.Event(device_ + ": " + ResultName(report.Result) + " (" + report.DecidedBy + ")");
 
   // The box leaves before the next is taken.
   State(portOpen ? "remove box" : "no port");
-  TPresenceWatch presence(run->Link(), run->Upgrade().Record().DownloadMode);
+  upgrade::TPresenceProbe presence(run->Link(), run->Upgrade().Record().DownloadMode);
   auto next = std::chrono::steady_clock::now();
   while (shared_.StopLevel.load() == kRunning) {
     next += std::chrono::milliseconds(kTickMs);
@@ -172,12 +186,27 @@ bool TStationPort::OneBox() {
           std::chrono::ceil<std::chrono::milliseconds>(next - std::chrono::steady_clock::now()).count()));
     }
     if (shared_.StopLevel.load() != kRunning) break;
-    const TPresence seen = presence.Probe();
-    if (seen == TPresence::PortGone) State("no port");
-    if (seen == TPresence::Answered) State("remove box");
+    const upgrade::TPresence seen = presence.Probe();
+    if (seen == upgrade::TPresence::PortGone) State("no port");
+    if (seen == upgrade::TPresence::Answered) State("remove box");
     if (presence.Gone()) break;
   }
-  return true;
+}
+
+TStationPort::TServing::TServing(TStationPort& port, TAssembly& run) : port_(port) {
+  const std::lock_guard lock(port_.serving_);
+  port_.run_ = &run;
+  if (port_.shared_.StopLevel.load() == kEndNow) run.Upgrade().RequestStop();
+}
+
+TStationPort::TServing::~TServing() {
+  const std::lock_guard lock(port_.serving_);
+  port_.run_ = nullptr;
+}
+
+void TStationPort::EndNow() {
+  const std::lock_guard lock(serving_);
+  if (run_) run_->Upgrade().RequestStop();
 }
 
 }  // namespace stb::app

@@ -4,12 +4,19 @@
 // this one thread, as in a single run.
 #pragma once
 
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <mutex>
 #include <string>
 #include <thread>
 
 #include "StationShared.h"
 
 namespace stb::app {
+
+class TAssembly;
+class TStationBox;
 
 class TStationPort {
  public:
@@ -23,17 +30,39 @@ class TStationPort {
   // Whether the thread has come to its end (after a stop).
   bool Ended() const { return ended_; }
   void Join();
+  // The second interrupt (StopLevel kEndNow set first): the box under way,
+  // if any, ends at its next wait; the port's own thread then says where it
+  // stood, writes its report line and lets the port go. Any thread.
+  void EndNow();
 
  private:
   void Run();
-  // One box, from waiting for it to its report and its leaving; false when
-  // the station stopped before a box answered, or the port cannot serve.
-  bool OneBox();
-  // Sleeps for `ms`, or less once the station stops.
-  void Pause(int ms);
+  // One box, from waiting for it to its report and its leaving; or, when
+  // the station stopped before a box answered or the port cannot serve,
+  // less.
+  void OneBox();
+  // A port that is there but would not open, tried again with the same
+  // assembly until it opens: its start-up lines are in the log once, and
+  // why it will not open once for each reason. False when the station
+  // stops first.
+  bool WaitForOpen(TAssembly& run, TStationBox& box);
+  // Sleeps for `time`, or less once the station stops.
+  void Pause(std::chrono::milliseconds time);
   void State(const std::string& state);
   // Says why the port cannot serve, once for as long as the reason stays.
   void Problem(const std::string& state, const std::string& why);
+
+  // The assembly of the box under way, while it lives.
+  class TServing {
+   public:
+    TServing(TStationPort& port, TAssembly& run);
+    ~TServing();
+    TServing(const TServing&) = delete;
+    TServing& operator=(const TServing&) = delete;
+
+   private:
+    TStationPort& port_;
+  };
 
   TStationShared& shared_;
   const std::string device_;
@@ -41,6 +70,8 @@ class TStationPort {
   std::string logFile_;
   std::string lastProblem_;
   std::atomic<bool> ended_{false};
+  std::mutex serving_;
+  TAssembly* run_ = nullptr;  // under serving_
   std::thread thread_;
 };
 

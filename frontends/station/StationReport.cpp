@@ -5,10 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 
 namespace stb::app {
 
@@ -52,6 +50,8 @@ std::string Version(std::uint8_t major, std::uint8_t minor) {
 
 std::string Version(const std::array<std::uint8_t, 2>& pair) { return Version(pair[0], pair[1]); }
 
+std::string Version(const upgrade::TVersionPair& v) { return Version(v.Major, v.Minor); }
+
 std::string Hex32(std::uint32_t value) {
   char h[16];
   std::snprintf(h, sizeof h, "\"0x%08X\"", value);
@@ -66,24 +66,26 @@ std::string ReportLine(const TBoxReport& r) {
   j += ",\"mode\":" + std::to_string(r.Mode);
   j += std::string(",\"result\":\"") + ResultName(r.Result) + "\"";
   j += ",\"decided_by\":" + Quoted(r.DecidedBy);
+  j += ",\"reason\":" + (r.Reason ? Quoted(*r.Reason) : std::string("null"));
+  j += ",\"step\":" + std::to_string(r.Step);
   if (r.Identity) {
     const auto& id = *r.Identity;
     char oui[8];
-    std::snprintf(oui, sizeof oui, "%02X%02X", id[0], id[1]);
+    std::snprintf(oui, sizeof oui, "%02X%02X", id.Oui[0], id.Oui[1]);
     std::string record;
-    for (auto b : id) {
+    for (auto b : id.Record) {
       char h[3];
       std::snprintf(h, sizeof h, "%02X", b);
       record += h;
     }
     j += ",\"box\":{\"oui\":\"" + std::string(oui) + "\"";
-    j += ",\"model\":" + Version(id[2], id[3]);
-    j += ",\"hardware\":" + Version(id[4], id[5]);
-    j += ",\"boot_loader\":" + Version(id[6], id[7]);
-    j += ",\"native\":" + Version(id[8], id[9]);
-    j += ",\"application_1\":" + Version(id[10], id[11]);
-    j += ",\"application_2\":" + Version(id[12], id[13]);
-    j += ",\"date\":" + Quoted(std::string(id.begin() + 14, id.begin() + 19));
+    j += ",\"model\":" + Version(id.Model);
+    j += ",\"hardware\":" + Version(id.Hardware);
+    j += ",\"boot_loader\":" + Version(id.BootLoader);
+    j += ",\"native\":" + Version(id.Native);
+    j += ",\"application_1\":" + Version(id.Application1);
+    j += ",\"application_2\":" + Version(id.Application2);
+    j += ",\"date\":" + Quoted(id.Date);
     if (r.BoxAddress) j += ",\"address\":" + Hex32(*r.BoxAddress);
     j += ",\"record\":\"" + record + "\"}";
   } else {
@@ -124,6 +126,7 @@ bool TReportFile::Open(const std::string& path) {
 
 bool TReportFile::Append(const std::string& line) {
   const std::lock_guard lock(mutex_);
+  if (sealed_) return false;
   if (fd_ < 0) return path_.empty();
   struct stat before {};
   const bool sized = ::fstat(fd_, &before) == 0;
@@ -146,25 +149,11 @@ bool TReportFile::Append(const std::string& line) {
   return false;
 }
 
-void TReportFile::Seal() { mutex_.lock(); }
-
-std::int64_t UnixMsNow() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-}
-
-std::string IsoTime(std::int64_t unixMs) {
-  const std::time_t seconds = static_cast<std::time_t>(unixMs / 1000);
-  std::tm local{};
-  localtime_r(&seconds, &local);
-  char stamp[48];
-  const std::size_t n = std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S", &local);
-  char zone[8];
-  std::strftime(zone, sizeof zone, "%z", &local);  // +0100
-  char out[64];
-  std::snprintf(out, sizeof out, "%.*s.%03d%.3s:%.2s", static_cast<int>(n), stamp,
-                static_cast<int>(unixMs % 1000), zone, zone + 3);
-  return out;
+void TReportFile::Seal() {
+  // Taken for the flag, so that a line already being written is whole
+  // before the exit.
+  const std::lock_guard lock(mutex_);
+  sealed_ = true;
 }
 
 }  // namespace stb::app

@@ -8,6 +8,9 @@
 #include <optional>
 #include <string>
 
+#include "LocalTime.h"
+#include "UpgradeEvents.h"
+
 namespace stb::app {
 
 enum class TBoxResult { Upgraded, Refused, Failed, NoResponse };
@@ -22,8 +25,12 @@ struct TBoxReport {
   int Mode = 0;
   TBoxResult Result = TBoxResult::Failed;
   std::string DecidedBy;  // the log line (or error) that decided the result
+  // The check that refused the box or how it failed, as the core names it;
+  // none for an upgraded box or one that fell silent.
+  std::optional<std::string> Reason;
+  int Step = 0;  // the last numbered step reached
   // The box's identity record as it came, once it came whole.
-  std::optional<std::array<std::uint8_t, 32>> Identity;
+  std::optional<upgrade::TBoxIdentity> Identity;
   std::optional<std::uint32_t> BoxAddress;  // once the address words came
   // What the box was sent, once the go message went out.
   struct TWritten {
@@ -57,8 +64,8 @@ class TReportFile {
   bool Open(const std::string& path);
   // False when the line could not be written whole (said once on stderr).
   bool Append(const std::string& line);
-  // No line starts after this: for the way out at once, so that no port
-  // begins a line the exit would cut.
+  // No line starts after this (Append returns false): for the way out at
+  // once, so that no port begins a line the exit would cut.
   void Seal();
 
  private:
@@ -66,10 +73,7 @@ class TReportFile {
   int fd_ = -1;
   std::string path_;
   bool failed_ = false;
+  bool sealed_ = false;
 };
-
-// The wall clock as the report writes it: "2026-12-08T14:03:11.482+01:00".
-std::string IsoTime(std::int64_t unixMs);
-std::int64_t UnixMsNow();
 
 }  // namespace stb::app

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 
 #include "RunOptions.h"
 #include "StationDisplay.h"
@@ -17,12 +18,19 @@ enum TStopLevel : int {
 };
 
 struct TStationShared {
-  explicit TStationShared(const TOptions& options, bool terminal) : Options(options), Display(terminal) {}
+  // `out`: where the display writes (standard output unless a test says).
+  TStationShared(const TOptions& options, bool terminal, int out = 1)
+      : Options(options), Display(terminal, out) {}
 
   const TOptions Options;
   TStationDisplay Display;
   TReportFile Report;
   std::atomic<int> StopLevel{kRunning};
+  // The interrupt that asked for the stop at once, for the stop lines.
+  std::atomic<int> StopSignal{0};
+  // How long a port that would not serve (a refused open, a log or an
+  // include file that does not open) waits before it tries again.
+  std::chrono::milliseconds RetryAfter{5000};
 };
 
 }  // namespace stb::app

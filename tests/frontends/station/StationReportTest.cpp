@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <fstream>
+#include <memory>
 #include <thread>
 
 #include "Options.h"
@@ -122,9 +125,10 @@ TEST(StationReport, ALineIsOneJsonObjectWhateverTheBoxSent) {
   r.Mode = 3;
   r.Result = TBoxResult::NoResponse;
   r.DecidedBy = "  ERROR: No Response from the Set-Top Box !!";
-  std::array<std::uint8_t, 32> id{};
+  upgrade::TBoxIdentity id;
   const std::uint8_t date[5] = {'"', '\\', 0x01, 0xFF, '\n'};
-  std::copy(std::begin(date), std::end(date), id.begin() + 14);
+  std::copy(std::begin(date), std::end(date), id.Record.begin() + 14);
+  id.Date.assign(std::begin(date), std::end(date));
   r.Identity = id;
   const std::string line = ReportLine(r);
   ASSERT_FALSE(line.empty());
@@ -168,6 +172,27 @@ TEST(StationReport, AFullDiskLeavesNoHalfLine) {
   TReportFile none;  // no --report: lines go nowhere, quietly
   ASSERT_TRUE(none.Open(""));
   EXPECT_TRUE(none.Append(ReportLine(r)));
+}
+
+TEST(StationReport, ASealedReportTakesNoLineAndHoldsNoOneUp) {
+  stb::testing::TScratchDir dir;
+  // Shared with the port: one held up for good must not hold the test up.
+  const auto file = std::make_shared<TReportFile>();
+  ASSERT_TRUE(file->Open("report.jsonl"));
+  const std::string line = ReportLine(TBoxReport{});
+  ASSERT_TRUE(file->Append(line));
+  file->Seal();
+  // A port that ends its box after the seal is told no, at once.
+  const auto appended = std::make_shared<std::atomic<int>>(-1);
+  std::thread([file, appended, line] { *appended = file->Append(line) ? 1 : 0; }).detach();
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+  while (*appended < 0 && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ(*appended, 0);
+  std::ifstream in("report.jsonl");
+  int lines = 0;
+  for (std::string line; std::getline(in, line);) ++lines;
+  EXPECT_EQ(lines, 1);
 }
 
 TEST(StationReport, PortLogNamesAreFileNames) {

@@ -330,6 +330,28 @@ TEST(Station, ASecondInterruptEndsItAtOnceAndSaysWhere) {
   EXPECT_TRUE(Contains(Text("stdout.txt"), "all ports: 0 upgraded, 0 refused, 1 failed"));
 }
 
+TEST(Station, ASecondInterruptStopsABoxThatHasOnlyAcknowledged) {
+  TStation station;
+  sim::TBoxConfig mute;
+  mute.SilentFrom = sim::TBoxPhase::ModeEcho;  // acknowledges, then says nothing
+  auto& box = station.AddBox(mute);
+  station.Start({box.DevicePath()}, {"--response-timeout", "30"});
+  ASSERT_TRUE(TStation::WaitFor([] { return Contains(Text("stdout.txt"), "a box answered"); }, 10s));
+  station.Signal(SIGINT);
+  std::this_thread::sleep_for(300ms);
+  station.Signal(SIGINT);
+  EXPECT_EQ(station.Wait(5s), 1);
+  const std::string where = "stopped by SIGINT after the box answered; nothing of the image was sent";
+  EXPECT_TRUE(Contains(Text("stderr.txt"), box.DevicePath() + ": " + where)) << Text("stderr.txt");
+  ASSERT_EQ(station.Report().size(), 1u);
+  EXPECT_EQ(Field(station.Report()[0], "result"), "failed");
+  EXPECT_EQ(Field(station.Report()[0], "decided_by"), "stb-downloader: " + where);
+  EXPECT_TRUE(Contains(station.Report()[0], "\"box\":null,\"written\":null"));
+  const auto log = station.PortLog(box.DevicePath());
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log.back(), "stb-downloader: " + where);
+}
+
 TEST(Station, MistakesEveryPortWouldShareEndItBeforeAnyBox) {
   TStation station;
   auto& box = station.AddBox();
