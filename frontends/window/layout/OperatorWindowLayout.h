@@ -1,7 +1,7 @@
 // The operator window as the operator sees it, whatever toolkit draws it: the
 // titles, where each component stands, its fixed text and colours, and the
-// pictures of the header and of the copy animation. The Qt window (ui/) and
-// the Win32 window (winui/) are both laid out from here, so that the two
+// pictures of the header and of the copy animation. The Qt window (qt/) and
+// the Win32 window (win32/) are both laid out from here, so that the two
 // cannot drift apart. No toolkit is included here.
 #pragma once
 
@@ -11,6 +11,19 @@ namespace stb::layout {
 
 // The caption of the message and error boxes.
 inline constexpr char kApplicationTitle[] = "stb-downloader";
+
+// The modal boxes the window shows, and the caption each carries.
+enum class TBoxKind { Message, Confirm, Information, Error };
+inline constexpr const char* BoxCaption(TBoxKind kind) {
+  switch (kind) {
+    case TBoxKind::Confirm: return "Confirm";
+    case TBoxKind::Information: return "Information";
+    case TBoxKind::Message:
+    case TBoxKind::Error: break;
+  }
+  return kApplicationTitle;
+}
+
 // The main window's caption (two blanks between "STB" and "Serial").
 inline constexpr char kCaption[] = "::::: Orvanta STB  Serial DownLoader v3.3 :::::";
 // The main window's outer size, frame and title bar included.
@@ -33,37 +46,39 @@ struct TLabelPlace {
   const char* Text;
   int Left, Top;
 };
-struct TStaticText {
+// A text of fixed pitch in its own bounds and colour.
+struct TFixedText {
   const char* Text;
   TBounds Bounds;
   TRgb Color;
 };
 
 // --- The header, on the window ---
-inline constexpr TBounds kShape1{8, 8, 537, 113};
-inline constexpr TRgb kShapePen{0x80, 0x00, 0x80};
-inline constexpr int kShapeCornerRadius = 12;
-inline constexpr TBounds kImage1{24, 16, 505, 97};
-// Over the banner, together the maker's web address: fixed pitch, this many
-// pixels high, on the highlight-text colour.
-inline constexpr int kStaticTextPixels = 16;
-inline constexpr TStaticText kStaticText1{"www.stb", {344, 88, 71, 22}, {0x00, 0x00, 0x00}};
-inline constexpr TStaticText kStaticText2{"up", {411, 88, 19, 22}, {0xff, 0x00, 0x00}};
-inline constexpr TStaticText kStaticText3{".example", {428, 88, 75, 22}, {0x00, 0x00, 0x00}};
+inline constexpr TBounds kHeaderFrame{8, 8, 537, 113};
+inline constexpr TRgb kHeaderFramePen{0x80, 0x00, 0x80};
+inline constexpr int kHeaderFrameCornerRadius = 12;
+inline constexpr TBounds kBanner{24, 16, 505, 97};
+// Over the banner, the maker's web address in three pieces, the middle one in
+// red: fixed pitch, this many pixels high, on the highlight-text colour.
+inline constexpr int kWebAddressPixels = 16;
+inline constexpr TFixedText kWebAddress[3]{{"www.stb", {344, 88, 71, 22}, {0x00, 0x00, 0x00}},
+                                           {"up", {411, 88, 19, 22}, {0xff, 0x00, 0x00}},
+                                           {".example", {428, 88, 75, 22}, {0x00, 0x00, 0x00}}};
 
-// --- The panel and what it holds (places inside the panel) ---
-inline constexpr TBounds kPanel1{8, 132, 537, 129};
-inline constexpr TLabelPlace kLabel1{"Down Load", 16, 20};
-inline constexpr TBounds kProgressBar1{84, 20, 337, 16};
-inline constexpr TLabelPlace kLabel4{"( 0 / 0 )", 428, 20};
-inline constexpr TLabelPlace kLabel2{"Flash Write", 16, 44};
-inline constexpr TBounds kProgressBar2{84, 44, 337, 16};
+// --- The progress panel and what it holds (places inside the panel) ---
+inline constexpr TBounds kProgressPanel{8, 132, 537, 129};
+inline constexpr TLabelPlace kDownloadLabel{"Down Load", 16, 20};
+inline constexpr TBounds kDownloadBar{84, 20, 337, 16};
+// "( sent / total )" of the image.
+inline constexpr TLabelPlace kCounterLabel{"( 0 / 0 )", 428, 20};
+inline constexpr TLabelPlace kFlashLabel{"Flash Write", 16, 44};
+inline constexpr TBounds kFlashBar{84, 44, 337, 16};
 inline constexpr int kProgressMax = 100;  // both bars run 0 to this
-inline constexpr int kProgressBar1Step = 5;
-inline constexpr TBounds kAnimate1{76, 60, 385, 61};
+inline constexpr int kDownloadBarStep = 5;
+inline constexpr TBounds kCopyAnimation{76, 60, 385, 61};
 
-// --- The log ---
-inline constexpr TBounds kRxMemo{8, 272, 537, 401};
+// --- The log, which also takes what the operator types ---
+inline constexpr TBounds kLog{8, 272, 537, 401};
 
 // The tick of the upgrade, once start-up is done.
 inline constexpr unsigned kTickMs = 1000;

@@ -14,12 +14,12 @@ QRectF Rect(const layout::TBounds& b) { return QRectF(b.Left, b.Top, b.Width, b.
 
 }  // namespace
 
-void TShape::paintEvent(QPaintEvent*) {
+void TRoundedFrame::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.setRenderHint(QPainter::Antialiasing);
   p.setPen(QPen(pen_, 1));
-  p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), layout::kShapeCornerRadius,
-                    layout::kShapeCornerRadius);
+  p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), layout::kHeaderFrameCornerRadius,
+                    layout::kHeaderFrameCornerRadius);
 }
 
 void TBanner::paintEvent(QPaintEvent*) {

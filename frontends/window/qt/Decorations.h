@@ -10,9 +10,9 @@
 namespace stb::ui {
 
 // A rounded rectangle outline drawn inside its bounds.
-class TShape : public QWidget {
+class TRoundedFrame : public QWidget {
  public:
-  TShape(QWidget* parent, QColor pen) : QWidget(parent), pen_(pen) {}
+  TRoundedFrame(QWidget* parent, QColor pen) : QWidget(parent), pen_(pen) {}
 
  protected:
   void paintEvent(QPaintEvent*) override;

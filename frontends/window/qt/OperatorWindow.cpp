@@ -9,6 +9,7 @@
 #include <QScrollBar>
 
 #include "QtPeriodicTimer.h"
+#include "TypedCharacter.h"
 
 namespace stb::ui {
 
@@ -37,12 +38,12 @@ QProgressBar* MakeProgressBar(QWidget* parent, const layout::TBounds& bounds) {
   return bar;
 }
 
-QLabel* MakeStaticText(QWidget* parent, const layout::TStaticText& text) {
+QLabel* MakeFixedText(QWidget* parent, const layout::TFixedText& text) {
   auto* label = new QLabel(text.Text, parent);
   label->setGeometry(ToRect(text.Bounds));
   QFont fixed("Monospace");
   fixed.setStyleHint(QFont::TypeWriter);
-  fixed.setPixelSize(layout::kStaticTextPixels);
+  fixed.setPixelSize(layout::kWebAddressPixels);
   label->setFont(fixed);
   label->setAutoFillBackground(true);
   QPalette palette = label->palette();
@@ -58,7 +59,7 @@ QString FromLatin1(const std::string& text) {
 
 }  // namespace
 
-TForm1::TForm1(const app::TOptions& options, TForm1Hooks hooks)
+TOperatorWindow::TOperatorWindow(const app::TOptions& options, TOperatorWindowHooks hooks)
     : QWidget(nullptr,
               Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       hooks_(std::move(hooks)) {
@@ -66,16 +67,16 @@ TForm1::TForm1(const app::TOptions& options, TForm1Hooks hooks)
   run_ = app::TAssembly::Build(
       options, *this, std::make_unique<TQtPeriodicTimer>(),
       [this](const app::THandlerError& error) { ShowRunError(error); }, refusal_);
-  if (run_) FormCreate();
+  if (run_) StartUp();
 }
 
-TForm1::~TForm1() {
-  Timer1->stop();
+TOperatorWindow::~TOperatorWindow() {
+  tickTimer_->stop();
   // The port closes with the serial component.
   run_.reset();
 }
 
-void TForm1::BuildComponents() {
+void TOperatorWindow::BuildComponents() {
   setWindowTitle(layout::kCaption);
   QFont face("Sans Serif");
   face.setPointSize(layout::kFacePoints);
@@ -85,81 +86,62 @@ void TForm1::BuildComponents() {
     move(screen->availableGeometry().center() - rect().center());
   }
 
-  const layout::TRgb pen = layout::kShapePen;
-  Shape1 = new TShape(this, QColor(pen.R, pen.G, pen.B));
-  Shape1->setGeometry(ToRect(layout::kShape1));
-  Image1 = new TBanner(this);
-  Image1->setGeometry(ToRect(layout::kImage1));
-  StaticText1 = MakeStaticText(this, layout::kStaticText1);
-  StaticText2 = MakeStaticText(this, layout::kStaticText2);
-  StaticText3 = MakeStaticText(this, layout::kStaticText3);
+  const layout::TRgb pen = layout::kHeaderFramePen;
+  headerFrame_ = new TRoundedFrame(this, QColor(pen.R, pen.G, pen.B));
+  headerFrame_->setGeometry(ToRect(layout::kHeaderFrame));
+  banner_ = new TBanner(this);
+  banner_->setGeometry(ToRect(layout::kBanner));
+  for (std::size_t i = 0; i < webAddress_.size(); ++i)
+    webAddress_[i] = MakeFixedText(this, layout::kWebAddress[i]);
 
   auto* panel = new QFrame(this);
   panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
-  panel->setGeometry(ToRect(layout::kPanel1));
-  Panel1 = panel;
-  Label1 = MakeLabel(Panel1, layout::kLabel1);
-  ProgressBar1 = MakeProgressBar(Panel1, layout::kProgressBar1);
-  Label4 = MakeLabel(Panel1, layout::kLabel4);
-  Label2 = MakeLabel(Panel1, layout::kLabel2);
-  ProgressBar2 = MakeProgressBar(Panel1, layout::kProgressBar2);
-  Animate1 = new TCopyAnimation(Panel1);
-  Animate1->setGeometry(ToRect(layout::kAnimate1));
+  panel->setGeometry(ToRect(layout::kProgressPanel));
+  progressPanel_ = panel;
+  downloadLabel_ = MakeLabel(panel, layout::kDownloadLabel);
+  downloadBar_ = MakeProgressBar(panel, layout::kDownloadBar);
+  counterLabel_ = MakeLabel(panel, layout::kCounterLabel);
+  flashLabel_ = MakeLabel(panel, layout::kFlashLabel);
+  flashBar_ = MakeProgressBar(panel, layout::kFlashBar);
+  animation_ = new TCopyAnimation(panel);
+  animation_->setGeometry(ToRect(layout::kCopyAnimation));
 
-  RxMemo = new TLogMemo(this);
-  RxMemo->setGeometry(ToRect(layout::kRxMemo));
-  RxMemo->setReadOnly(true);
-  RxMemo->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-  RxMemo->setLineWrapMode(QPlainTextEdit::NoWrap);
-  RxMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  RxMemo->OnKeyPress = [this](QKeyEvent* event) { DeliverKeys(event); };
-  RxMemo->setFocus();
+  log_ = new TLogView(this);
+  log_->setGeometry(ToRect(layout::kLog));
+  log_->setReadOnly(true);
+  log_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  log_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  log_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  log_->OnKeyPress = [this](QKeyEvent* event) { DeliverKeys(event); };
+  log_->setFocus();
 
-  Timer1 = new QTimer(this);
-  connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+  tickTimer_ = new QTimer(this);
+  connect(tickTimer_, &QTimer::timeout, this, [this] { Tick(); });
 }
 
 // --- Handlers ---
 
-void TForm1::FormCreate() {
+void TOperatorWindow::StartUp() {
   run_->StartUp();
-  Timer1->start(static_cast<int>(layout::kTickMs));
+  tickTimer_->start(static_cast<int>(layout::kTickMs));
 }
 
-void TForm1::RxMemoKeyPress(char& Key) { run_->KeyPress(Key); }
-
-void TForm1::Timer1Timer() {
-  const bool outer = !inTick_;  // ticks also come while a box of a tick is open
-  inTick_ = true;
-  run_->Tick();
-  if (!outer) return;
-  inTick_ = false;
-  if (closeDeferred_) close();
+void TOperatorWindow::Tick() {
+  if (tickGuard_.Run([this] { run_->Tick(); })) close();
 }
 
-bool TForm1::UploadFile() { return run_->Upgrade().UploadFile(); }
-
-void TLogMemo::keyPressEvent(QKeyEvent* event) {
+void TLogView::keyPressEvent(QKeyEvent* event) {
   if (OnKeyPress) OnKeyPress(event);
   QPlainTextEdit::keyPressEvent(event);  // navigation and selection only: the log is read-only
   event->accept();
 }
 
-void TForm1::DeliverKeys(QKeyEvent* event) {
+void TOperatorWindow::DeliverKeys(QKeyEvent* event) {
   if (!run_) return;  // refused: nothing runs behind the window
-  for (const QChar c : event->text()) {
-    // The handler takes 8-bit characters. Any other character (a Cyrillic
-    // letter, say) cannot be part of a code: it still breaks one being typed.
-    if (c.unicode() > 0xFF) {
-      run_->ForeignKeyPress();
-      continue;
-    }
-    char key = static_cast<char>(c.unicode());
-    RxMemoKeyPress(key);
-  }
+  for (const QChar c : event->text()) layout::DeliverTyped(*run_, c.unicode());
 }
 
-void TForm1::keyPressEvent(QKeyEvent* event) {
+void TOperatorWindow::keyPressEvent(QKeyEvent* event) {
   // Keys typed while the log does not have the focus.
   DeliverKeys(event);
   QWidget::keyPressEvent(event);
@@ -167,50 +149,39 @@ void TForm1::keyPressEvent(QKeyEvent* event) {
 
 // --- Window operations ---
 
-void TForm1::LogLine(const std::string& line) { RxMemo->appendPlainText(FromLatin1(line)); }
+void TOperatorWindow::LogLine(const std::string& line) { log_->appendPlainText(FromLatin1(line)); }
 
-void TForm1::SetDownloadProgress(int position) { ProgressBar1->setValue(position); }
+void TOperatorWindow::SetDownloadProgress(int position) { downloadBar_->setValue(position); }
 
-void TForm1::SetFlashProgress(int position) { ProgressBar2->setValue(position); }
+void TOperatorWindow::SetFlashProgress(int position) { flashBar_->setValue(position); }
 
-void TForm1::SetCounter(long sent, long total) {
-  Label4->setText(FromLatin1(upgrade::Detail(sent, total)));
-  Label4->adjustSize();
+void TOperatorWindow::SetCounter(long sent, long total) {
+  counterLabel_->setText(FromLatin1(upgrade::Detail(sent, total)));
+  counterLabel_->adjustSize();
 }
 
-void TForm1::SetAnimation(bool running) { Animate1->SetActive(running); }
+void TOperatorWindow::SetAnimation(bool running) { animation_->SetActive(running); }
 
-std::unique_ptr<QMessageBox> TForm1::MakeBox(TBoxKind kind, const QString& text, QWidget* parent) {
+std::unique_ptr<QMessageBox> TOperatorWindow::MakeBox(TBoxKind kind, const QString& text, QWidget* parent) {
   auto box = std::make_unique<QMessageBox>(parent);
   box->setText(text);
+  box->setWindowTitle(layout::BoxCaption(kind));
+  box->setStandardButtons(QMessageBox::Ok);
   switch (kind) {
-    case TBoxKind::Message:
-      box->setWindowTitle(kApplicationTitle);
-      box->setIcon(QMessageBox::NoIcon);
-      box->setStandardButtons(QMessageBox::Ok);
-      break;
-    case TBoxKind::Error:
-      box->setWindowTitle(kApplicationTitle);
-      box->setIcon(QMessageBox::Critical);
-      box->setStandardButtons(QMessageBox::Ok);
-      break;
+    case TBoxKind::Message: box->setIcon(QMessageBox::NoIcon); break;
+    case TBoxKind::Error: box->setIcon(QMessageBox::Critical); break;
     case TBoxKind::Confirm:
-      box->setWindowTitle("Confirm");
       box->setIcon(QMessageBox::Question);
       box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
       box->button(QMessageBox::Yes)->setText("&Yes");
       box->button(QMessageBox::No)->setText("&No");
       break;
-    case TBoxKind::Information:
-      box->setWindowTitle("Information");
-      box->setIcon(QMessageBox::Information);
-      box->setStandardButtons(QMessageBox::Ok);
-      break;
+    case TBoxKind::Information: box->setIcon(QMessageBox::Information); break;
   }
   return box;
 }
 
-upgrade::TConfirmAnswer TForm1::ShowBox(TBoxKind kind, const std::string& text) {
+upgrade::TConfirmAnswer TOperatorWindow::ShowBox(TBoxKind kind, const std::string& text) {
   const QString qtext = FromLatin1(text);
   if (hooks_.AnswerBox) return hooks_.AnswerBox(kind, qtext);
   auto box = MakeBox(kind, qtext, isVisible() ? this : nullptr);
@@ -222,26 +193,27 @@ upgrade::TConfirmAnswer TForm1::ShowBox(TBoxKind kind, const std::string& text) 
   return upgrade::TConfirmAnswer::Neither;
 }
 
-void TForm1::MessageBox(const std::string& text) { ShowBox(TBoxKind::Message, text); }
+void TOperatorWindow::MessageBox(const std::string& text) { ShowBox(TBoxKind::Message, text); }
 
-upgrade::TConfirmAnswer TForm1::Confirm(const std::string& text) { return ShowBox(TBoxKind::Confirm, text); }
+upgrade::TConfirmAnswer TOperatorWindow::Confirm(const std::string& text) {
+  return ShowBox(TBoxKind::Confirm, text);
+}
 
-void TForm1::Information(const std::string& text) { ShowBox(TBoxKind::Information, text); }
+void TOperatorWindow::Information(const std::string& text) { ShowBox(TBoxKind::Information, text); }
 
-void TForm1::ShowRunError(const app::THandlerError& error) { ShowBox(TBoxKind::Error, error.Text); }
+void TOperatorWindow::ShowRunError(const app::THandlerError& error) { ShowBox(TBoxKind::Error, error.Text); }
 
-void TForm1::StopTicks() { Timer1->stop(); }
+void TOperatorWindow::StopTicks() { tickTimer_->stop(); }
 
-void TForm1::PumpMessages() { QCoreApplication::processEvents(); }
+void TOperatorWindow::PumpMessages() { QCoreApplication::processEvents(); }
 
-void TForm1::CloseWindow() {
-  closeByUpgrade_ = true;
+void TOperatorWindow::CloseWindow() {
+  tickGuard_.UpgradeCloses();
   close();
 }
 
-void TForm1::closeEvent(QCloseEvent* event) {
-  if (inTick_ && !closeByUpgrade_) {
-    closeDeferred_ = true;
+void TOperatorWindow::closeEvent(QCloseEvent* event) {
+  if (!tickGuard_.OperatorMayClose()) {
     event->ignore();
     return;
   }

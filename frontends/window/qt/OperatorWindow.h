@@ -1,5 +1,5 @@
-// TForm1: the operator window. It lays out what the operator sees, implements
-// the window operations, and forwards its handlers to the upgrade.
+// TOperatorWindow: the operator window. It lays out what the operator sees,
+// implements the window operations, and forwards its handlers to the upgrade.
 #pragma once
 
 #include <QLabel>
@@ -8,6 +8,7 @@
 #include <QProgressBar>
 #include <QTimer>
 #include <QWidget>
+#include <array>
 #include <functional>
 #include <memory>
 #include <string>
@@ -16,18 +17,18 @@
 #include "Decorations.h"
 #include "OperatorWindowLayout.h"
 #include "RunOptions.h"
+#include "TickGuard.h"
 #include "WindowOperations.h"
 
 namespace stb::ui {
 
 // The application's title: the caption of its message and error boxes.
 using layout::kApplicationTitle;
-
-enum class TBoxKind { Message, Confirm, Information, Error };
+using layout::TBoxKind;
 
 // The read-only log. Every key pressed in it goes to OnKeyPress once and
 // stops here, so the window's own key handler never sees it a second time.
-class TLogMemo : public QPlainTextEdit {
+class TLogView : public QPlainTextEdit {
  public:
   using QPlainTextEdit::QPlainTextEdit;
   std::function<void(QKeyEvent*)> OnKeyPress;
@@ -37,24 +38,24 @@ class TLogMemo : public QPlainTextEdit {
 };
 
 // What tests give the window in place of an operator.
-struct TForm1Hooks {
+struct TOperatorWindowHooks {
   // Answers the modal boxes (tests); empty: they are shown.
   std::function<upgrade::TConfirmAnswer(TBoxKind, const QString& text)> AnswerBox;
 };
 
-class TForm1 : public QWidget, public upgrade::IWindowOperations {
+class TOperatorWindow : public QWidget, public upgrade::IWindowOperations {
  public:
   // The window and the run behind it, put together by the one assembly.
   // When the log file or the trace cannot be opened nothing is started:
   // Refusal() says why, and the caller shows it and ends.
-  explicit TForm1(const app::TOptions& options, TForm1Hooks hooks = {});
-  ~TForm1() override;
+  explicit TOperatorWindow(const app::TOptions& options, TOperatorWindowHooks hooks = {});
+  ~TOperatorWindow() override;
 
   // --- Handlers ---
-  void FormCreate();
-  void RxMemoKeyPress(char& Key);
-  void Timer1Timer();
-  bool UploadFile();
+  // The upgrade's start-up, then the ticks.
+  void StartUp();
+  // One tick of the upgrade, which may run a whole transfer.
+  void Tick();
 
   // --- Window operations ---
   void LogLine(const std::string& line) override;
@@ -76,21 +77,19 @@ class TForm1 : public QWidget, public upgrade::IWindowOperations {
   static std::unique_ptr<QMessageBox> MakeBox(TBoxKind kind, const QString& text, QWidget* parent);
 
   // --- Components ---
-  TShape* Shape1;
-  TBanner* Image1;
-  QLabel* StaticText1;
-  QLabel* StaticText2;
-  QLabel* StaticText3;
-  QWidget* Panel1;
-  QLabel* Label1;
-  QProgressBar* ProgressBar1;
-  QLabel* Label4;
-  QLabel* Label2;
-  QProgressBar* ProgressBar2;
-  TCopyAnimation* Animate1;
-  TLogMemo* RxMemo;
-  QTimer* Timer1;
-  serial::TSerialLink& SerialLink1() { return run_->Link(); }
+  TRoundedFrame* HeaderFrame() const { return headerFrame_; }
+  TBanner* Banner() const { return banner_; }
+  // The pieces of the web address, as the layout gives them.
+  QLabel* WebAddress(std::size_t piece) const { return webAddress_.at(piece); }
+  QWidget* ProgressPanel() const { return progressPanel_; }
+  QLabel* DownloadLabel() const { return downloadLabel_; }
+  QProgressBar* DownloadBar() const { return downloadBar_; }
+  QLabel* CounterLabel() const { return counterLabel_; }
+  QLabel* FlashLabel() const { return flashLabel_; }
+  QProgressBar* FlashBar() const { return flashBar_; }
+  TCopyAnimation* Animation() const { return animation_; }
+  TLogView* Log() const { return log_; }
+  QTimer* TickTimer() const { return tickTimer_; }
 
   const std::string& Refusal() const { return refusal_; }
   const upgrade::TUpgrade& Upgrade() const { return run_->Upgrade(); }
@@ -98,8 +97,7 @@ class TForm1 : public QWidget, public upgrade::IWindowOperations {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
-  // Closing the window while an upgrade runs would only hide it: the upgrade
-  // goes on inside the tick all the same. The close waits for its end.
+  // A close during an upgrade waits for its end (TTickGuard).
   void closeEvent(QCloseEvent* event) override;
 
  private:
@@ -107,12 +105,23 @@ class TForm1 : public QWidget, public upgrade::IWindowOperations {
   void DeliverKeys(QKeyEvent* event);
   upgrade::TConfirmAnswer ShowBox(TBoxKind kind, const std::string& text);
 
-  TForm1Hooks hooks_;
+  TOperatorWindowHooks hooks_;
   std::string refusal_;
   std::unique_ptr<app::TAssembly> run_;
-  bool inTick_ = false;  // a tick, and so maybe an upgrade, is running
-  bool closeByUpgrade_ = false;
-  bool closeDeferred_ = false;
+  layout::TTickGuard tickGuard_;
+
+  TRoundedFrame* headerFrame_ = nullptr;
+  TBanner* banner_ = nullptr;
+  std::array<QLabel*, std::size(layout::kWebAddress)> webAddress_{};
+  QWidget* progressPanel_ = nullptr;
+  QLabel* downloadLabel_ = nullptr;
+  QProgressBar* downloadBar_ = nullptr;
+  QLabel* counterLabel_ = nullptr;
+  QLabel* flashLabel_ = nullptr;
+  QProgressBar* flashBar_ = nullptr;
+  TCopyAnimation* animation_ = nullptr;
+  TLogView* log_ = nullptr;
+  QTimer* tickTimer_ = nullptr;
 };
 
 }  // namespace stb::ui

@@ -13,17 +13,17 @@ int RunWindow(const TOptions& options, int argc, char** argv) {
   QApplication::setApplicationName(ui::kApplicationTitle);
   // No display name: on X11 and Wayland Qt appends it to every window title
   // that does not already end with it, and the captions must stay as they are.
-  ui::TForm1 form(options);
-  if (!form.Refusal().empty()) {
+  ui::TOperatorWindow window(options);
+  if (!window.Refusal().empty()) {
     // As the console does, before the port is opened; the box says it too.
-    const std::string& why = form.Refusal();
+    const std::string& why = window.Refusal();
     std::fprintf(stderr, "stb-downloader: %s\n", why.c_str());
     QString text = QString::fromStdString(why);
     text[0] = text[0].toUpper();
-    ui::TForm1::MakeBox(ui::TBoxKind::Error, text, nullptr)->exec();
+    ui::TOperatorWindow::MakeBox(ui::TBoxKind::Error, text, nullptr)->exec();
     return kExitUsage;
   }
-  form.show();
+  window.show();
   return QApplication::exec();
 }
 

@@ -5,11 +5,12 @@
 
 #include <string>
 
+#include "OperatorWindowLayout.h"
 #include "WindowOperations.h"
 
 namespace stb::winui {
 
-enum class TBoxKind { Message, Confirm, Information, Error };
+using layout::TBoxKind;
 
 // Shows the box of `kind` with `text`, owned by `owner` (nullptr: none), and
 // returns when it is dismissed: Yes or No for a confirmation, Neither else.

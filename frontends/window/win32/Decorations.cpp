@@ -81,9 +81,9 @@ void Text(HDC dc, const char* text, HFONT font, COLORREF color, RECT place) {
 
 }  // namespace
 
-void TShape::Paint(HDC dc) const {
+void TRoundedFrame::Paint(HDC dc) const {
   TPenAndBrush tools(dc, CreatePen(PS_SOLID, 1, Rgb(pen_)), NoBrush());
-  const int d = 2 * layout::kShapeCornerRadius;
+  const int d = 2 * layout::kHeaderFrameCornerRadius;
   RoundRect(dc, bounds_.Left, bounds_.Top, bounds_.Left + bounds_.Width, bounds_.Top + bounds_.Height, d, d);
 }
 

@@ -1,5 +1,5 @@
 // The header's drawn parts, with GDI: the rounded frame and the banner,
-// which the form paints on itself (they take no input and need no window),
+// which the window paints on itself (they take no input and need no window),
 // and the animation of a sheet copied from one folder to another, a child
 // window with a frame timer of its own.
 #pragma once
@@ -11,9 +11,9 @@
 namespace stb::winui {
 
 // A rounded rectangle outline drawn inside its bounds.
-class TShape {
+class TRoundedFrame {
  public:
-  TShape(const layout::TBounds& bounds, layout::TRgb pen) : bounds_(bounds), pen_(pen) {}
+  TRoundedFrame(const layout::TBounds& bounds, layout::TRgb pen) : bounds_(bounds), pen_(pen) {}
   void Paint(HDC dc) const;
 
  private:

@@ -1,10 +1,11 @@
-// TForm1 on Win32: the operator window. It lays out what the operator sees,
+// TOperatorWindow on Win32: the operator window. It lays out what the operator sees,
 // implements the window operations, and forwards its handlers to the upgrade,
 // as the Qt window does; every decision stays behind the assembly.
 #pragma once
 
 #include "Win32.h"
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <string>
@@ -14,6 +15,7 @@
 #include "Decorations.h"
 #include "OperatorWindowLayout.h"
 #include "RunOptions.h"
+#include "TickGuard.h"
 #include "Win32PeriodicTimer.h"
 #include "WindowOperations.h"
 
@@ -21,28 +23,29 @@ namespace stb::winui {
 
 // The application's title: the caption of its message and error boxes.
 using layout::kApplicationTitle;
+using layout::TBoxKind;
 
 // What tests give the window in place of an operator.
-struct TForm1Hooks {
+struct TOperatorWindowHooks {
   // Answers the modal boxes (tests); empty: they are shown.
   std::function<upgrade::TConfirmAnswer(TBoxKind, const std::wstring& text)> AnswerBox;
 };
 
-class TForm1 : public upgrade::IWindowOperations {
+class TOperatorWindow : public upgrade::IWindowOperations {
  public:
   // The window (not shown yet) and the run behind it, put together by the
   // one assembly. When the log file or the trace cannot be opened nothing is
   // started: Refusal() says why, and the caller shows it and ends.
-  explicit TForm1(const app::TOptions& options, TForm1Hooks hooks = {});
-  ~TForm1() override;
-  TForm1(const TForm1&) = delete;
-  TForm1& operator=(const TForm1&) = delete;
+  explicit TOperatorWindow(const app::TOptions& options, TOperatorWindowHooks hooks = {});
+  ~TOperatorWindow() override;
+  TOperatorWindow(const TOperatorWindow&) = delete;
+  TOperatorWindow& operator=(const TOperatorWindow&) = delete;
 
   // --- Handlers ---
-  void FormCreate();
-  void RxMemoKeyPress(char& Key);
-  void Timer1Timer();
-  bool UploadFile();
+  // The upgrade's start-up, then the ticks.
+  void StartUp();
+  // One tick of the upgrade, which may run a whole transfer.
+  void Tick();
 
   // --- Window operations ---
   void LogLine(const std::string& line) override;
@@ -72,21 +75,17 @@ class TForm1 : public upgrade::IWindowOperations {
   bool Closed() const { return hwnd_ == nullptr; }
 
   // --- Components ---
-  TShape Shape1;
-  TBanner Image1;
-  HWND StaticText1 = nullptr;
-  HWND StaticText2 = nullptr;
-  HWND StaticText3 = nullptr;
-  HWND Panel1 = nullptr;
-  HWND Label1 = nullptr;
-  HWND ProgressBar1 = nullptr;
-  HWND Label4 = nullptr;
-  HWND Label2 = nullptr;
-  HWND ProgressBar2 = nullptr;
-  std::unique_ptr<TCopyAnimation> Animate1;
-  HWND RxMemo = nullptr;
-  TWin32PeriodicTimer Timer1;
-  serial::TSerialLink& SerialLink1() { return run_->Link(); }
+  // The pieces of the web address, as the layout gives them.
+  HWND WebAddress(std::size_t piece) const { return webAddress_.at(piece); }
+  HWND ProgressPanel() const { return progressPanel_; }
+  HWND DownloadLabel() const { return downloadLabel_; }
+  HWND DownloadBar() const { return downloadBar_; }
+  HWND CounterLabel() const { return counterLabel_; }
+  HWND FlashLabel() const { return flashLabel_; }
+  HWND FlashBar() const { return flashBar_; }
+  const TCopyAnimation& Animation() const { return *animation_; }
+  HWND Log() const { return log_; }
+  const TWin32PeriodicTimer& TickTimer() const { return tickTimer_; }
 
   const std::string& Refusal() const { return refusal_; }
   const upgrade::TUpgrade& Upgrade() const { return run_->Upgrade(); }
@@ -97,23 +96,35 @@ class TForm1 : public upgrade::IWindowOperations {
   LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void BuildComponents();
   HWND MakeLabel(HWND parent, const layout::TLabelPlace& place);
-  HWND MakeStaticText(const layout::TStaticText& text);
+  HWND MakeFixedText(const layout::TFixedText& text);
   void FitLabel(HWND label);
   bool TakeTypedCharacter(const MSG& message);
   void DeliverKey(wchar_t typed);
   upgrade::TConfirmAnswer ShowBox(TBoxKind kind, const std::string& text);
 
-  TForm1Hooks hooks_;
+  TOperatorWindowHooks hooks_;
   std::string refusal_;
   HWND hwnd_ = nullptr;
   HFONT faceFont_ = nullptr;
   HFONT fixedFont_ = nullptr;
-  HBRUSH staticTextBrush_ = nullptr;
+  HBRUSH webAddressBrush_ = nullptr;
   std::unique_ptr<app::TAssembly> run_;
+  layout::TTickGuard tickGuard_;
   bool logHasLines_ = false;
-  bool inTick_ = false;  // a tick, and so maybe an upgrade, is running
-  bool closeByUpgrade_ = false;
-  bool closeDeferred_ = false;
+
+  // Painted on the window itself: they take no input and need no window.
+  TRoundedFrame headerFrame_;
+  TBanner banner_;
+  std::array<HWND, std::size(layout::kWebAddress)> webAddress_{};
+  HWND progressPanel_ = nullptr;
+  HWND downloadLabel_ = nullptr;
+  HWND downloadBar_ = nullptr;
+  HWND counterLabel_ = nullptr;
+  HWND flashLabel_ = nullptr;
+  HWND flashBar_ = nullptr;
+  std::unique_ptr<TCopyAnimation> animation_;
+  HWND log_ = nullptr;
+  TWin32PeriodicTimer tickTimer_;
 };
 
 }  // namespace stb::winui

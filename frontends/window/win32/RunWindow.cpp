@@ -14,17 +14,17 @@ namespace stb::app {
 int RunWindow(const TOptions& options, int /*argc*/, char** /*argv*/) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
-  winui::TForm1 form(options);
-  if (!form.Refusal().empty()) {
+  winui::TOperatorWindow window(options);
+  if (!window.Refusal().empty()) {
     // As the console does, before the port is opened; the box says it too.
-    std::string why = form.Refusal();
+    std::string why = window.Refusal();
     std::fprintf(stderr, "stb-downloader: %s\n", why.c_str());
     if (why[0] >= 'a' && why[0] <= 'z') why[0] = static_cast<char>(why[0] - 'a' + 'A');
     winui::ShowBox(winui::TBoxKind::Error, winui::WidenLatin1(why), nullptr);
     return kExitUsage;
   }
-  form.Show();
-  return form.Run();
+  window.Show();
+  return window.Run();
 }
 
 }  // namespace stb::app

@@ -27,8 +27,4 @@ inline std::wstring WidenLatin1(const std::string& text) {
   return wide;
 }
 
-// What a typed character (a UTF-16 unit) is to the key handler: a character
-// of the 8-bit set, or a foreign one that can be part of no code.
-inline bool IsEightBit(wchar_t c) { return static_cast<unsigned>(c) <= 0xFF; }
-
 }  // namespace stb::winui

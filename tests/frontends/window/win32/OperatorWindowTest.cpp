@@ -27,7 +27,7 @@ struct TBoxShown {
 };
 
 // A scratch folder with an include file for APP103, made the current one.
-class WinForm : public ::testing::Test {
+class Win32Window : public ::testing::Test {
  protected:
   void SetUp() override {
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -43,27 +43,27 @@ class WinForm : public ::testing::Test {
     fs::current_path(dir_);
   }
   void TearDown() override {
-    form_.reset();
+    window_.reset();
     fs::current_path(old_);
     std::error_code ignored;
     fs::remove_all(dir_, ignored);
   }
 
-  TForm1& Make(app::TOptions options = {}) {
+  TOperatorWindow& Make(app::TOptions options = {}) {
     if (options.Port.empty()) options.Port = kNoPort;
-    TForm1Hooks hooks;
+    TOperatorWindowHooks hooks;
     hooks.AnswerBox = [this](TBoxKind kind, const std::wstring& text) {
       boxes_.push_back({kind, text});
       return upgrade::TConfirmAnswer::Yes;
     };
-    form_ = std::make_unique<TForm1>(options, hooks);
-    return *form_;
+    window_ = std::make_unique<TOperatorWindow>(options, hooks);
+    return *window_;
   }
 
   std::wstring Log() const {
-    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(form_->RxMemo)) + 1, L'\0');
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window_->Log())) + 1, L'\0');
     text.resize(
-        static_cast<std::size_t>(GetWindowTextW(form_->RxMemo, text.data(), static_cast<int>(text.size()))));
+        static_cast<std::size_t>(GetWindowTextW(window_->Log(), text.data(), static_cast<int>(text.size()))));
     return text;
   }
   static std::wstring Text(HWND control) {
@@ -79,29 +79,29 @@ class WinForm : public ::testing::Test {
   void Pump(int ms) {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (std::chrono::steady_clock::now() < until) {
-      form_->PumpMessages();
+      window_->PumpMessages();
       Sleep(5);
     }
   }
   // A character typed with the focus on `where`, as the keyboard delivers it.
   static void Type(HWND where, wchar_t c) { PostMessageW(where, WM_CHAR, c, 1); }
-  int Mode() const { return form_->Upgrade().Record().DownloadMode; }
+  int Mode() const { return window_->Upgrade().Record().DownloadMode; }
 
   fs::path dir_, old_;
   std::vector<TBoxShown> boxes_;
-  std::unique_ptr<TForm1> form_;
+  std::unique_ptr<TOperatorWindow> window_;
 };
 
-TEST_F(WinForm, StartUpWithoutAPortSaysSoAndStillGivesTheDirections) {
-  TForm1& f = Make();
+TEST_F(Win32Window, StartUpWithoutAPortSaysSoAndStillGivesTheDirections) {
+  TOperatorWindow& f = Make();
   ASSERT_TRUE(f.Refusal().empty());
   ASSERT_EQ(boxes_.size(), 1u);
   EXPECT_EQ(boxes_[0].Kind, TBoxKind::Message);
   EXPECT_EQ(boxes_[0].Text, L"Error: could not connect.  Check COM port settings");
-  EXPECT_EQ(SendMessageW(f.RxMemo, EM_GETLINECOUNT, 0, 0), 13);
+  EXPECT_EQ(SendMessageW(f.Log(), EM_GETLINECOUNT, 0, 0), 13);
   EXPECT_EQ(Log().substr(0, 40), L"WARNING !!! --- Check DOWNLOAD ADDRESS\r\n");
-  EXPECT_EQ(Text(f.Label4), L"( 0 / 0 )");
-  EXPECT_TRUE(f.Timer1.Running());
+  EXPECT_EQ(Text(f.CounterLabel()), L"( 0 / 0 )");
+  EXPECT_TRUE(f.TickTimer().Running());
 
   wchar_t caption[80];
   GetWindowTextW(f.Handle(), caption, 80);
@@ -113,31 +113,32 @@ TEST_F(WinForm, StartUpWithoutAPortSaysSoAndStillGivesTheDirections) {
   GetWindowRect(f.Handle(), &outer);
   EXPECT_EQ(outer.right - outer.left, 568);
   EXPECT_EQ(outer.bottom - outer.top, 710);
-  EXPECT_EQ(SendMessageW(f.ProgressBar1, PBM_GETRANGE, FALSE, 0), 100);
-  EXPECT_EQ(SendMessageW(f.ProgressBar2, PBM_GETRANGE, FALSE, 0), 100);
-  const auto log = static_cast<DWORD>(GetWindowLongPtrW(f.RxMemo, GWL_STYLE));
+  EXPECT_EQ(SendMessageW(f.DownloadBar(), PBM_GETRANGE, FALSE, 0), 100);
+  EXPECT_EQ(SendMessageW(f.FlashBar(), PBM_GETRANGE, FALSE, 0), 100);
+  const auto log = static_cast<DWORD>(GetWindowLongPtrW(f.Log(), GWL_STYLE));
   EXPECT_TRUE(log & ES_READONLY);
   EXPECT_TRUE(log & WS_VSCROLL);
   EXPECT_TRUE(log & ES_AUTOHSCROLL) << "no word wrap";
 }
 
-TEST_F(WinForm, ALogOrTraceThatCannotBeWrittenStartsNothing) {
+TEST_F(Win32Window, ALogOrTraceThatCannotBeWrittenStartsNothing) {
   app::TOptions options;
   options.LogFile = (dir_ / "no such folder" / "run.log").string();
-  TForm1& f = Make(options);
+  TOperatorWindow& f = Make(options);
   EXPECT_NE(f.Refusal().find("cannot write the log file"), std::string::npos) << f.Refusal();
   EXPECT_TRUE(boxes_.empty()) << "the port is not even tried";
-  EXPECT_EQ(GetWindowTextLengthW(f.RxMemo), 0);
-  EXPECT_FALSE(f.Timer1.Running());
-  Type(f.RxMemo, L'A');
+  EXPECT_EQ(GetWindowTextLengthW(f.Log()), 0);
+  EXPECT_FALSE(f.TickTimer().Running());
+  Type(f.Log(), L'A');
   f.PumpMessages();  // a key with nothing behind the window goes nowhere
 }
 
-TEST_F(WinForm, EveryCharacterTypedAnywhereInTheWindowReachesTheHandlerOnce) {
-  TForm1& f = Make();
+TEST_F(Win32Window, EveryCharacterTypedAnywhereInTheWindowReachesTheHandlerOnce) {
+  TOperatorWindow& f = Make();
   const std::wstring directions = Log();
   // A character taken twice, or lost, breaks the code: no mode then.
-  const HWND where[] = {f.RxMemo, f.Handle(), f.Panel1, f.ProgressBar1, f.Label4, f.Animate1->Handle()};
+  const HWND where[] = {f.Log(),         f.Handle(),       f.ProgressPanel(),
+                        f.DownloadBar(), f.CounterLabel(), f.Animation().Handle()};
   const wchar_t code[] = L"APP103";
   for (int i = 0; i < 6; ++i) Type(where[i], code[i]);
   f.PumpMessages();
@@ -147,25 +148,25 @@ TEST_F(WinForm, EveryCharacterTypedAnywhereInTheWindowReachesTheHandlerOnce) {
   EXPECT_EQ(log.substr(0, directions.size()), directions);
   EXPECT_NE(log.find(L"0. Application Software 1. Mode"), std::wstring::npos);
   EXPECT_EQ(log.find(L"APP103"), std::wstring::npos);
-  EXPECT_EQ(Text(f.Label4), L"( 0 / 4096 )");
+  EXPECT_EQ(Text(f.CounterLabel()), L"( 0 / 4096 )");
 }
 
-TEST_F(WinForm, ACharacterOutsideTheEightBitSetBreaksTheCodeBeingTyped) {
-  TForm1& f = Make();
-  for (wchar_t c : std::wstring(L"APP\u0416103")) Type(f.RxMemo, c);
+TEST_F(Win32Window, ACharacterOutsideTheEightBitSetBreaksTheCodeBeingTyped) {
+  TOperatorWindow& f = Make();
+  for (wchar_t c : std::wstring(L"APP\u0416103")) Type(f.Log(), c);
   f.PumpMessages();
   EXPECT_EQ(Mode(), 0);
   // Latin-1 letters are 8-bit characters: they break a code the same way,
   // and typing the whole code again chooses the mode.
-  for (wchar_t c : std::wstring(L"APP\u00e9APP103")) Type(f.RxMemo, c);
+  for (wchar_t c : std::wstring(L"APP\u00e9APP103")) Type(f.Log(), c);
   f.PumpMessages();
   EXPECT_EQ(Mode(), 3);
 }
 
-TEST_F(WinForm, AnIncludeFileErrorGoesToTheErrorBoxAndTheWindowStays) {
-  TForm1& f = Make();
+TEST_F(Win32Window, AnIncludeFileErrorGoesToTheErrorBoxAndTheWindowStays) {
+  TOperatorWindow& f = Make();
   boxes_.clear();
-  for (wchar_t c : std::wstring(L"BOOT01")) Type(f.RxMemo, c);  // no inc/bl.inc
+  for (wchar_t c : std::wstring(L"BOOT01")) Type(f.Log(), c);  // no inc/bl.inc
   f.PumpMessages();
   ASSERT_EQ(boxes_.size(), 1u);
   EXPECT_EQ(boxes_[0].Kind, TBoxKind::Error);
@@ -173,8 +174,8 @@ TEST_F(WinForm, AnIncludeFileErrorGoesToTheErrorBoxAndTheWindowStays) {
   EXPECT_FALSE(f.Closed());
 }
 
-TEST_F(WinForm, LogLinesAreJoinedWithCrLfAndWidenedByteByByte) {
-  TForm1& f = Make();
+TEST_F(Win32Window, LogLinesAreJoinedWithCrLfAndWidenedByteByByte) {
+  TOperatorWindow& f = Make();
   f.LogLine("");
   f.LogLine("caf\xe9 \xff");
   f.LogLine(std::string("a\0b\nc", 5));
@@ -184,13 +185,13 @@ TEST_F(WinForm, LogLinesAreJoinedWithCrLfAndWidenedByteByByte) {
   EXPECT_EQ(log.substr(log.size() - tail.size()), tail);
 }
 
-TEST_F(WinForm, ALongLogKeepsEveryLineAndStaysQuick) {
-  TForm1& f = Make();
+TEST_F(Win32Window, ALongLogKeepsEveryLineAndStaysQuick) {
+  TOperatorWindow& f = Make();
   const std::string line(100, 'x');
   const auto start = std::chrono::steady_clock::now();
   for (int i = 0; i < 5000; ++i) f.LogLine(std::to_string(i) + line);
   const auto took = std::chrono::steady_clock::now() - start;
-  EXPECT_EQ(SendMessageW(f.RxMemo, EM_GETLINECOUNT, 0, 0), 13 + 5000);
+  EXPECT_EQ(SendMessageW(f.Log(), EM_GETLINECOUNT, 0, 0), 13 + 5000);
   const std::wstring log = Log();
   EXPECT_EQ(log.substr(log.size() - 104), L"4999" + std::wstring(100, L'x'));
   // About 1 ms a line under Wine; setting the whole text again each line
@@ -198,37 +199,37 @@ TEST_F(WinForm, ALongLogKeepsEveryLineAndStaysQuick) {
   EXPECT_LT(took, std::chrono::seconds(30));
 }
 
-TEST_F(WinForm, CounterAndProgressShowWhatTheUpgradeSets) {
-  TForm1& f = Make();
-  const int narrow = Width(f.Label4);
+TEST_F(Win32Window, CounterAndProgressShowWhatTheUpgradeSets) {
+  TOperatorWindow& f = Make();
+  const int narrow = Width(f.CounterLabel());
   f.SetCounter(30720, 30720);
-  EXPECT_EQ(Text(f.Label4), L"( 30720 / 30720 )");
-  EXPECT_GT(Width(f.Label4), narrow) << "the label grows with its text";
+  EXPECT_EQ(Text(f.CounterLabel()), L"( 30720 / 30720 )");
+  EXPECT_GT(Width(f.CounterLabel()), narrow) << "the label grows with its text";
   f.SetDownloadProgress(42);
   f.SetFlashProgress(100);
-  EXPECT_EQ(SendMessageW(f.ProgressBar1, PBM_GETPOS, 0, 0), 42);
-  EXPECT_EQ(SendMessageW(f.ProgressBar2, PBM_GETPOS, 0, 0), 100);
+  EXPECT_EQ(SendMessageW(f.DownloadBar(), PBM_GETPOS, 0, 0), 42);
+  EXPECT_EQ(SendMessageW(f.FlashBar(), PBM_GETPOS, 0, 0), 100);
 }
 
-TEST_F(WinForm, TheAnimationMovesOnlyWhileOn) {
-  TForm1& f = Make();
-  EXPECT_EQ(f.Animate1->Frame(), TCopyAnimation::kStopFrame);
+TEST_F(Win32Window, TheAnimationMovesOnlyWhileOn) {
+  TOperatorWindow& f = Make();
+  EXPECT_EQ(f.Animation().Frame(), TCopyAnimation::kStopFrame);
   Pump(200);
-  EXPECT_EQ(f.Animate1->Frame(), TCopyAnimation::kStopFrame);
+  EXPECT_EQ(f.Animation().Frame(), TCopyAnimation::kStopFrame);
   f.SetAnimation(true);
-  for (int waited = 0; waited < 3000 && f.Animate1->Frame() == TCopyAnimation::kStopFrame; waited += 50)
+  for (int waited = 0; waited < 3000 && f.Animation().Frame() == TCopyAnimation::kStopFrame; waited += 50)
     Pump(50);
-  EXPECT_NE(f.Animate1->Frame(), TCopyAnimation::kStopFrame);
+  EXPECT_NE(f.Animation().Frame(), TCopyAnimation::kStopFrame);
   f.SetAnimation(false);
-  EXPECT_EQ(f.Animate1->Frame(), TCopyAnimation::kStopFrame);
+  EXPECT_EQ(f.Animation().Frame(), TCopyAnimation::kStopFrame);
   Pump(200);
-  EXPECT_EQ(f.Animate1->Frame(), TCopyAnimation::kStopFrame);
+  EXPECT_EQ(f.Animation().Frame(), TCopyAnimation::kStopFrame);
 }
 
-TEST_F(WinForm, TicksStopForGoodAndAClosedWindowEndsTheLoop) {
-  TForm1& f = Make();
+TEST_F(Win32Window, TicksStopForGoodAndAClosedWindowEndsTheLoop) {
+  TOperatorWindow& f = Make();
   f.StopTicks();
-  EXPECT_FALSE(f.Timer1.Running());
+  EXPECT_FALSE(f.TickTimer().Running());
   f.CloseWindow();
   EXPECT_FALSE(IsWindowVisible(f.Handle())) << "off the screen at once";
   EXPECT_FALSE(f.Closed()) << "destroyed only once back in the loop";
