@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The Windows build tested under Wine: first the serial link and the port
 # listing, with COM1 and COM2 mapped to the two ends of a null-modem cable
-# made of pseudo-terminals (and no other COM port mapped, so that no test
-# reaches a real device); then images named beyond ASCII and the --help
-# text; then one full headless upgrade through COM1 against the simulated box;
+# made of pseudo-terminals (Wine numbers the machine's own serial devices
+# after them; no test names those); then images named beyond ASCII and the
+# --help text; then one full headless upgrade through COM1 against the simulated box;
 # last the operator window: its own tests (tests/frontends/window/win32/run-under-wine.sh),
 # then driven on an X server as an operator would (tests/frontends/window/win32/window-under-wine.sh).
 #

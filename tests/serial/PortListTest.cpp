@@ -14,8 +14,8 @@ namespace fs = std::filesystem;
 
 TEST(PortList, SerialDevicesOnlyUartsThatExistAndTheStableNamesLast) {
   testing::TScratchDir root;
-  for (const char* node : {"ttyS0", "ttyS1", "ttyS2", "ttyS10", "ttyUSB0", "ttyACM0", "ttyUSB1", "tty0", "tty",
-                           "console", "ttyprintk", "ptmx", "null"}) {
+  for (const char* node : {"ttyS0", "ttyS1", "ttyS2", "ttyS10", "ttyUSB0", "ttyACM0", "ttyUSB1", "tty0",
+                           "tty", "console", "ttyprintk", "ptmx", "null"}) {
     root.Write(std::string("dev/") + node, "");
   }
   // ttyS1 is a node the kernel keeps for a port with no UART behind it;
@@ -29,8 +29,8 @@ TEST(PortList, SerialDevicesOnlyUartsThatExistAndTheStableNamesLast) {
   fs::create_symlink("../../ttyACM0", root.Path() / "dev/serial/by-id/usb-Prolific-if00");
 
   EXPECT_EQ(posix::ListSerialPortsUnder(root.Path()),
-            (std::vector<std::string>{"/dev/ttyS0", "/dev/ttyS2", "/dev/ttyS10", "/dev/ttyACM0", "/dev/ttyUSB0",
-                                      "/dev/ttyUSB1",
+            (std::vector<std::string>{"/dev/ttyS0", "/dev/ttyS2", "/dev/ttyS10", "/dev/ttyACM0",
+                                      "/dev/ttyUSB0", "/dev/ttyUSB1",
                                       "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0 -> /dev/ttyUSB1",
                                       "/dev/serial/by-id/usb-Prolific-if00 -> /dev/ttyACM0"}));
 }

@@ -34,7 +34,8 @@ class TWideScratch {
     RemoveDirectoryW(folder_.c_str());
   }
   void Write(const std::wstring& name, const std::string& bytes) {
-    HANDLE h = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h =
+        CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     DWORD written = 0;
     WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
@@ -50,10 +51,10 @@ class TWideScratch {
 
 std::string IncludeNaming(const std::string& image) {
   std::string text;
-  for (const std::string& line : {std::string("110022"), std::string("01.00"), std::string("01.00"),
-                                  std::string("01.00"), std::string("01.02"), std::string("01.03"),
-                                  std::string("01.04"), std::string("D2412"), std::string("wine"), image,
-                                  std::string("3"), std::string("0x9FC10000")}) {
+  for (const std::string& line :
+       {std::string("110022"), std::string("01.00"), std::string("01.00"), std::string("01.00"),
+        std::string("01.02"), std::string("01.03"), std::string("01.04"), std::string("D2412"),
+        std::string("wine"), image, std::string("3"), std::string("0x9FC10000")}) {
     text += line + "\r\n";
   }
   return text;

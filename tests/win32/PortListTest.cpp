@@ -1,6 +1,7 @@
 // Windows: --list-ports names every COM port the system knows, with the
 // device behind it. Under Wine only the null-modem cable's two ends are
-// mapped (tools/wine-tests.sh), so nothing else of the machine shows.
+// mapped by the test (tools/wine-tests.sh); Wine numbers any serial device
+// of the machine after them, and listing opens none of them.
 #include <gtest/gtest.h>
 #include <cstdio>
 #include <regex>
@@ -19,7 +20,6 @@ TEST(PortList, EveryComNameWithTheDeviceBehindIt) {
   for (const auto& port : ports) {
     EXPECT_TRUE(std::regex_match(port, std::regex(R"(COM[1-9][0-9]* -> \S.*)"))) << port;
   }
-
 }
 
 }  // namespace
