@@ -2,9 +2,11 @@
 # The Windows installer under Wine, as an operator's PC would take it: a
 # silent install into a fresh Wine prefix, the installed program run, the
 # Start-menu shortcut and the Add/Remove Programs entry looked at, a silent
-# reinstall over it, an install and an uninstall refused while the program
-# runs, a silent uninstall, and the operator's include files still there
-# afterwards. Needs python3 (a pseudo-terminal for COM1) and strings.
+# reinstall over it, an install into another folder that moves the first one
+# there and back, an install and an uninstall refused while the program runs,
+# a silent uninstall as the README gives it, and the operator's include files
+# still there afterwards. Needs python3 (a pseudo-terminal for COM1) and
+# strings.
 #
 #   tools/wine-installer-test.sh WINDOWS_BUILD
 #
@@ -92,10 +94,12 @@ shortcut_opens_the_window_in_the_working_folder() {
     grep -qiE 'C:\\users\\Public\\Documents\\stb-downloader$' <<< "$texts" &&
     [ -f "$menu/Operator guide.lnk" ] && [ -f "$menu/Include files and images.lnk" ]
 }
-registered_for_add_remove_programs() {
+registered_for_add_remove_programs() {  # [FOLDER]: where it is installed
+  local folder=${1:-'C:\Program Files\stb-downloader'}
   [ "$(reg_value DisplayVersion)" = "$version" ] &&
-    [ "$(reg_value UninstallString)" = '"C:\Program Files\stb-downloader\uninstall.exe"' ] &&
-    [ "$(reg_value QuietUninstallString)" = '"C:\Program Files\stb-downloader\uninstall.exe" /S' ]
+    [ "$(reg_value InstallLocation)" = "$folder" ] &&
+    [ "$(reg_value UninstallString)" = "\"$folder\\uninstall.exe\"" ] &&
+    [ "$(reg_value QuietUninstallString)" = "\"$folder\\uninstall.exe\" /S" ]
 }
 operator_files_kept() {
   cmp -s "$work/inc/app1.inc" "$tmp/app1.inc" && cmp -s "$work/app1.bin" "$tmp/app1.bin"
@@ -122,6 +126,27 @@ status=$?
 check "a silent reinstall over the installed one succeeds (exit $status)" test "$status" -eq 0
 check "the reinstall leaves the programs and the operator's files" \
   eval 'installed_files_are_the_built_ones && operator_files_kept'
+
+# 2b. An install into another folder takes the first one away (else it would
+# stay behind with no entry in Add/Remove Programs), and back again. /D= goes
+# unquoted and last; Wine quotes an argument with a blank, so it is given in
+# two.
+elsewhere="$drive/stb-elsewhere"
+run "$installer" /S '/D=C:\stb-elsewhere' > /dev/null 2>&1
+status=$?
+check "an install into another folder succeeds (exit $status)" test "$status" -eq 0
+check "an install into another folder removes the first one" test ! -e "$program"
+check "an install into another folder is the one registered" \
+  eval 'cmp -s "$elsewhere/stb-downloader.exe" "$windows/bin/stb-downloader.exe" &&
+    registered_for_add_remove_programs "C:\stb-elsewhere" &&
+    grep -qiF "C:\stb-elsewhere\stb-downloaderw.exe" <<< "$(strings -a -el "$shortcut")"'
+run "$installer" /S '/D=C:\Program' 'Files\stb-downloader' > /dev/null 2>&1
+status=$?
+check "an install back into the first folder succeeds (exit $status)" test "$status" -eq 0
+check "an install back into the first folder removes the other one" test ! -e "$elsewhere"
+check "an install back into the first folder leaves one whole install" \
+  eval 'installed_files_are_the_built_ones && shortcut_opens_the_window_in_the_working_folder &&
+    registered_for_add_remove_programs && operator_files_kept'
 
 # 3. A program that runs cannot be replaced or removed: a silent install or
 # uninstall then fails and leaves the install whole. The program waits for
@@ -168,14 +193,19 @@ kill "$feeder" "$holder" 2> /dev/null
 feeder=
 holder=
 
-# 4. A silent uninstall. The uninstaller copies itself to a temporary folder,
-# starts the copy and returns at once: its work is waited for here.
-run 'C:\Program Files\stb-downloader\uninstall.exe' /S > /dev/null 2>&1
+# 4. A silent uninstall as the README gives it, its very line run by cmd.exe:
+# the uninstaller in place (_?=), so that it waits and its exit status is the
+# one of the work done (`uninstall.exe /S` alone returns 0 at once, before
+# its copy has done anything), then del and rmdir for the file it cannot
+# delete while it runs.
+readme_line=$(grep -m1 -E '^ +"C:\\Program Files\\stb-downloader\\uninstall.exe" /S _\?=' \
+  "$(dirname "${BASH_SOURCE[0]}")/../README.md" | sed 's/^ *//')
+[ -n "$readme_line" ] || fatal "the README gives no silent uninstall line"
+printf '@echo off\r\n%s\r\n' "$readme_line" > "$drive/stb-uninstall.bat"
+run cmd /c 'C:\stb-uninstall.bat' > /dev/null 2>&1
 status=$?
-deadline=$((SECONDS + 120))
-while [ -e "$program" ] && [ "$SECONDS" -lt "$deadline" ]; do sleep 0.5; done
-check "the silent uninstall started (exit $status)" test "$status" -eq 0
-check "the silent uninstall removed the program folder" test ! -e "$program"
+check "the README's silent uninstall succeeded (exit $status)" test "$status" -eq 0
+check "the README's silent uninstall removed the program folder before it returned" test ! -e "$program"
 check "the silent uninstall removed the Start-menu folder" test ! -e "$menu"
 check "the silent uninstall removed the Add/Remove Programs entry" \
   eval '! run reg query "$key" > /dev/null 2>&1'

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# The Windows build tested under Wine: first the serial link, with COM1 and
-# COM2 mapped to the two ends of a null-modem cable made of pseudo-terminals;
-# then one full headless upgrade through COM1 against the simulated box;
+# The Windows build tested under Wine: first the serial link and the port
+# listing, with COM1 and COM2 mapped to the two ends of a null-modem cable
+# made of pseudo-terminals (Wine numbers the machine's own serial devices
+# after them; no test names those); then images named beyond ASCII and the
+# --help text; then one full headless upgrade through COM1 against the simulated box;
 # last the operator window: its own tests (tests/frontends/window/win32/run-under-wine.sh),
 # then driven on an X server as an operator would (tests/frontends/window/win32/window-under-wine.sh).
 #
@@ -54,7 +56,17 @@ tests=$?
 kill "$modem" 2>/dev/null
 modem=
 
-# 2. A full upgrade: the Windows tool on COM1, the box on the other side.
+# 2. Images named in UTF-8 or in the ANSI code page, and the help naming
+# the port a run without --port opens.
+(cd "$work" && "$wine" "$windows/tests/win32/file_names_tests.exe") || tests=1
+help=$("$wine" "$windows/bin/stb-downloader.exe" --help 2>&1 | tr -d '\r')
+if ! grep -qF '(default COM1)' <<< "$help" || grep -qF '/dev/' <<< "$help"; then
+  echo "wine: --help does not give COM1 as the default port:" >&2
+  grep -F -- '--port' <<< "$help" >&2
+  tests=1
+fi
+
+# 3. A full upgrade: the Windows tool on COM1, the box on the other side.
 cd "$work"
 mkdir inc
 printf '%s\r\n' 110022 01.00 01.00 01.00 01.02 01.03 01.04 D2412 wine ./image.bin 3 0x9FC10000 > inc/app1.inc
@@ -73,7 +85,7 @@ if [ "$upgrade" -ne 0 ] || ! cmp -s -n 30000 image.bin received.bin; then
 fi
 echo "wine: a full upgrade through COM1 succeeded; the box holds the image byte for byte"
 
-# 3. The operator window's own tests, then the window driven through an X
+# 4. The operator window's own tests, then the window driven through an X
 # server of its own as an operator would.
 "$root/tests/frontends/window/win32/run-under-wine.sh" "$windows" || exit 1
 "$root/tests/frontends/window/win32/window-under-wine.sh" "$native" "$windows" || exit 1

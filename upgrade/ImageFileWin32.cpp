@@ -1,6 +1,7 @@
 // The image file on Win32: opened for reading and shared with nobody.
 #include <windows.h>
 
+#include "FileByName.h"
 #include "ImageFile.h"
 #include "RunError.h"
 
@@ -15,8 +16,8 @@ TImageStream::TImageStream(const std::string& path) {
   if (path.find('\0') != std::string::npos) {
     throw ERunError("Cannot open file " + path + ": the name holds a NUL byte");
   }
-  HANDLE h =
-      CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h = CreateFileW(WideFileName(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
   // Only a plain file on a disk will do: no pipes, no devices.
   if (h == INVALID_HANDLE_VALUE || GetFileType(h) != FILE_TYPE_DISK) {
     if (h != INVALID_HANDLE_VALUE) CloseHandle(h);

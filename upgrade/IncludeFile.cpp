@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "Conversions.h"
+#include "FileByName.h"
 #include "ImageFile.h"
 #include "RunError.h"
 
@@ -31,8 +32,7 @@ constexpr int kOpenFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
 bool FolderExists(const std::string& path) {
   const auto slash = path.find_last_of('/');
   const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-  struct stat st {};
-  return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return IsFolderByName(folder);
 }
 
 ERunError IoError(int systemError) {
@@ -43,7 +43,7 @@ ERunError IoError(int systemError) {
 // more to tell whether the file goes on past them. Only a plain file is
 // read; a folder fails as reading one always has, with an I/O error.
 std::string ReadStart(const std::string& path) {
-  const int fd = ::open(path.c_str(), kOpenFlags);
+  const int fd = OpenFileByName(path, kOpenFlags);
   if (fd < 0) {
     const int error = errno;
     const std::string text = IncludeOpenErrorText(error, FolderExists(path));

@@ -15,6 +15,13 @@ constexpr char kAbout[] =
     "it opens the operator window; type the mode code into its log, then switch the\n"
     "box on.\n";
 
+// The port a run without --port opens, as an operator would name it.
+#ifdef _WIN32
+constexpr char kPortHelp[] = "serial device of the box (default COM1)";
+#else
+constexpr char kPortHelp[] = "serial device of the box (default /dev/ttyS0)";
+#endif
+
 constexpr char kExitStatus[] =
     "Exit status: 0 upgraded; 1 refused or failed; 2 usage; 3 include or image file\n"
     "error; 4 the port could not be opened; 130/143/131 interrupted.";
@@ -32,7 +39,7 @@ class TCommandLine {
     app_.get_formatter()->label("OPTIONS", "options");
     app_.footer(kExitStatus);
 
-    Value("--port", "DEVICE", "serial device of the box (default /dev/ttyS0)", [&](const std::string& v) {
+    Value("--port", "DEVICE", kPortHelp, [&](const std::string& v) {
       options.Port = v;
       options.Ports.push_back(v);
     });

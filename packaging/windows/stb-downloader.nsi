@@ -7,7 +7,16 @@
 ; It installs both programs and the operator guide under Program Files, makes
 ; a working folder the operator can write (Start in of the Start-menu shortcut:
 ; the tool reads inc\*.inc and the images relative to it), and registers an
-; uninstaller. Both run silently with /S.
+; uninstaller. Both run silently with /S. An install into another folder
+; than the registered one removes that one first, so that one install is
+; ever registered and none is left behind without its entry.
+;
+; The uninstaller, started as `uninstall.exe /S`, copies itself away, starts
+; the copy and returns 0 before anything is done. Scripts that need its
+; answer run it in place, where it waits and reports:
+;   uninstall.exe /S _?=C:\Program Files\stb-downloader
+; (0 removed, 32 the program runs and nothing was touched). In place it
+; cannot delete its own file: the caller deletes it and the folder after.
 
 Unicode true
 Target amd64-unicode
@@ -111,10 +120,35 @@ Function un.onInit
   !insertmacro RequireAdmin
 FunctionEnd
 
+; An install registered in another folder is removed by its own uninstaller,
+; in place so that its answer is known, before anything of this one is
+; written: if its program runs, this install stops with nothing changed.
+!macro RemoveInstallElsewhere
+  ReadRegStr $1 HKLM "${UNINST_KEY}" "InstallLocation"
+  ${If} $1 != ""
+  ${AndIf} $1 != $INSTDIR
+  ${AndIf} ${FileExists} "$1\uninstall.exe"
+    DetailPrint "Removing the install in $1"
+    ClearErrors
+    ExecWait '"$1\uninstall.exe" /S _?=$1' $0
+    ${If} ${Errors}
+    ${OrIf} $0 != 0
+      ${IfThen} $0 == "" ${|} StrCpy $0 1 ${|}
+      MessageBox MB_ICONSTOP "The install in $1 could not be removed (status $0).$\r$\nClose ${WINDOW_NAME} and stb-downloader, then try again." /SD IDOK
+      SetErrorLevel $0
+      Quit
+    ${EndIf}
+    ; What the uninstaller run in place leaves: itself and its folder.
+    Delete "$1\uninstall.exe"
+    RMDir "$1"
+  ${EndIf}
+!macroend
+
 Section "stb-downloader" SecMain
   SectionIn RO
   !insertmacro WaitUntilClosed "$INSTDIR\stb-downloader.exe"
   !insertmacro WaitUntilClosed "$INSTDIR\stb-downloaderw.exe"
+  !insertmacro RemoveInstallElsewhere
 
   SetOutPath "$INSTDIR"
   File "/oname=stb-downloader.exe" "${CONSOLE_EXE}"
@@ -161,6 +195,9 @@ Section "Uninstall"
   DeleteRegKey HKLM "${UNINST_KEY}"
 
   ; Only what was installed goes: a folder that holds anything else stays.
+  ; Run in place (_?=), the uninstaller is this very file and cannot go; it
+  ; is left to whoever started it. Not scheduled for the next restart: an
+  ; install into the same folder before then would lose its uninstaller.
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
 

@@ -1,52 +1,63 @@
-#include "HostPorts.h"
-
-#include <fcntl.h>
-#include <linux/serial.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
+#include "PosixPortList.h"
 
 #include <algorithm>
-#include <filesystem>
+#include <fstream>
+
+#include "HostPorts.h"
 
 namespace stb::serial {
 
+namespace posix {
+
 namespace {
 
-// The kernel keeps ttyS nodes for ports that have no UART; they answer the
-// serial-info query with an unknown port type.
-bool HasUart(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return true;  // cannot look: list it rather than hide it
-  serial_struct info{};
-  const bool known = ioctl(fd, TIOCGSERIAL, &info) != 0 || info.type != PORT_UNKNOWN;
-  close(fd);
-  return known;
+namespace fs = std::filesystem;
+
+// The kernel keeps ttyS nodes for ports that have no UART; their sysfs type
+// is 0 (PORT_UNKNOWN). A port whose type cannot be read is listed rather
+// than hidden.
+bool HasUart(const fs::path& root, const std::string& name) {
+  std::ifstream type(root / "sys/class/tty" / name / "type");
+  int value = -1;
+  return !(type >> value) || value != 0;
+}
+
+// A path under root as the machine names it.
+std::string AsSeen(const fs::path& path, const fs::path& root) {
+  return "/" + path.lexically_relative(root).generic_string();
 }
 
 }  // namespace
 
-std::vector<std::string> ListSerialPorts() {
-  namespace fs = std::filesystem;
+std::vector<std::string> ListSerialPortsUnder(const fs::path& root) {
   std::vector<std::string> ports;
   std::error_code ec;
-  for (const auto& entry : fs::directory_iterator("/dev", ec)) {
+  for (const auto& entry : fs::directory_iterator(root / "dev", ec)) {
     const std::string name = entry.path().filename().string();
     const bool uart = name.rfind("ttyS", 0) == 0;
     if (!uart && name.rfind("ttyUSB", 0) != 0 && name.rfind("ttyACM", 0) != 0) continue;
-    if (uart && !HasUart(entry.path().string())) continue;
-    ports.push_back(entry.path().string());
+    if (uart && !HasUart(root, name)) continue;
+    ports.push_back("/dev/" + name);
   }
   std::sort(ports.begin(), ports.end(), [](const std::string& a, const std::string& b) {
     return a.size() != b.size() ? a.size() < b.size() : a < b;
   });
+  // Resolved within root; a link to a device that is gone shows where it points.
+  const fs::path canonicalRoot = fs::weakly_canonical(root, ec);
   std::vector<std::string> byId;
-  for (const auto& entry : fs::directory_iterator("/dev/serial/by-id", ec)) {
-    byId.push_back(entry.path().string() + " -> " + fs::canonical(entry.path(), ec).string());
+  for (const auto& entry : fs::directory_iterator(root / "dev/serial/by-id", ec)) {
+    std::error_code linkError;
+    const fs::path target = fs::weakly_canonical(entry.path(), linkError);
+    byId.push_back(AsSeen(entry.path(), root) + " -> " + (linkError ? "?" : AsSeen(target, canonicalRoot)));
   }
   std::sort(byId.begin(), byId.end());
   ports.insert(ports.end(), byId.begin(), byId.end());
   return ports;
 }
+
+}  // namespace posix
+
+std::vector<std::string> ListSerialPorts() { return posix::ListSerialPortsUnder("/"); }
 
 std::string PortDevicePath(const std::string& port) { return port; }
 

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -50,6 +51,39 @@ TIoResult IoResultOf(ssize_t n, std::uint32_t requested, bool reading) {
   }
   if (errno == EAGAIN || errno == EINTR) return {0, TIoStatus::WouldBlock};
   return {0, IsLoss(errno) ? TIoStatus::Lost : TIoStatus::Failed};
+}
+
+// The ports whose driver this program switched to low latency, for the way
+// out through a signal handler too: a fixed table of atomics, as a handler
+// may neither allocate nor lock. A slot holds its descriptor + 1, so that
+// the zero it starts with is a free one. A station holds more ports than
+// this only in theory; a port that finds no free slot keeps the setting.
+std::atomic<int> gLowLatencyFds[256];
+
+void NoteLowLatency(int fd) {
+  for (auto& slot : gLowLatencyFds) {
+    int expected = 0;
+    if (slot.compare_exchange_strong(expected, fd + 1)) return;
+  }
+}
+
+// Whether fd was noted, forgetting it.
+bool ForgetLowLatency(int fd) {
+  for (auto& slot : gLowLatencyFds) {
+    int expected = fd + 1;
+    if (slot.compare_exchange_strong(expected, 0)) return true;
+  }
+  return false;
+}
+
+// Hands the driver back the setting it had before the port was opened.
+// Whatever else was changed in the meantime (by setserial, say) stays.
+template <typename TIoctlCall>
+void ClearLowLatency(int fd, TIoctlCall&& ioctlCall) {
+  serial_struct info{};
+  if (ioctlCall(fd, TIOCGSERIAL, &info) != 0 || !(info.flags & ASYNC_LOW_LATENCY)) return;
+  info.flags &= ~ASYNC_LOW_LATENCY;
+  ioctlCall(fd, TIOCSSERIAL, &info);
 }
 
 // What closing the port takes beyond close(2). The exclusive flag outlives
@@ -93,14 +127,26 @@ void TPosixSerialPlatform::RequestLowLatency(int fd) {
   // No serial-info request (a pseudo-terminal, some USB drivers): nothing to ask.
   if (ioctl_(fd, TIOCGSERIAL, &info) != 0 || (info.flags & ASYNC_LOW_LATENCY)) return;
   info.flags |= ASYNC_LOW_LATENCY;
-  // A refusal costs only the adapter's latency timer on every answer.
-  ioctl_(fd, TIOCSSERIAL, &info);
+  // A refusal costs only the adapter's latency timer on every answer. Only
+  // a setting this program made is undone when the port closes: the driver
+  // is left as the tool found it, for whoever opens the port next.
+  if (ioctl_(fd, TIOCSSERIAL, &info) == 0) NoteLowLatency(fd);
 }
 
-void TPosixSerialPlatform::CloseHandle(THandle h) { LetGo(Fd(h)); }
+void TPosixSerialPlatform::CloseHandle(THandle h) {
+  if (ForgetLowLatency(Fd(h))) ClearLowLatency(Fd(h), ioctl_);
+  LetGo(Fd(h));
+}
 
 void ReleasePortInSignal(THandle h) noexcept {
-  if (h != kNoHandle) LetGo(static_cast<int>(h));
+  if (h == kNoHandle) return;
+  const int fd = static_cast<int>(h);
+  // Straight to the kernel: the seam is a std::function, no place for a
+  // signal handler.
+  if (ForgetLowLatency(fd)) {
+    ClearLowLatency(fd, [](int d, unsigned long request, void* arg) { return ::ioctl(d, request, arg); });
+  }
+  LetGo(fd);
 }
 
 bool TPosixSerialPlatform::SetCommState(THandle h, const TDcb& dcb) {

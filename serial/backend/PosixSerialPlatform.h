@@ -9,7 +9,8 @@
 //    at once (ASYNC_LOW_LATENCY). A USB adapter otherwise holds it for up to
 //    its latency timer, 16 ms, and the box answers every block. A device
 //    without the serial-info request (a pseudo-terminal) or one that refuses
-//    it works as it is.
+//    it works as it is. Closing the port, or letting go of it on an
+//    interrupt, clears the setting again where this program made it.
 //  - The line-settings record becomes termios2 (see Termios2.h); DTR and RTS
 //    are driven with TIOCMBIS/TIOCMBIC, which a device without modem lines
 //    (a pseudo-terminal) refuses quietly. XonLim/XoffLim have no counterpart:
@@ -36,8 +37,9 @@ class TPosixSerialPlatform : public ISerialPlatform {
  public:
   // ioctl(2) with one pointer argument. Every driver request the backend
   // makes on an open port goes through it, so that a test can watch them
-  // and answer those a pseudo-terminal cannot; letting go of the port does
-  // not, as it must stay safe in a signal handler.
+  // and answer those a pseudo-terminal cannot; letting go of the port from
+  // a signal handler (ReleasePortInSignal) does not, as it must stay safe
+  // there.
   using TIoctl = std::function<int(int fd, unsigned long request, void* arg)>;
 
   TPosixSerialPlatform();

@@ -1,8 +1,8 @@
 // Linux: opening a port asks the driver for low latency, so that a USB
 // adapter hands on each answer of the box at once rather than after its
-// latency timer. The backend's driver requests go through a seam; the
-// serial-info ones are answered here as a UART's driver would, the rest
-// reach the pseudo-terminal under the test.
+// latency timer; closing it leaves the driver as the tool found it. The backend's driver requests go through
+// a seam; the serial-info ones are answered here as a UART's driver would, the rest reach the pseudo-terminal
+// under the test.
 #include <gtest/gtest.h>
 #include <linux/serial.h>
 #include <sys/ioctl.h>
@@ -102,6 +102,28 @@ TEST(LowLatency, QuietlyLeftAsItIsWhereTheDriverHasItOrRefusesIt) {
     EXPECT_EQ(t.driver.Asked(TIOCGSERIAL), 1);
     EXPECT_EQ(t.driver.Asked(TIOCSSERIAL), c.changes);
     t.ExpectAWorkingLine();
+    // Closing it changes nothing the tool did not change.
+    t.link.ClosePort();
+    EXPECT_EQ(t.driver.Info.flags, c.flags);
+    EXPECT_EQ(t.driver.Asked(TIOCSSERIAL), c.changes);
+  }
+}
+
+TEST(LowLatency, PutBackWhenThePortClosesKeepingWhatOthersChangedMeanwhile) {
+  TLinkOnUart t;
+  t.driver.Info.type = PORT_16550A;
+  t.driver.Info.flags = ASYNC_SKIP_TEST;
+  t.driver.Info.baud_base = 115200;
+  for (int round = 1; round <= 2; ++round) {  // the same port opened again
+    SCOPED_TRACE(round);
+    ASSERT_TRUE(t.link.OpenPort());
+    EXPECT_EQ(t.driver.Info.flags, ASYNC_SKIP_TEST | ASYNC_LOW_LATENCY);
+    t.driver.Info.baud_base = 921600;  // setserial by hand while the tool runs
+    t.link.ClosePort();
+    EXPECT_EQ(t.driver.Info.flags, ASYNC_SKIP_TEST);
+    EXPECT_EQ(t.driver.Info.baud_base, 921600);
+    EXPECT_EQ(t.driver.Asked(TIOCSSERIAL), 2 * round);
+    t.driver.Info.baud_base = 115200;
   }
 }
 

@@ -27,6 +27,19 @@ TEST(Options, EveryOptionInBothForms) {
   EXPECT_EQ(d->OnAddressMismatch, TMismatchAnswer::Ask);
 }
 
+// The help names the port a run without --port opens, as this platform
+// names it (the Windows build is held to it under Wine by tools/wine-tests.sh).
+TEST(Options, HelpGivesTheDefaultPortByThisPlatformsName) {
+  const std::string usage = Usage();
+#ifdef _WIN32
+  EXPECT_NE(usage.find("(default COM1)"), std::string::npos) << usage;
+  EXPECT_EQ(usage.find("/dev/"), std::string::npos) << usage;
+#else
+  EXPECT_NE(usage.find("(default /dev/ttyS0)"), std::string::npos) << usage;
+  EXPECT_EQ(usage.find("COM1"), std::string::npos) << usage;
+#endif
+}
+
 TEST(Options, SwitchesAndTheLastOfARepeatedValue) {
   std::string error;
   for (const char* help : {"-h", "--help"}) {
