@@ -43,7 +43,8 @@ std::string LogStamp(std::int64_t unixMs) { return Formatted("%Y-%m-%d %H:%M:%S"
 
 std::string IsoTime(std::int64_t unixMs) {
   const std::string zone = Formatted("%z", unixMs);  // +0100
-  return Formatted("%Y-%m-%dT%H:%M:%S", unixMs) + Millis(unixMs) + zone.substr(0, 3) + ":" + zone.substr(3, 2);
+  return Formatted("%Y-%m-%dT%H:%M:%S", unixMs) + Millis(unixMs) + zone.substr(0, 3) + ":" +
+         zone.substr(3, 2);
 }
 
 std::string FileStamp(std::int64_t unixMs) { return Formatted("%Y%m%d-%H%M%S", unixMs); }

@@ -50,8 +50,6 @@ class TUpgrade {
   // Sends the image and follows the box to the end of the upgrade; true when
   // it succeeded (the window has then been closed).
   bool SendImage();
-  // The windows' name for SendImage, until they call it by that name.
-  bool UploadFile() { return SendImage(); }
 
   // Who hears what happens (UpgradeEvents.h); nullptr: no one. Set it
   // before the first tick, on the thread that runs the upgrade.

@@ -45,7 +45,8 @@ struct TEventTrace : upgrade::IUpgradeEvents {
     Trace.push_back("step " + std::to_string(static_cast<int>(step)));
   }
   void BlockAccepted(long index, long sent, long total) override {
-    Trace.push_back("block " + std::to_string(index) + " " + std::to_string(sent) + "/" + std::to_string(total));
+    Trace.push_back("block " + std::to_string(index) + " " + std::to_string(sent) + "/" +
+                    std::to_string(total));
     if (OnBlock) OnBlock(index);
   }
   void BlockRefused(long index, int resend) override {
@@ -57,7 +58,8 @@ struct TEventTrace : upgrade::IUpgradeEvents {
   void Ended(const upgrade::TUpgradeEnd& end) override {
     std::string line = std::string("ended ") + upgrade::OutcomeName(end.Outcome);
     if (end.Outcome == upgrade::TOutcome::Refused) line += std::string(" ") + upgrade::CheckName(end.Check);
-    if (end.Outcome == upgrade::TOutcome::Failed) line += std::string(" ") + upgrade::FailureName(end.Failure);
+    if (end.Outcome == upgrade::TOutcome::Failed)
+      line += std::string(" ") + upgrade::FailureName(end.Failure);
     Trace.push_back(line);
     Ends.push_back(end);
     if (Window) {

@@ -29,7 +29,9 @@ TEST(PresenceProbe, AnsweredKeepsTheBoxAndEachQuestionIsAWaitingTicksAnnounce) {
   EXPECT_EQ(p.probe.Probe(), TPresence::Answered);
   EXPECT_FALSE(p.probe.Gone());
   // The wake-up byte and mode 3's announce word, as a tick sends them.
-  EXPECT_EQ(p.line->FromTool(), "\x1F" "APPL1");
+  EXPECT_EQ(p.line->FromTool(),
+            "\x1F"
+            "APPL1");
   EXPECT_EQ(p.line->ElapsedMs(), 0u);
   // Quiet seconds count from the last answer.
   EXPECT_EQ(p.probe.Probe(), TPresence::Quiet);
@@ -46,7 +48,13 @@ TEST(PresenceProbe, ThreeQuietSecondsInARowMeanTheBoxHasGone) {
   EXPECT_FALSE(p.probe.Gone());
   EXPECT_EQ(p.probe.Probe(), TPresence::Quiet);
   EXPECT_TRUE(p.probe.Gone());
-  EXPECT_EQ(p.line->FromTool(), "\x1F" "APPL1" "\x1F" "APPL1" "\x1F" "APPL1");
+  EXPECT_EQ(p.line->FromTool(),
+            "\x1F"
+            "APPL1"
+            "\x1F"
+            "APPL1"
+            "\x1F"
+            "APPL1");
   // Each question listens as long as a tick listens for the acknowledgement.
   EXPECT_GE(p.line->ElapsedMs(), 3 * protocol::kAcknowledgeWaitMs);
   EXPECT_LT(p.line->ElapsedMs(), 3 * protocol::kAcknowledgeWaitMs + 50);

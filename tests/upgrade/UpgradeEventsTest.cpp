@@ -180,8 +180,8 @@ TEST(UpgradeEvents, SilenceEndsNoResponseInTheStepItCameIn) {
     long sentBlocks;
   } cases[] = {
       {TBoxPhase::ModeEcho, 0, 0},  // acknowledged, never arrived
-      {TBoxPhase::Identity, 1, 0},      {TBoxPhase::GoReply, 1, 0},    {TBoxPhase::DownloadReport, 3, 5},
-      {TBoxPhase::RamReport, 4, 5},     {TBoxPhase::Flash, 5, 5},      {TBoxPhase::TableReport, 6, 5},
+      {TBoxPhase::Identity, 1, 0},  {TBoxPhase::GoReply, 1, 0}, {TBoxPhase::DownloadReport, 3, 5},
+      {TBoxPhase::RamReport, 4, 5}, {TBoxPhase::Flash, 5, 5},   {TBoxPhase::TableReport, 6, 5},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.phase));
@@ -213,15 +213,16 @@ TEST(UpgradeEvents, FailuresNameTheirKindWithTheLineThatDecided) {
       {"block refused past its resends", [](R& r) { r.Box.RefuseBlock[2] = 1000; }, TFailure::BlockRefused, 3,
        kDownloadFail},
       {"sync digit", [](R& r) { r.Box.WrongSyncAt = 1; }, TFailure::SyncDigit, 3, kDownloadFail},
-      {"download report", [](R& r) { r.Box.WrongReport = TBoxReport::Download; }, TFailure::DownloadChecksum, 3,
-       "  DownLoad BAD CRC !!"},
+      {"download report", [](R& r) { r.Box.WrongReport = TBoxReport::Download; }, TFailure::DownloadChecksum,
+       3, "  DownLoad BAD CRC !!"},
       {"RAM report", [](R& r) { r.Box.WrongReport = TBoxReport::RamImage; }, TFailure::RamImageChecksum, 4,
        "  Ram Image BAD CRC !!"},
-      {"flash step", [](R& r) { r.Box.FlashCharacter = '#'; }, TFailure::FlashWrite, 5, "  Flash Write Error !!"},
-      {"flash report", [](R& r) { r.Box.WrongReport = TBoxReport::FlashImage; }, TFailure::FlashImageChecksum, 5,
-       "  Flash Image BAD CRC !!"},
-      {"update request", [](R& r) { r.Box.WrongReport = TBoxReport::UpdateRequest; }, TFailure::UpdateRequest, 6,
-       "  ERROR: Update software version!!!"},
+      {"flash step", [](R& r) { r.Box.FlashCharacter = '#'; }, TFailure::FlashWrite, 5,
+       "  Flash Write Error !!"},
+      {"flash report", [](R& r) { r.Box.WrongReport = TBoxReport::FlashImage; }, TFailure::FlashImageChecksum,
+       5, "  Flash Image BAD CRC !!"},
+      {"update request", [](R& r) { r.Box.WrongReport = TBoxReport::UpdateRequest; }, TFailure::UpdateRequest,
+       6, "  ERROR: Update software version!!!"},
       {"version table", [](R& r) { r.Box.WrongReport = TBoxReport::VersionTable; }, TFailure::VersionTable, 6,
        "  CRC ERROR: Update software version!!!"},
   };
@@ -304,10 +305,10 @@ TEST(UpgradeEvents, ImageTroublesEndTheUpgradeBeforeTheErrorIsRaised) {
     int step;
     std::string line;
   } cases[] = {
-      {"changed before the go message", "  -. Start DATE : D2412 .", false, kChanged, TFailure::ImageChanged, 1,
-       kChanged},
-      {"gone before the go message", "  -. Start DATE : D2412 .", true, kCannotOpen, TFailure::ImageUnreadable, 1,
-       kCannotOpen},
+      {"changed before the go message", "  -. Start DATE : D2412 .", false, kChanged, TFailure::ImageChanged,
+       1, kChanged},
+      {"gone before the go message", "  -. Start DATE : D2412 .", true, kCannotOpen,
+       TFailure::ImageUnreadable, 1, kCannotOpen},
       {"gone after the go message", "3. Start DownLoad", true, kCannotOpen, TFailure::ImageUnreadable, 3,
        kCannotOpen},
       {"changed under the transfer", "  retry : 2 block", false, "", TFailure::ImageChanged, 3,
