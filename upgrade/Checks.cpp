@@ -3,6 +3,7 @@
 // the go message that tells the box where the image goes.
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 
 #include "ImageFile.h"
 #include "ModeTable.h"
@@ -54,14 +55,18 @@ std::uint32_t Word(const TAddressBytes& a) {
 // The image must still be the one measured when the mode was chosen: the
 // box is about to be told its size, and then takes it whole. Raises a file
 // error (nothing has been sent for the image yet) when it is not. Says how
-// it failed: the image unreadable, or changed.
-void CheckImageUnchanged(const TUpgradeRecord& record, TFailure& failure) {
+// it failed: the image unreadable, or changed. The image stays open from
+// here to the end of the transfer, so that the file the box was told of is
+// the file it gets, whatever happens to its name in between.
+std::unique_ptr<TImageStream> OpenUnchangedImage(const TUpgradeRecord& record, TFailure& failure) {
   failure = TFailure::ImageUnreadable;
-  const TImageMeasure now = MeasureImageFile(record.ImageFileName);
+  auto image = std::make_unique<TImageStream>(record.ImageFileName);
+  const TImageMeasure now = MeasureImage(*image, record.ImageFileName);
   if (now.Bytes != record.ImageBytes || now.Digest != record.ImageDigest) {
     failure = TFailure::ImageChanged;
     throw ERunError("Image file " + record.ImageFileName + " has changed since the include file was read");
   }
+  return image;
 }
 
 }  // namespace
@@ -205,7 +210,7 @@ void TUpgrade::SendGoMessage() {
   StopPoint();
   TFailure failure = TFailure::None;
   try {
-    CheckImageUnchanged(record_, failure);
+    image_ = OpenUnchangedImage(record_, failure);
   } catch (const ERunError& error) {
     TUpgradeEnd end;
     end.Failure = failure;

@@ -44,6 +44,8 @@ std::int64_t TImageStream::Size() const {
   return ::fstat(Fd(handle_), &st) == 0 ? static_cast<std::int64_t>(st.st_size) : 0;
 }
 
+void TImageStream::Rewind() { ::lseek(Fd(handle_), 0, SEEK_SET); }
+
 std::size_t TImageStream::Read(std::uint8_t* buffer, std::size_t count) {
   std::size_t done = 0;
   while (done < count) {

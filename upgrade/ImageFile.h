@@ -24,6 +24,8 @@ class TImageStream {
   // Up to `count` bytes from the current position; fewer at the end of the
   // file (0 past it, or when the file shrank under us).
   std::size_t Read(std::uint8_t* buffer, std::size_t count);
+  // Back to the first byte, for a read through from the start.
+  void Rewind();
 
  private:
   std::intptr_t handle_ = -1;  // a descriptor, or the platform's handle
@@ -56,5 +58,8 @@ struct TImageMeasure {
 // closes it again. Raises the open error above, or a size error for an
 // image of more than 65535 blocks.
 TImageMeasure MeasureImageFile(const std::string& path);
+// The same of an image already open, read through from its start and left
+// at its start again; `path` only names it in the size error.
+TImageMeasure MeasureImage(TImageStream& image, const std::string& path);
 
 }  // namespace stb::upgrade

@@ -35,6 +35,11 @@ std::int64_t TImageStream::Size() const {
   return GetFileSizeEx(H(handle_), &size) ? static_cast<std::int64_t>(size.QuadPart) : 0;
 }
 
+void TImageStream::Rewind() {
+  LARGE_INTEGER start{};
+  SetFilePointerEx(H(handle_), start, nullptr, FILE_BEGIN);
+}
+
 std::size_t TImageStream::Read(std::uint8_t* buffer, std::size_t count) {
   std::size_t done = 0;
   while (done < count) {

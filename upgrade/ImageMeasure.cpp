@@ -10,8 +10,13 @@ using protocol::kBlockSize;
 using protocol::kMaxBlocks;
 
 TImageMeasure MeasureImageFile(const std::string& path) {
-  constexpr auto kBlockBytes = static_cast<std::int64_t>(kBlockSize);
   TImageStream image(path);
+  return MeasureImage(image, path);
+}
+
+TImageMeasure MeasureImage(TImageStream& image, const std::string& path) {
+  constexpr auto kBlockBytes = static_cast<std::int64_t>(kBlockSize);
+  image.Rewind();
   const std::int64_t bytes = image.Size();
   const std::int64_t blocks = (bytes + kBlockBytes - 1) / kBlockBytes;
   if (blocks > kMaxBlocks) {
@@ -35,6 +40,7 @@ TImageMeasure MeasureImageFile(const std::string& path) {
     digest.Add(block);
   }
   m.Digest = digest.Value();
+  image.Rewind();
   return m;
 }
 

@@ -22,17 +22,20 @@ constexpr char kImageChangedLine[] = "  ERROR: Image file changed during the Dow
 bool TUpgrade::SendImage() {
   std::uint8_t total = 0;
   window_.SetAnimation(true);
-  // Raises "Cannot open file" for the default error handler; nothing has
-  // been sent to the box for the image yet.
-  std::unique_ptr<TImageStream> image;
-  try {
-    image = std::make_unique<TImageStream>(record_.ImageFileName);
-  } catch (const ERunError& error) {
-    TUpgradeEnd end;
-    end.Failure = TFailure::ImageUnreadable;
-    end.Line = error.Text();
-    End(std::move(end));
-    throw;
+  // The image was opened before the go message; an upgrade that starts here
+  // opens it now. Raises "Cannot open file" for the default error handler:
+  // nothing has been sent to the box for the image yet.
+  std::unique_ptr<TImageStream> image = std::move(image_);
+  if (!image) {
+    try {
+      image = std::make_unique<TImageStream>(record_.ImageFileName);
+    } catch (const ERunError& error) {
+      TUpgradeEnd end;
+      end.Failure = TFailure::ImageUnreadable;
+      end.Line = error.Text();
+      End(std::move(end));
+      throw;
+    }
   }
   try {
     if (!SendBlocks(*image, total)) return false;

@@ -167,8 +167,8 @@ TEST(ProtocolRules, PollIsHeldOffWhileTheUpgradeRunsAndGivenBackHoweverItEnds) {
       if (!run.Window.TicksStopped) return;
       ++linesWhileRunning;
       if (run.Link().PollSuspendCount() > 0) ++linesWithPollHeld;
-      // Gone once the go message is out: before that, it is refused unsent.
-      if (!c.error.empty() && run.Window.Log.back().starts_with("  -. The Download Size is")) {
+      // Gone just before the go message: it is refused unsent.
+      if (!c.error.empty() && run.Window.Log.back().starts_with("  -. Start DATE :")) {
         std::filesystem::remove("image.bin");
       }
     };
