@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "Announce.h"
+#include "ImageFile.h"
 #include "LinkHolds.h"
 #include "ModeTable.h"
 #include "RunError.h"
@@ -61,6 +62,7 @@ void TUpgrade::MeetBox() {
   // An upgrade begins: from here its listener hears exactly one Ended.
   ended_ = false;
   goSent_ = false;
+  portLossSaid_ = false;
   step_ = 0;
   acknowledged_ = 0;
   events_->BoxAcknowledged();
@@ -107,11 +109,16 @@ void TUpgrade::MeetBox() {
 }
 
 void TUpgrade::RunUpgrade() {
-  // However the upgrade ends, the box is no longer taking the image then.
+  // However the upgrade ends, the box is no longer taking the image then,
+  // and the image is let go.
   struct TTakingImageEnd {
     IWindowOperations& window;
-    ~TTakingImageEnd() { window.BoxTakingImage(false); }
-  } takingImageEnd{window_};
+    std::unique_ptr<TImageStream>& image;
+    ~TTakingImageEnd() {
+      image.reset();
+      window.BoxTakingImage(false);
+    }
+  } takingImageEnd{window_, image_};
   try {
     for (std::size_t i = 0; i < kIdentityBytes; ++i) record_.TargetInfo[i] = WaitByte();
     events_->IdentityReceived(DecodeIdentity());

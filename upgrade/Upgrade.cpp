@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ImageFile.h"
 #include "ModeTable.h"
 
 namespace stb::upgrade {
@@ -42,6 +43,8 @@ int ProgressPosition(std::int64_t done, std::int64_t total) {
 
 TUpgrade::TUpgrade(serial::TSerialLink& link, IWindowOperations& window, serial::TTickSource clock)
     : link_(link), window_(window), clock_(std::move(clock)) {}
+
+TUpgrade::~TUpgrade() = default;
 
 bool TUpgrade::StartUp() {
   record_.DownloadMode = 0;
@@ -87,7 +90,16 @@ void TUpgrade::Refuse(const std::vector<std::string>& lines, const std::string& 
   window_.CloseWindow();
 }
 
+void TUpgrade::SayIfPortLost() {
+  // The failure line says what the upgrade saw (no answer, a bad report);
+  // the line before it says why, once, in the style of the other errors.
+  if (link_.IsPortOpen() || portLossSaid_) return;
+  portLossSaid_ = true;
+  window_.LogLine("  ERROR: The COM port " + link_.PortDeviceName() + " went away !!");
+}
+
 bool TUpgrade::Fail(const std::string& line, TFailure failure) {
+  SayIfPortLost();
   window_.LogLine(line);
   TUpgradeEnd end;
   end.Outcome = TOutcome::Failed;
@@ -100,6 +112,7 @@ bool TUpgrade::Fail(const std::string& line, TFailure failure) {
 }
 
 void TUpgrade::NoResponseBeforeTransfer() {
+  SayIfPortLost();
   window_.LogLine(kNoResponseLine);
   TUpgradeEnd end;
   end.Line = kNoResponseLine;

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +28,7 @@ class TUpgrade {
  public:
   TUpgrade(serial::TSerialLink& link, IWindowOperations& window,
            serial::TTickSource clock = serial::TTickSource(&serial::GetTickCount));
+  ~TUpgrade();
 
   // Start-up up to the tick timer, which the window starts itself: mode and
   // matchers, the port (with its message box on failure), the directions,
@@ -115,6 +117,8 @@ class TUpgrade {
   // a failure line under the caller's failure box.
   void NoResponseBeforeTransfer();
   bool NoResponseInTransfer();
+  // Logs that the port went away, when it has, once an upgrade.
+  void SayIfPortLost();
   void Step(TStep step, const std::string& line);
   // Tells the listener how the upgrade ended, once; Step, Sent and Total
   // are filled in here.
@@ -136,8 +140,11 @@ class TUpgrade {
   // message has gone out, the last numbered step and the bytes acknowledged.
   bool ended_ = true;
   bool goSent_ = false;
+  bool portLossSaid_ = false;
   int step_ = 0;
   long acknowledged_ = 0;
+  // The image, open from the go message to the end of the transfer.
+  std::unique_ptr<TImageStream> image_;
 };
 
 // The connection box, at start-up and when the port goes away while waiting.
