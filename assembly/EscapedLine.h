@@ -1,14 +1,11 @@
-// A text from a file or a box as one line of printable characters: an error
-// about a file name with a line feed in it must not start a line of its own
-// in a log, where each line is one event with its time.
+// The front ends show a file's or a box's text as the core logs it: one line
+// of printable characters.
 #pragma once
 
-#include <string>
+#include "PrintableLine.h"
 
 namespace stb::app {
 
-// Line feed, carriage return and tab as \n, \r and \t; any other control
-// byte as \xHH. Everything else, bytes above 0x7F included, as it is.
-std::string EscapedLine(const std::string& text);
+using upgrade::EscapedLine;
 
 }  // namespace stb::app

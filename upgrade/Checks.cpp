@@ -7,6 +7,7 @@
 
 #include "ImageFile.h"
 #include "ModeTable.h"
+#include "PrintableLine.h"
 #include "RunError.h"
 #include "Upgrade.h"
 
@@ -153,7 +154,9 @@ bool TUpgrade::CheckIdentity() {
       !application(2, TCheck::Application2, record_.IncApp2Version, kApplication2))
     return false;
 
-  window_.LogLine("  -. Start DATE : " + record_.IncStartDate + " .");
+  // The date goes to the box as the include file gives it; the log shows
+  // its bytes as printable characters.
+  window_.LogLine("  -. Start DATE : " + EscapedLine(record_.IncStartDate) + " .");
   return true;
 }
 

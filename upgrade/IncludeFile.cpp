@@ -10,6 +10,7 @@
 #include "Conversions.h"
 #include "FileByName.h"
 #include "ImageFile.h"
+#include "PrintableLine.h"
 #include "RunError.h"
 
 namespace stb::upgrade {
@@ -166,7 +167,7 @@ void ReadIncludeFile(const std::string& path, TUpgradeRecord& record, IWindowOpe
     record.IncAddress[1] = ConvertByte("0x" + Chars(addressLine, 7, 2));
     record.IncAddress[0] = ConvertByte("0x" + Chars(addressLine, 9, 2));
   }
-  window.LogLine("  The Download Address is " + Chars(addressLine, 1, 10) +
+  window.LogLine("  The Download Address is " + EscapedLine(Chars(addressLine, 1, 10)) +
                  " in the include file(./inc/xxxx.inc).");
 
   const TImageMeasure image = MeasureImageFile(record.ImageFileName);

@@ -155,6 +155,20 @@ TEST(UpgradeSuccess, AddressMismatchAnsweredNoGoesOnWithTheIncludeAddress) {
   EXPECT_EQ(run.Summary().GoAddress, 0x80010000u);
 }
 
+TEST(UpgradeSuccess, ControlBytesOfTheIncludeFileAreLoggedEscapedAndSentAsTheyAre) {
+  // A crafted date would retitle the operator's terminal and break the log
+  // file's one line an event; the box still gets the bytes it was given.
+  TUpgradeRun run;
+  run.Include.Date = "\x1b]0;\x07";
+  run.Start(2048);
+  EXPECT_EQ(run.Upgrade(3), "");
+  ExpectSuccess(run);
+  EXPECT_TRUE(run.Logged("  -. Start DATE : \\x1B]0;\\x07 ."));
+  const auto& table = run.Summary().TableBytes;
+  ASSERT_EQ(table.size(), 7u);
+  EXPECT_EQ(std::string(table.begin() + 2, table.end()), "\x1b]0;\x07");
+}
+
 TEST(UpgradeSuccess, AddressesDifferingOnlyByTheMirrorWindowMatch) {
   TUpgradeRun run;
   run.Include.Address = "0x80001000";

@@ -1,8 +1,8 @@
-#include "EscapedLine.h"
+#include "PrintableLine.h"
 
 #include <cstdio>
 
-namespace stb::app {
+namespace stb::upgrade {
 
 std::string EscapedLine(const std::string& text) {
   std::string out;
@@ -25,4 +25,4 @@ std::string EscapedLine(const std::string& text) {
   return out;
 }
 
-}  // namespace stb::app
+}  // namespace stb::upgrade
