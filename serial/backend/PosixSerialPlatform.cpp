@@ -2,10 +2,13 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <linux/major.h>
 #include <linux/serial.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/utsname.h>
 #include <termios.h>
 #include <unistd.h>
@@ -96,6 +99,29 @@ void LetGo(int fd) {
   ::close(fd);
 }
 
+// A terminal of our own session is no box's line: switched raw at 115200
+// and sent the announce word every second, the operator's terminal would
+// lose its Ctrl-C and be left raw. Nothing is changed on it before this
+// check.
+bool IsOwnTerminal(int fd) {
+  struct stat port {};
+  if (::fstat(fd, &port) != 0 || !S_ISCHR(port.st_mode)) return false;
+  const unsigned kind = major(port.st_rdev);
+  const unsigned number = minor(port.st_rdev);
+  // /dev/tty is whoever opens it's own terminal; /dev/console and /dev/tty0
+  // are the system's.
+  if (kind == TTYAUX_MAJOR && number <= 1) return true;
+  if (kind == TTY_MAJOR && number == 0) return true;
+  // Our controlling terminal, under whatever name (opened with O_NOCTTY, it
+  // answers this only if it was ours already).
+  if (::tcgetpgrp(fd) >= 0) return true;
+  for (int stream : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+    struct stat st {};
+    if (::fstat(stream, &st) == 0 && S_ISCHR(st.st_mode) && st.st_rdev == port.st_rdev) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 TPosixSerialPlatform::TPosixSerialPlatform()
@@ -116,6 +142,10 @@ TOpenResult TPosixSerialPlatform::CreateFile(const std::string& name) {
     return TOpenResult{kNoHandle, FailureOf(err), err};
   };
   if (!::isatty(fd)) return refuse(ENOTTY);
+  if (IsOwnTerminal(fd)) {
+    ::close(fd);
+    return {kNoHandle, TOpenFailure::OwnTerminal, 0};
+  }
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return refuse(errno == EWOULDBLOCK ? EBUSY : errno);
   ioctl_(fd, TIOCEXCL, nullptr);
   RequestLowLatency(fd);

@@ -15,7 +15,10 @@ using THandle = std::intptr_t;
 inline constexpr THandle kNoHandle = -1;
 
 // Why an open failed, in the terms an operator can act on.
-enum class TOpenFailure : std::uint8_t { None, NotFound, AccessDenied, Busy, NotSerial, Other };
+// OwnTerminal: a terminal of the program's own session (its controlling
+// terminal, the one its standard streams are on, /dev/tty, the system
+// console), which is never a box's line.
+enum class TOpenFailure : std::uint8_t { None, NotFound, AccessDenied, Busy, NotSerial, Other, OwnTerminal };
 
 struct TOpenResult {
   THandle Handle = kNoHandle;
