@@ -120,12 +120,13 @@ std::string Summary(const std::vector<TPortView>& views, bool& allUpgraded) {
   _exit(kExitFailed);
 }
 
-// The plain devices --list-ports shows (its "name -> device" lines name the
-// same devices again).
+// The devices --list-ports shows, less the second names of devices and the
+// ones it marks as no box's line (the system console, a port without a
+// UART, a port another program holds).
 std::vector<std::string> AdaptersNow() {
   std::vector<std::string> devices;
-  for (const auto& line : serial::ListSerialPorts()) {
-    if (line.find(" -> ") == std::string::npos) devices.push_back(line);
+  for (const auto& port : serial::ListSerialPortEntries()) {
+    if (port.ForEveryPort()) devices.push_back(port.Name);
   }
   return devices;
 }

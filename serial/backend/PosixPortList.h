@@ -3,18 +3,24 @@
 // that no test needs (or touches) the machine's own serial devices.
 #pragma once
 
+#include <sys/types.h>
+
 #include <filesystem>
-#include <string>
 #include <vector>
+
+#include "HostPorts.h"
 
 namespace stb::serial::posix {
 
-// What ListSerialPorts() gives, read under `root`: the /dev/ttyS* whose
-// sysfs entry (sys/class/tty/NAME/type) names a UART, /dev/ttyUSB*,
-// /dev/ttyACM*, then each /dev/serial/by-id name with the device it links
-// to. Names are given as the machine sees them, from "/". No device is
-// opened: a UART's driver raises DTR and RTS on every open, and the box or
-// the system console behind one must not see that.
-std::vector<std::string> ListSerialPortsUnder(const std::filesystem::path& root);
+// What ListSerialPortEntries() gives, read under `root`: /dev/ttyS*,
+// /dev/ttyUSB*, /dev/ttyACM*, then each /dev/serial/by-id name with the
+// device it links to. Names are given as the machine sees them, from "/".
+// Left out of `--port all`: the consoles the kernel names in
+// sys/class/tty/console/active, a ttyS whose sysfs type is 0 (a node the
+// kernel keeps for a port with no UART), and a device that a process other
+// than `self` holds open (proc/PID/fd). No device is opened: a UART's driver
+// raises DTR and RTS on every open, and the box or the system console
+// behind one must not see that.
+std::vector<TPortEntry> ListSerialPortsUnder(const std::filesystem::path& root, pid_t self);
 
 }  // namespace stb::serial::posix

@@ -6,13 +6,16 @@
 
 namespace stb::serial {
 
-std::vector<std::string> ListSerialPorts() {
+std::vector<TPortEntry> ListSerialPortEntries() {
   // Every COM name the system knows, with the device behind it.
-  std::vector<std::string> ports;
+  std::vector<TPortEntry> ports;
   char target[512];
   for (int n = 1; n <= 256; ++n) {
-    const std::string name = "COM" + std::to_string(n);
-    if (QueryDosDeviceA(name.c_str(), target, sizeof target) != 0) ports.push_back(name + " -> " + target);
+    TPortEntry port;
+    port.Name = "COM" + std::to_string(n);
+    if (QueryDosDeviceA(port.Name.c_str(), target, sizeof target) == 0) continue;
+    port.Target = target;
+    ports.push_back(std::move(port));
   }
   return ports;
 }

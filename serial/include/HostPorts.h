@@ -11,11 +11,31 @@
 
 namespace stb::serial {
 
-// The serial devices of this machine, one a line, for an operator choosing
-// the port: on Linux the /dev/ttyS* that have a UART behind them,
-// /dev/ttyUSB*, /dev/ttyACM* and the stable /dev/serial/by-id names (with the
-// device each names); on Windows every COM name the system knows, with the
-// device behind it.
+// One serial device of this machine as the port listing sees it.
+struct TPortEntry {
+  std::string Name;    // as the operator gives it to --port
+  std::string Target;  // the device a stable name links to, or (Windows) the one behind a COM name
+  bool Alias = false;  // a second name of a device that is listed on its own
+  // Why `--port all` leaves the device out: "system console", "no UART",
+  // "held by PROGRAM (pid N)"; empty when it takes it.
+  std::string LeftOut;
+
+  bool ForEveryPort() const { return !Alias && LeftOut.empty(); }
+};
+
+// The serial devices of this machine, for an operator choosing the port: on
+// Linux every /dev/ttyS*, /dev/ttyUSB*, /dev/ttyACM*, then the stable
+// /dev/serial/by-id names (with the device each names); on Windows every COM
+// name the system knows, with the device behind it. Devices that are no
+// box's line are listed with the reason, so that an operator sees why
+// `--port all` passes them by.
+std::vector<TPortEntry> ListSerialPortEntries();
+
+// An entry as --list-ports shows it: "NAME[ -> TARGET][  (left out of --port
+// all: WHY)]".
+std::string PortListLine(const TPortEntry& entry);
+
+// Every entry's line, in the listing's order.
 std::vector<std::string> ListSerialPorts();
 
 // The device to open for a port as the operator names it. On Windows a bare
