@@ -10,6 +10,8 @@ namespace stb::app {
 bool TLogFile::Open(const std::string& path) {
   path_ = path;
   failed_ = false;
+  lost_ = 0;
+  lostWhy_.clear();
   file_.reset(std::fopen(path.c_str(), "ab"));
   return file_ != nullptr;
 }
@@ -34,6 +36,8 @@ void TLogFile::Append(const std::string& line) {
 
 void TLogFile::WriteFailed(int error) {
   std::clearerr(file_.get());
+  ++lost_;
+  if (lostWhy_.empty()) lostWhy_ = std::strerror(error);
   if (failed_) return;
   failed_ = true;
   std::fprintf(stderr, "stb-downloader: cannot write the log file %s: %s; the upgrade goes on\n",
