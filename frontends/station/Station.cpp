@@ -171,18 +171,11 @@ int RunStation(const TOptions& options, const std::function<std::vector<std::str
   if (const int status = CheckCode(options.Code); status >= 0) return status;
   if (const int status = CheckLogFolder(options.LogDir); status >= 0) return status;
 
-  TStationShared shared(options, isatty(STDOUT_FILENO) != 0);
-  std::string why;
-  if (!shared.Report.Open(options.Report, why)) {
-    std::fprintf(stderr, "stb-downloader: cannot write the report %s: %s\n", options.Report.c_str(),
-                 why.c_str());
-    return kExitUsage;
-  }
-
   // The interrupts are taken here, by the main thread, between redraws: no
-  // handler runs inside a port's upgrade, and every port thread inherits
-  // the mask. A closed pipe or a lost terminal never stops a box, nor does
-  // a file grown past the size limit: its write fails and is counted.
+  // handler runs inside a port's upgrade, and every thread started from
+  // here on (the ports', the report's) inherits the mask. A closed pipe or
+  // a lost terminal never stops a box, nor does a file grown past the size
+  // limit: its write fails and is counted.
   sigset_t interrupts;
   sigemptyset(&interrupts);
   for (int sig : {SIGINT, SIGTERM, SIGQUIT}) sigaddset(&interrupts, sig);
@@ -190,6 +183,14 @@ int RunStation(const TOptions& options, const std::function<std::vector<std::str
   signal(SIGPIPE, SIG_IGN);
   signal(SIGHUP, SIG_IGN);
   signal(SIGXFSZ, SIG_IGN);
+
+  TStationShared shared(options, isatty(STDOUT_FILENO) != 0);
+  std::string why;
+  if (!shared.Report.Open(options.Report, why)) {
+    std::fprintf(stderr, "stb-downloader: cannot write the report %s: %s\n", options.Report.c_str(),
+                 why.c_str());
+    return kExitUsage;
+  }
 
   bool everyAdapter = false;
   TStationPorts ports(shared, adapters);

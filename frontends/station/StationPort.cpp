@@ -129,11 +129,12 @@ bool TStationPort::WaitForOpen(TAssembly& run, TStationBox& box) {
       Problem("cannot open", why);
       if (why != said) box.Note("error", EscapedLine(why));
       said = why;
+      Pause(shared_.RetryAfter);
     } else {
       State("no port");
       if (GoneForGood()) return false;
+      Pause(std::min(shared_.RetryAfter, std::chrono::milliseconds(kTickMs)));
     }
-    Pause(shared_.RetryAfter);
     if (shared_.StopLevel.load() != kRunning) return false;
     if (DeviceExists(device_) && run.Link().OpenPort()) return true;
   }

@@ -45,9 +45,9 @@ class TStationPorts {
   TStationShared& shared_;
   TLister lister_;
   std::list<std::unique_ptr<TStationPort>> ports_;
-  std::set<std::string> serving_;              // devices with a thread
-  std::map<std::string, std::size_t> slots_;   // every adapter ever found, its live line
-  std::set<std::size_t> gone_;                 // live lines of ports gone for good
+  std::set<std::string> serving_;             // devices with a thread
+  std::map<std::string, std::size_t> slots_;  // every adapter ever found, its live line
+  std::set<std::size_t> gone_;                // live lines of ports gone for good
 };
 
 }  // namespace stb::app

@@ -1,6 +1,8 @@
 #include "StationReport.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -167,6 +169,10 @@ bool TReportFile::Append(const std::string& line) {
 }
 
 void TReportFile::Write(const std::shared_ptr<TState>& state) {
+  // Signals are for whoever opened the report, never for this thread.
+  sigset_t all;
+  sigfillset(&all);
+  pthread_sigmask(SIG_BLOCK, &all, nullptr);
   std::unique_lock lock(state->Mutex);
   for (;;) {
     state->Wake.wait(lock, [&] { return !state->Queue.empty() || state->Sealed; });

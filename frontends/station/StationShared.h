@@ -36,7 +36,7 @@ struct TStationShared {
   std::chrono::milliseconds RetryAfter{5000};
   // How long a port that --port all found may be missing before it counts
   // as gone for good and its thread ends.
-  std::chrono::milliseconds GoneAfter{30000};
+  std::chrono::milliseconds GoneAfter{10000};
 
   // A port's log that could not be written (a box's lines lost, or no log
   // to write them to): the summary says which and why, and the station

@@ -369,6 +369,44 @@ TEST(Station, MistakesEveryPortWouldShareEndItBeforeAnyBox) {
   EXPECT_TRUE(Contains(Text("stderr.txt"), "[error] Cannot open file ./image.bin"));
 }
 
+// Whether a program can be started with mounts of its own (unshare -Urm).
+bool PrivateMounts() {
+  TChildProcess probe;
+  return probe.Start({"unshare", "-Urm", "true"}) && probe.Wait(5000) == 0;
+}
+
+// The threads of a process.
+int Threads(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("Threads:", 0) == 0) return std::stoi(line.substr(8));
+  }
+  return -1;
+}
+
+// --port all on a hub whose adapters come and go: a name gone for good lets
+// its thread go, and the summary names only the ports still there. The
+// station sees a /dev of the test's own (a private mount), so that no real
+// serial device is ever looked at.
+TEST(Station, AdaptersGoneForGoodLeaveNoThreadBehind) {
+  TStation station;
+  if (!PrivateMounts()) GTEST_SKIP() << "no private mount namespace here";
+  for (int i = 0; i < 200; ++i) station.dir.Write("dev/ttyUSB" + std::to_string(i), "");
+  station.dir.Write("dev/ttyACM0", "");  // stays
+  station.Start({"all"}, {}, {"unshare", "-Urm", "sh", "-c", "mount --bind dev /dev && exec \"$@\"", "sh"});
+  const pid_t pid = station.program.Pid();
+  // One thread for each port, and the station's own.
+  ASSERT_TRUE(TStation::WaitFor([&] { return Threads(pid) > 201; }, 5s)) << Threads(pid);
+  const int serving = Threads(pid);
+  for (int i = 0; i < 200; ++i) std::filesystem::remove("dev/ttyUSB" + std::to_string(i));
+  EXPECT_TRUE(TStation::WaitFor([&] { return Threads(pid) == serving - 200; }, 30s)) << Threads(pid);
+  EXPECT_EQ(station.Stop(SIGTERM), 0);
+  const std::string out = Text("stdout.txt");
+  const std::string summary = out.substr(std::min(out.size(), out.find("station stopped.")));
+  EXPECT_TRUE(Contains(summary, "/dev/ttyACM0: 0 upgraded")) << out;
+  EXPECT_FALSE(Contains(summary, "/dev/ttyUSB")) << summary;
+}
+
 // A pipe or a device for a report could hold every port up (a FIFO no one
 // reads), or swallow the records (/dev/full): refused before any port
 // starts, and without waiting for a reader.
@@ -414,9 +452,7 @@ TEST(Station, AReportLineThatCouldNotBeWrittenIsNoSuccess) {
 TEST(Station, ALogFolderThatTakesNoFileEndsItAtTheStart) {
   TStation station;
   std::filesystem::create_directory("logs");
-  TChildProcess probe;
-  ASSERT_TRUE(probe.Start({"unshare", "-Urm", "true"})) << probe.Error();
-  if (probe.Wait(5000) != 0) GTEST_SKIP() << "no private mount namespace here";
+  if (!PrivateMounts()) GTEST_SKIP() << "no private mount namespace here";
   station.Start({"/nowhere/ttyUSB0"}, {},
                 {"unshare", "-Urm", "sh", "-c",
                  "mount --bind logs logs && mount -o remount,bind,ro logs && exec \"$@\"", "sh"});
