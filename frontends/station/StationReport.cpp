@@ -152,9 +152,15 @@ bool TReportFile::Open(const std::string& path, std::string& why) {
     ::close(fd);
     return false;
   }
+  Adopt(fd, path);
+  return true;
+}
+
+void TReportFile::Adopt(int fd, const std::string& path) {
+  path_ = path;
+  state_->Path = path;
   state_->Fd = fd;
   writer_ = std::thread(Write, state_);
-  return true;
 }
 
 bool TReportFile::Append(const std::string& line) {
@@ -223,8 +229,10 @@ long TReportFile::Seal(std::chrono::milliseconds bound) {
   std::unique_lock lock(state_->Mutex);
   state_->Sealed = true;
   state_->Wake.notify_all();
-  const bool drained =
-      state_->Drained.wait_for(lock, bound, [&] { return state_->Queue.empty() && !state_->Writing; });
+  // Once given up on, the writer is not waited for again.
+  const bool drained = !state_->Abandoned && state_->Drained.wait_for(lock, bound, [&] {
+    return state_->Queue.empty() && !state_->Writing;
+  });
   long lost = state_->Lost;
   if (!drained && !state_->Abandoned) {
     state_->Abandoned = true;

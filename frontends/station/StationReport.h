@@ -71,6 +71,9 @@ class TReportFile {
   // it cannot be opened or is not a regular file; without a path, every
   // line is dropped quietly.
   bool Open(const std::string& path, std::string& why);
+  // Takes `fd`, open for writing, as the report named `path` (Open's last
+  // step; a test gives it what Open refuses, to see a write that hangs).
+  void Adopt(int fd, const std::string& path);
   // Queues the line; never waits for the file. False once sealed.
   bool Append(const std::string& line);
   // No line is taken after this; waits at most `bound` for the queued ones

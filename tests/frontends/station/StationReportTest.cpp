@@ -1,6 +1,7 @@
 // The station's report line and report file: valid JSON whatever the box
 // sent, and whole lines however many ports write at once.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -221,6 +222,32 @@ TEST(StationReport, ASealedReportTakesNoLineAndHoldsNoOneUp) {
   int lines = 0;
   for (std::string line; std::getline(in, line);) ++lines;
   EXPECT_EQ(lines, 1);
+}
+
+// A write that never ends (a hung network disk, here a pipe nobody reads)
+// holds up neither a port handing over its line nor the way out.
+TEST(StationReport, AWriteThatHangsHoldsUpNoPortAndTheSealOnlyForItsBound) {
+  int pipe[2];
+  ASSERT_EQ(::pipe(pipe), 0);
+  const std::string line = ReportLine(TBoxReport{});
+  // Full but for less than one line.
+  ASSERT_EQ(::fcntl(pipe[1], F_SETFL, O_NONBLOCK), 0);
+  while (::write(pipe[1], "x", 1) == 1) {
+  }
+  ASSERT_EQ(::fcntl(pipe[1], F_SETFL, 0), 0);
+  {
+    TReportFile report;
+    report.Adopt(::dup(pipe[1]), "hung");
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 3; ++i) EXPECT_TRUE(report.Append(line));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+    EXPECT_EQ(report.Seal(std::chrono::milliseconds(300)), 3);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_FALSE(report.Append(line));
+  }
+  // Let the writer left behind finish, so that it outlives nothing it uses.
+  ::close(pipe[0]);
+  ::close(pipe[1]);
 }
 
 TEST(StationReport, PortLogNamesAreFileNames) {
