@@ -1,6 +1,11 @@
 #include "LogFile.h"
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "LocalTime.h"
@@ -40,9 +45,17 @@ void TLogFile::WriteFailed(int error) {
   if (lostWhy_.empty()) lostWhy_ = std::strerror(error);
   if (failed_) return;
   failed_ = true;
-  std::fprintf(stderr, "stb-downloader: cannot write the log file %s: %s; the upgrade goes on\n",
-               path_.c_str(), std::strerror(error));
+  const std::string text = "stb-downloader: cannot write the log file " + path_ + ": " +
+                           std::strerror(error) + "; the upgrade goes on\n";
+#ifdef _WIN32
+  std::fputs(text.c_str(), stderr);
   std::fflush(stderr);
+#else
+  // One write under no lock: the station's other ports never wait for this
+  // line on a standard error nobody reads.
+  const ssize_t said = ::write(STDERR_FILENO, text.data(), text.size());
+  (void)said;
+#endif
 }
 
 }  // namespace stb::app

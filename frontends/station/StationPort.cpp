@@ -1,6 +1,7 @@
 #include "StationPort.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -205,7 +206,11 @@ void TStationPort::OneBox() {
   if (stopped) {
     // Said here, by the thread that ran the box, with the port still ours.
     const std::string where = box.StopLine(SignalName(shared_.StopSignal.load()));
-    std::fprintf(stderr, "stb-downloader: %s: %s\n", device_.c_str(), where.c_str());
+    // One write, under no lock: another port's stop line never waits for
+    // this one on a standard error nobody reads.
+    const std::string line = "stb-downloader: " + device_ + ": " + where + "\n";
+    const ssize_t said = ::write(STDERR_FILENO, line.data(), line.size());
+    (void)said;
     box.Say("stb-downloader: " + where);
     report.DecidedBy = "stb-downloader: " + where;
     // Output still queued for the box would hold the close up.
