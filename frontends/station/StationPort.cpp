@@ -5,8 +5,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
 #include <cstdio>
+#include <filesystem>
 
 #include "Assembly.h"
 #include "Console.h"
