@@ -74,6 +74,8 @@ class TAssembly {
   serial::TSerialLink& Link() { return *link_; }
   upgrade::TUpgrade& Upgrade() { return *upgrade_; }
   const upgrade::TUpgrade& Upgrade() const { return *upgrade_; }
+  // The log file, for what it could not write.
+  const TLogFile& Log() const { return log_; }
 
  private:
   TAssembly(upgrade::IWindowOperations& window, TErrorHandler onError, IInterruptPolicy& interrupts);

@@ -1,6 +1,11 @@
 #include "LogFile.h"
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "LocalTime.h"
@@ -10,6 +15,8 @@ namespace stb::app {
 bool TLogFile::Open(const std::string& path) {
   path_ = path;
   failed_ = false;
+  lost_ = 0;
+  lostWhy_.clear();
   file_.reset(std::fopen(path.c_str(), "ab"));
   return file_ != nullptr;
 }
@@ -34,11 +41,21 @@ void TLogFile::Append(const std::string& line) {
 
 void TLogFile::WriteFailed(int error) {
   std::clearerr(file_.get());
+  ++lost_;
+  if (lostWhy_.empty()) lostWhy_ = std::strerror(error);
   if (failed_) return;
   failed_ = true;
-  std::fprintf(stderr, "stb-downloader: cannot write the log file %s: %s; the upgrade goes on\n",
-               path_.c_str(), std::strerror(error));
+  const std::string text = "stb-downloader: cannot write the log file " + path_ + ": " +
+                           std::strerror(error) + "; the upgrade goes on\n";
+#ifdef _WIN32
+  std::fputs(text.c_str(), stderr);
   std::fflush(stderr);
+#else
+  // One write under no lock: the station's other ports never wait for this
+  // line on a standard error nobody reads.
+  const ssize_t said = ::write(STDERR_FILENO, text.data(), text.size());
+  (void)said;
+#endif
 }
 
 }  // namespace stb::app

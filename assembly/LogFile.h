@@ -17,6 +17,10 @@ class TLogFile {
   // The descriptor, for a line written from a signal handler; -1: none.
   int Descriptor() const;
   void Append(const std::string& line);
+  // Lines that could not be written, and why the first one was not (a
+  // station counts them: a lost record is never a success).
+  long Lost() const { return lost_; }
+  const std::string& LostWhy() const { return lostWhy_; }
 
  private:
   void WriteFailed(int error);
@@ -27,6 +31,8 @@ class TLogFile {
   std::unique_ptr<std::FILE, TClose> file_;
   std::string path_;
   bool failed_ = false;
+  long lost_ = 0;
+  std::string lostWhy_;
 };
 
 }  // namespace stb::app

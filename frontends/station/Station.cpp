@@ -7,9 +7,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <list>
+#include <functional>
 #include <memory>
-#include <set>
 #include <thread>
 
 #include "EscapedLine.h"
@@ -19,7 +18,7 @@
 #include "SignalName.h"
 #include "HostPorts.h"
 #include "RunError.h"
-#include "StationPort.h"
+#include "StationPorts.h"
 #include "Upgrade.h"
 
 namespace stb::app {
@@ -73,25 +72,40 @@ int CheckCode(const std::string& code) {
   return -1;
 }
 
-std::string Summary(const std::vector<TPortView>& views, bool& allUpgraded) {
+// How long the way out waits for report lines still on their way to the
+// disk: a write hung on a dead network disk is not waited for beyond it.
+constexpr auto kReportBound = std::chrono::seconds(2);
+
+// The summary: what every port did, and every record that could not be
+// written. `allDone`: every box upgraded and every record written.
+std::string Summary(TStationShared& shared, const TStationPorts& ports, long reportLost, bool& allDone) {
   std::string text = "stb-downloader: station stopped.\n";
   int upgraded = 0;
   int refused = 0;
   int failed = 0;
-  for (const auto& v : views) {
+  const auto views = shared.Display.Snapshot();
+  for (std::size_t slot = 0; slot < views.size(); ++slot) {
+    const auto& v = views[slot];
+    upgraded += v.Upgraded;
+    refused += v.Refused;
+    failed += v.Failed;
+    if (!ports.Named(slot, v)) continue;
     char line[512];
     std::snprintf(line, sizeof line, "  %s: %d upgraded, %d refused, %d failed\n", v.Port.c_str(), v.Upgraded,
                   v.Refused, v.Failed);
     text += line;
-    upgraded += v.Upgraded;
-    refused += v.Refused;
-    failed += v.Failed;
   }
   char total[160];
   std::snprintf(total, sizeof total, "  all ports: %d upgraded, %d refused, %d failed\n", upgraded, refused,
                 failed);
   text += total;
-  allUpgraded = refused == 0 && failed == 0;
+  if (reportLost > 0) {
+    text += "  not written: " + std::to_string(reportLost) + " line(s) of the report " +
+            shared.Report.Path() + " (" + shared.Report.LostWhy() + ")\n";
+  }
+  const auto lostLogs = shared.LostLogs();
+  for (const auto& [port, why] : lostLogs) text += "  not written: " + port + ": " + why + "\n";
+  allDone = refused == 0 && failed == 0 && reportLost == 0 && lostLogs.empty();
   return text;
 }
 
@@ -99,24 +113,23 @@ std::string Summary(const std::vector<TPortView>& views, bool& allUpgraded) {
 // thread ends its own box, says where it stood (on stderr and in its log),
 // writes its report line and lets its port go; this waits for them a few
 // seconds at most, then the summary follows. Never returns.
-[[noreturn]] void EndNow(TStationShared& shared, std::list<std::unique_ptr<TStationPort>>& ports, int sig) {
+[[noreturn]] void EndNow(TStationShared& shared, TStationPorts& ports, int sig) {
   shared.StopSignal = sig;
   shared.StopLevel = kEndNow;
-  for (auto& p : ports) p->EndNow();
+  ports.EndNow();
   const auto until = std::chrono::steady_clock::now() + kEndNowBound;
-  for (;;) {
-    bool allEnded = true;
-    for (const auto& p : ports) allEnded = allEnded && p->Ended();
-    if (allEnded || std::chrono::steady_clock::now() >= until) break;
+  while (!ports.AllEnded() && std::chrono::steady_clock::now() < until) {
     shared.Display.Redraw();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  // A port still on its way out starts no line the exit would cut.
-  shared.Report.Seal();
-  bool allUpgraded = false;
-  const std::string summary = Summary(shared.Display.Snapshot(), allUpgraded);
+  // A port still on its way out starts no line the exit would cut; the
+  // lines already handed over get a bounded time to reach the disk.
+  const long reportLost = shared.Report.Seal(kReportBound);
+  bool allDone = false;
+  const std::string summary = Summary(shared, ports, reportLost, allDone);
   shared.Display.Finish(summary);
-  std::fflush(stderr);
+  // No flush of stderr: a port stuck writing to it holds its lock, and
+  // stderr keeps nothing back anyway.
   _exit(kExitFailed);
 }
 
@@ -131,64 +144,74 @@ std::vector<std::string> AdaptersNow() {
   return devices;
 }
 
-}  // namespace
-
-int RunStation(const TOptions& options) {
-  if (const int status = CheckCode(options.Code); status >= 0) return status;
-  if (!options.LogDir.empty()) {
-    std::error_code ec;
-    std::filesystem::create_directories(options.LogDir, ec);
-    if (ec || !std::filesystem::is_directory(options.LogDir)) {
-      std::fprintf(stderr, "stb-downloader: cannot make the log folder %s: %s\n", options.LogDir.c_str(),
-                   ec ? ec.message().c_str() : "not a folder");
-      return kExitUsage;
-    }
+// The log folder must take files before any box is touched: a station that
+// cannot log would serve no port and still end as if all were well.
+// Returns the exit status, or -1 when all is well.
+int CheckLogFolder(const std::string& folder) {
+  if (folder.empty()) return -1;
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  if (ec || !std::filesystem::is_directory(folder)) {
+    std::fprintf(stderr, "stb-downloader: cannot make the log folder %s: %s\n", folder.c_str(),
+                 ec ? ec.message().c_str() : "not a folder");
+    return kExitUsage;
   }
-
-  TStationShared shared(options, isatty(STDOUT_FILENO) != 0);
-  if (!shared.Report.Open(options.Report)) {
-    std::fprintf(stderr, "stb-downloader: cannot write the report %s: %s\n", options.Report.c_str(),
+  if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+    std::fprintf(stderr, "stb-downloader: cannot write in the log folder %s: %s\n", folder.c_str(),
                  std::strerror(errno));
     return kExitUsage;
   }
+  return -1;
+}
+
+}  // namespace
+
+int RunStation(const TOptions& options) { return RunStation(options, AdaptersNow); }
+
+int RunStation(const TOptions& options, const std::function<std::vector<std::string>()>& adapters) {
+  if (const int status = CheckCode(options.Code); status >= 0) return status;
+  if (const int status = CheckLogFolder(options.LogDir); status >= 0) return status;
 
   // The interrupts are taken here, by the main thread, between redraws: no
-  // handler runs inside a port's upgrade, and every port thread inherits
-  // the mask. A closed pipe or a lost terminal never stops a box.
+  // handler runs inside a port's upgrade, and every thread started from
+  // here on (the ports', the report's) inherits the mask. A closed pipe or
+  // a lost terminal never stops a box, nor does a file grown past the size
+  // limit: its write fails and is counted.
   sigset_t interrupts;
   sigemptyset(&interrupts);
   for (int sig : {SIGINT, SIGTERM, SIGQUIT}) sigaddset(&interrupts, sig);
   pthread_sigmask(SIG_BLOCK, &interrupts, nullptr);
   signal(SIGPIPE, SIG_IGN);
   signal(SIGHUP, SIG_IGN);
+  signal(SIGXFSZ, SIG_IGN);
+
+  TStationShared shared(options, isatty(STDOUT_FILENO) != 0);
+  std::string why;
+  if (!shared.Report.Open(options.Report, why)) {
+    std::fprintf(stderr, "stb-downloader: cannot write the report %s: %s\n", options.Report.c_str(),
+                 why.c_str());
+    return kExitUsage;
+  }
 
   bool everyAdapter = false;
-  std::set<std::string> devices;
-  std::list<std::unique_ptr<TStationPort>> ports;
-  auto addPort = [&](const std::string& device) {
-    if (!devices.insert(device).second) return;
-    ports.push_back(std::make_unique<TStationPort>(shared, device));
-  };
+  TStationPorts ports(shared, adapters);
   for (const auto& port : options.Ports) {
     if (port == "all") {
       everyAdapter = true;
     } else {
-      addPort(port);
+      ports.Add(port);
     }
   }
 
   auto nextScan = std::chrono::steady_clock::now();
   for (;;) {
+    ports.Reap();
     if (everyAdapter && shared.StopLevel.load() == kRunning && std::chrono::steady_clock::now() >= nextScan) {
-      for (const auto& device : AdaptersNow()) addPort(device);
+      ports.Scan();
       nextScan = std::chrono::steady_clock::now() + std::chrono::seconds(kScanSeconds);
     }
     shared.Display.Redraw();
-    if (shared.StopLevel.load() != kRunning) {
-      bool allEnded = true;
-      for (const auto& p : ports) allEnded = allEnded && p->Ended();
-      if (allEnded) break;
-    }
+    if (shared.StopLevel.load() != kRunning && ports.AllEnded()) break;
     const timespec wait{0, kRedrawMs * 1000 * 1000};
     const int sig = sigtimedwait(&interrupts, nullptr, &wait);
     if (sig <= 0) continue;
@@ -204,10 +227,11 @@ int RunStation(const TOptions& options) {
       EndNow(shared, ports, sig);
     }
   }
-  for (auto& p : ports) p->Join();
-  bool allUpgraded = false;
-  shared.Display.Finish(Summary(shared.Display.Snapshot(), allUpgraded));
-  return allUpgraded ? kExitUpgraded : kExitFailed;
+  ports.JoinAll();
+  const long reportLost = shared.Report.Seal(kReportBound);
+  bool allDone = false;
+  shared.Display.Finish(Summary(shared, ports, reportLost, allDone));
+  return allDone ? kExitUpgraded : kExitFailed;
 }
 
 }  // namespace stb::app

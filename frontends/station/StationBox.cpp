@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 
 #include "Console.h"
@@ -56,7 +57,9 @@ void TStationBox::WriteLog(const std::string& text) {
   // own lines are flushed whole, so the two never mix within a line.
   const std::string line = LogStamp(UnixMsNow()) + " " + text + "\n";
   const ssize_t written = ::write(logFd_, line.data(), line.size());
-  (void)written;  // a log that cannot be written never stops a box
+  // A log that cannot be written never stops a box; it is counted.
+  if (written != static_cast<ssize_t>(line.size()) && logLost_.empty())
+    logLost_ = written < 0 ? std::strerror(errno) : "the disk took only part of a line";
 }
 
 void TStationBox::Tagged(const char* tag, const std::string& text) {

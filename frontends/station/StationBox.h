@@ -45,6 +45,8 @@ class TStationBox : public upgrade::IWindowOperations,
   void Note(const char* tag, const std::string& text) { Tagged(tag, text); }
   // A line of the port's log as the program's own ("stb-downloader: ...").
   void Say(const std::string& text);
+  // Why a line of the port's log written here was lost; empty: none was.
+  const std::string& LogLost() const { return logLost_; }
 
   // Where a box stopped at once stood: `stopped by SIGINT after "3. Start
   // DownLoad", 27648 of 60416 bytes sent; the box may be left unusable`.
@@ -99,6 +101,7 @@ class TStationBox : public upgrade::IWindowOperations,
   serial::IPeriodicTimer* ticks_ = nullptr;
   const upgrade::TUpgradeRecord* record_ = nullptr;
   int logFd_ = -1;
+  std::string logLost_;
   bool arrived_ = false;
   bool closed_ = false;
   bool taking_ = false;

@@ -1,9 +1,12 @@
 #include "StationPort.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 
 #include "Assembly.h"
 #include "Console.h"
@@ -37,8 +40,12 @@ std::string PortLogName(const std::string& device, std::int64_t unixMs) {
   return name + "-" + FileStamp(unixMs) + ".log";
 }
 
-TStationPort::TStationPort(TStationShared& shared, std::string device)
-    : shared_(shared), device_(std::move(device)), slot_(shared.Display.AddPort(device_)) {
+TStationPort::TStationPort(TStationShared& shared, std::string device, bool leavesWhenGone,
+                           std::optional<std::size_t> slot)
+    : shared_(shared),
+      device_(std::move(device)),
+      slot_(slot ? *slot : shared.Display.AddPort(device_)),
+      leavesWhenGone_(leavesWhenGone) {
   if (!shared_.Options.LogDir.empty())
     logFile_ = shared_.Options.LogDir + "/" + PortLogName(device_, UnixMsNow());
   thread_ = std::thread([this] { Run(); });
@@ -70,9 +77,48 @@ void TStationPort::Pause(std::chrono::milliseconds time) {
 }
 
 void TStationPort::Run() {
-  while (shared_.StopLevel.load() == kRunning) OneBox();
-  State("stopped");
+  while (shared_.StopLevel.load() == kRunning && !gone_) OneBox();
+  State(gone_ ? "gone" : "stopped");
   ended_ = true;
+}
+
+bool TStationPort::GoneForGood() {
+  if (!leavesWhenGone_) return false;
+  if (gone_) return true;
+  if (DeviceExists(device_)) {
+    missing_ = false;
+    return false;
+  }
+  const auto now = std::chrono::steady_clock::now();
+  if (!missing_) {
+    missing_ = true;
+    missingSince_ = now;
+  }
+  gone_ = now - missingSince_ >= shared_.GoneAfter;
+  return gone_;
+}
+
+void TStationPort::CheckLog(const TAssembly& run, const TStationBox& box) {
+  if (logFile_.empty()) return;
+  std::string why;
+  if (run.Log().Lost() > 0) {
+    why = run.Log().LostWhy();
+  } else if (!box.LogLost().empty()) {
+    why = box.LogLost();
+  } else {
+    // Written to a file that has left its folder (the folder removed while
+    // the box was upgraded): written, but to nowhere anyone can read.
+    struct stat open {};
+    struct stat named {};
+    const int fd = run.Log().Descriptor();
+    const bool there = fd >= 0 && ::fstat(fd, &open) == 0 && ::stat(logFile_.c_str(), &named) == 0 &&
+                       open.st_ino == named.st_ino && open.st_dev == named.st_dev;
+    if (!there) why = "the file was removed while the box was upgraded";
+  }
+  if (why.empty()) return;
+  const std::string text = "cannot write the log file " + logFile_ + ": " + why;
+  shared_.LogLost(device_, text);
+  shared_.Display.Event(device_ + ": " + text);
 }
 
 bool TStationPort::WaitForOpen(TAssembly& run, TStationBox& box) {
@@ -84,10 +130,12 @@ bool TStationPort::WaitForOpen(TAssembly& run, TStationBox& box) {
       Problem("cannot open", why);
       if (why != said) box.Note("error", EscapedLine(why));
       said = why;
+      Pause(shared_.RetryAfter);
     } else {
       State("no port");
+      if (GoneForGood()) return false;
+      Pause(std::min(shared_.RetryAfter, std::chrono::milliseconds(kTickMs)));
     }
-    Pause(shared_.RetryAfter);
     if (shared_.StopLevel.load() != kRunning) return false;
     if (DeviceExists(device_) && run.Link().OpenPort()) return true;
   }
@@ -96,8 +144,15 @@ bool TStationPort::WaitForOpen(TAssembly& run, TStationBox& box) {
 void TStationPort::OneBox() {
   if (!DeviceExists(device_)) {
     State("no port");
-    Pause(std::chrono::milliseconds(kTickMs));
+    if (!GoneForGood()) Pause(std::min(shared_.GoneAfter, std::chrono::milliseconds(kTickMs)));
     return;
+  }
+  missing_ = false;
+  if (!shared_.Options.LogDir.empty()) {
+    // A log folder removed while the station runs is made again, so that
+    // the boxes go on being logged.
+    std::error_code ec;
+    std::filesystem::create_directories(shared_.Options.LogDir, ec);
   }
   TOptions options = shared_.Options;
   options.Port = device_;
@@ -110,6 +165,7 @@ void TStationPort::OneBox() {
       options, box, loop.MakeTimer(), [&](const THandlerError& e) { box.HandlerError(e); }, refusal, &box);
   if (!run) {
     Problem("cannot log", refusal);
+    shared_.LogLost(device_, refusal);
     Pause(shared_.RetryAfter);
     return;
   }
@@ -131,7 +187,7 @@ void TStationPort::OneBox() {
   State("waiting for box");
   lastProblem_.clear();
   while (!box.Closed() && !run->HandlerFailed()) {
-    if (!box.Arrived() && shared_.StopLevel.load() != kRunning) return;
+    if (!box.Arrived() && (shared_.StopLevel.load() != kRunning || GoneForGood())) return;
     loop.RunOnce(500);
   }
   ticks->Stop();
@@ -145,11 +201,16 @@ void TStationPort::OneBox() {
 
   const bool portOpen = run->Link().IsPortOpen();
   TBoxReport report = box.Finish(portOpen);
+  CheckLog(*run, box);
   const bool stopped = box.Stopped();
   if (stopped) {
     // Said here, by the thread that ran the box, with the port still ours.
     const std::string where = box.StopLine(SignalName(shared_.StopSignal.load()));
-    std::fprintf(stderr, "stb-downloader: %s: %s\n", device_.c_str(), where.c_str());
+    // One write, under no lock: another port's stop line never waits for
+    // this one on a standard error nobody reads.
+    const std::string line = "stb-downloader: " + device_ + ": " + where + "\n";
+    const ssize_t said = ::write(STDERR_FILENO, line.data(), line.size());
+    (void)said;
     box.Say("stb-downloader: " + where);
     report.DecidedBy = "stb-downloader: " + where;
     // Output still queued for the box would hold the close up.
@@ -189,7 +250,7 @@ void TStationPort::OneBox() {
     const upgrade::TPresence seen = presence.Probe();
     if (seen == upgrade::TPresence::PortGone) State("no port");
     if (seen == upgrade::TPresence::Answered) State("remove box");
-    if (presence.Gone()) break;
+    if (presence.Gone() || GoneForGood()) break;
   }
 }
 

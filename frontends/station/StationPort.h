@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -20,15 +21,21 @@ class TStationBox;
 
 class TStationPort {
  public:
-  TStationPort(TStationShared& shared, std::string device);
+  // `leavesWhenGone`: the port was found by --port all, and its thread ends
+  // once the device has been missing for the station's GoneAfter. `slot`:
+  // the live line it had before it went (none: a new one).
+  TStationPort(TStationShared& shared, std::string device, bool leavesWhenGone = false,
+               std::optional<std::size_t> slot = std::nullopt);
   ~TStationPort();
   TStationPort(const TStationPort&) = delete;
   TStationPort& operator=(const TStationPort&) = delete;
 
   const std::string& Device() const { return device_; }
   std::size_t Slot() const { return slot_; }
-  // Whether the thread has come to its end (after a stop).
+  // Whether the thread has come to its end (after a stop, or gone for good).
   bool Ended() const { return ended_; }
+  // The thread ended because the device went for good, the station runs on.
+  bool Gone() const { return gone_; }
   void Join();
   // The second interrupt (StopLevel kEndNow set first): the box under way,
   // if any, ends at its next wait; the port's own thread then says where it
@@ -46,6 +53,11 @@ class TStationPort {
   // why it will not open once for each reason. False when the station
   // stops first.
   bool WaitForOpen(TAssembly& run, TStationBox& box);
+  // True once the device has been missing for the station's GoneAfter, for
+  // a port that leaves when gone (and then from there on).
+  bool GoneForGood();
+  // What the box's log lost, if anything: counted for the summary.
+  void CheckLog(const TAssembly& run, const TStationBox& box);
   // Sleeps for `time`, or less once the station stops.
   void Pause(std::chrono::milliseconds time);
   void State(const std::string& state);
@@ -69,6 +81,10 @@ class TStationPort {
   const std::size_t slot_;
   std::string logFile_;
   std::string lastProblem_;
+  const bool leavesWhenGone_;
+  std::chrono::steady_clock::time_point missingSince_{};
+  bool missing_ = false;
+  std::atomic<bool> gone_{false};
   std::atomic<bool> ended_{false};
   std::mutex serving_;
   TAssembly* run_ = nullptr;  // under serving_

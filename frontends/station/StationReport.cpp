@@ -1,12 +1,16 @@
 #include "StationReport.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 
 namespace stb::app {
 
@@ -113,47 +117,151 @@ std::string ReportLine(const TBoxReport& r) {
   return j;
 }
 
-TReportFile::~TReportFile() {
-  if (fd_ >= 0) ::close(fd_);
+struct TReportFile::TState {
+  std::mutex Mutex;
+  std::condition_variable Wake;     // a line was queued, or the seal came
+  std::condition_variable Drained;  // the queue emptied
+  std::deque<std::string> Queue;    // under Mutex
+  bool Writing = false;             // a line is out of the queue, not yet written
+  bool Sealed = false;
+  bool Told = false;       // the first failure was said on stderr
+  bool Abandoned = false;  // the seal stopped waiting for the writer
+  long Lost = 0;
+  std::string LostWhy;
+  int Fd = -1;
+  std::string Path;
+};
+
+TReportFile::TReportFile() : state_(std::make_shared<TState>()) {}
+
+TReportFile::~TReportFile() { Seal(std::chrono::seconds(5)); }
+
+bool TReportFile::Open(const std::string& path, std::string& why) {
+  path_ = path;
+  state_->Path = path;
+  if (path.empty()) return true;
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    // ENXIO: a FIFO nobody reads.
+    why = errno == ENXIO ? "nothing reads it" : std::strerror(errno);
+    return false;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    why = "not a regular file (a pipe, a terminal or a device can hold the boxes up or lose their records)";
+    ::close(fd);
+    return false;
+  }
+  Adopt(fd, path);
+  return true;
 }
 
-bool TReportFile::Open(const std::string& path) {
+void TReportFile::Adopt(int fd, const std::string& path) {
   path_ = path;
-  if (path.empty()) return true;
-  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  return fd_ >= 0;
+  state_->Path = path;
+  state_->Fd = fd;
+  writer_ = std::thread(Write, state_);
 }
 
 bool TReportFile::Append(const std::string& line) {
-  const std::lock_guard lock(mutex_);
-  if (sealed_) return false;
-  if (fd_ < 0) return path_.empty();
-  struct stat before {};
-  const bool sized = ::fstat(fd_, &before) == 0;
-  ssize_t n = -1;
-  do {
-    n = ::write(fd_, line.data(), line.size());
-  } while (n < 0 && errno == EINTR);
-  if (n == static_cast<ssize_t>(line.size())) return true;
-  const int error = n < 0 ? errno : ENOSPC;
-  // Half a line would make the whole file unreadable as JSON Lines.
-  if (n > 0 && sized) {
-    const int cut = ::ftruncate(fd_, before.st_size);
-    (void)cut;  // nothing more to do if even that fails
+  {
+    const std::lock_guard lock(state_->Mutex);
+    if (state_->Sealed) return false;
+    if (state_->Fd < 0) return true;
+    state_->Queue.push_back(line);
   }
-  if (!failed_) {
-    failed_ = true;
-    std::fprintf(stderr, "stb-downloader: cannot write the report %s: %s; the station goes on\n",
-                 path_.c_str(), std::strerror(error));
-  }
-  return false;
+  state_->Wake.notify_one();
+  return true;
 }
 
-void TReportFile::Seal() {
-  // Taken for the flag, so that a line already being written is whole
-  // before the exit.
-  const std::lock_guard lock(mutex_);
-  sealed_ = true;
+void TReportFile::Write(const std::shared_ptr<TState>& state) {
+  // Signals are for whoever opened the report, never for this thread.
+  sigset_t all;
+  sigfillset(&all);
+  pthread_sigmask(SIG_BLOCK, &all, nullptr);
+  std::unique_lock lock(state->Mutex);
+  for (;;) {
+    state->Wake.wait(lock, [&] { return !state->Queue.empty() || state->Sealed; });
+    if (state->Queue.empty()) break;
+    const std::string line = std::move(state->Queue.front());
+    state->Queue.pop_front();
+    state->Writing = true;
+    lock.unlock();
+
+    // Only this thread writes, so a line taken back cuts no one else's.
+    struct stat before {};
+    const bool sized = ::fstat(state->Fd, &before) == 0;
+    ssize_t n = -1;
+    do {
+      n = ::write(state->Fd, line.data(), line.size());
+    } while (n < 0 && errno == EINTR);
+    const bool whole = n == static_cast<ssize_t>(line.size());
+    const int error = n < 0 ? errno : ENOSPC;
+    // Half a line would make the whole file unreadable as JSON Lines.
+    if (!whole && n > 0 && sized) {
+      const int cut = ::ftruncate(state->Fd, before.st_size);
+      (void)cut;  // nothing more to do if even that fails
+    }
+    bool tell = false;
+    lock.lock();
+    state->Writing = false;
+    if (!whole) {
+      ++state->Lost;
+      state->LostWhy = std::strerror(error);
+      tell = !state->Told;
+      state->Told = true;
+    }
+    if (state->Queue.empty()) state->Drained.notify_all();
+    if (tell) {
+      lock.unlock();
+      const std::string text = "stb-downloader: cannot write the report " + state->Path + ": " +
+                               std::strerror(error) + "; the station goes on\n";
+      const ssize_t said = ::write(STDERR_FILENO, text.data(), text.size());
+      (void)said;
+      lock.lock();
+    }
+  }
+  ::close(state->Fd);
+  state->Drained.notify_all();
+}
+
+long TReportFile::Seal(std::chrono::milliseconds bound) {
+  std::unique_lock lock(state_->Mutex);
+  state_->Sealed = true;
+  state_->Wake.notify_all();
+  // Once given up on, the writer is not waited for again.
+  const bool drained = !state_->Abandoned && state_->Drained.wait_for(lock, bound, [&] {
+    return state_->Queue.empty() && !state_->Writing;
+  });
+  long lost = state_->Lost;
+  if (!drained && !state_->Abandoned) {
+    state_->Abandoned = true;
+    // Left to the writer, which may never come back: not written, as far
+    // as anyone can tell now.
+    lost += static_cast<long>(state_->Queue.size()) + (state_->Writing ? 1 : 0);
+    state_->Lost = lost;
+    if (state_->LostWhy.empty()) state_->LostWhy = "the file takes no more writes";
+    state_->Queue.clear();
+  }
+  lock.unlock();
+  if (writer_.joinable()) {
+    if (drained) {
+      writer_.join();
+    } else {
+      writer_.detach();
+    }
+  }
+  return lost;
+}
+
+long TReportFile::Lost() const {
+  const std::lock_guard lock(state_->Mutex);
+  return state_->Lost;
+}
+
+std::string TReportFile::LostWhy() const {
+  const std::lock_guard lock(state_->Mutex);
+  return state_->LostWhy;
 }
 
 }  // namespace stb::app

@@ -4,9 +4,12 @@
 
 #include <array>
 #include <cstdint>
+#include <chrono>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "LocalTime.h"
 #include "UpgradeEvents.h"
@@ -49,31 +52,48 @@ struct TBoxReport {
 // any byte the box or a file gave stays valid JSON and UTF-8.
 std::string ReportLine(const TBoxReport& report);
 
-// The report file. Each line goes out in one write() on a descriptor opened
-// for appending, so ports never interleave within a line; a write the disk
-// cuts short is taken back, so a reader never meets half a line.
+// The report file. Lines are handed to a writer thread of its own, so a
+// port never waits for the disk and never holds a lock while the disk is
+// slow; that thread writes each line in one write() on a descriptor opened
+// for appending, and takes back a line the disk cut short, so a reader never
+// meets half a line. Lines that could not be written are counted: the
+// station's summary and exit status tell of them.
 class TReportFile {
  public:
-  TReportFile() = default;
+  TReportFile();
   ~TReportFile();
   TReportFile(const TReportFile&) = delete;
   TReportFile& operator=(const TReportFile&) = delete;
 
-  // False, with errno set, when it cannot be opened; without a path, every
-  // line is dropped.
-  bool Open(const std::string& path);
-  // False when the line could not be written whole (said once on stderr).
+  // Opens `path` without waiting for anyone (a FIFO with no reader is not
+  // waited for) and only when it is a regular file: anything else could
+  // hold a port up for good or swallow the lines. False, with `why`, when
+  // it cannot be opened or is not a regular file; without a path, every
+  // line is dropped quietly.
+  bool Open(const std::string& path, std::string& why);
+  // Takes `fd`, open for writing, as the report named `path` (Open's last
+  // step; a test gives it what Open refuses, to see a write that hangs).
+  void Adopt(int fd, const std::string& path);
+  // Queues the line; never waits for the file. False once sealed.
   bool Append(const std::string& line);
-  // No line starts after this (Append returns false): for the way out at
-  // once, so that no port begins a line the exit would cut.
-  void Seal();
+  // No line is taken after this; waits at most `bound` for the queued ones
+  // to be written (a write hung on a dead network disk is not waited for
+  // beyond it). Returns the lines that were not written, all told.
+  long Seal(std::chrono::milliseconds bound);
+  // Lines that could not be written so far, and why the last one was not.
+  long Lost() const;
+  std::string LostWhy() const;
+  const std::string& Path() const { return path_; }
 
  private:
-  std::mutex mutex_;
-  int fd_ = -1;
+  struct TState;
+  static void Write(const std::shared_ptr<TState>& state);
+
+  // Shared with the writer thread, which may outlive this object when a
+  // write hangs past the seal's bound.
+  std::shared_ptr<TState> state_;
   std::string path_;
-  bool failed_ = false;
-  bool sealed_ = false;
+  std::thread writer_;
 };
 
 }  // namespace stb::app

@@ -4,6 +4,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <map>
+#include <mutex>
+#include <string>
 
 #include "RunOptions.h"
 #include "StationDisplay.h"
@@ -31,6 +34,25 @@ struct TStationShared {
   // How long a port that would not serve (a refused open, a log or an
   // include file that does not open) waits before it tries again.
   std::chrono::milliseconds RetryAfter{5000};
+  // How long a port that --port all found may be missing before it counts
+  // as gone for good and its thread ends.
+  std::chrono::milliseconds GoneAfter{10000};
+
+  // A port's log that could not be written (a box's lines lost, or no log
+  // to write them to): the summary says which and why, and the station
+  // does not end as a success. Any thread.
+  void LogLost(const std::string& port, const std::string& why) {
+    const std::lock_guard lock(lostMutex_);
+    lostLogs_.emplace(port, why);  // the first reason is the one to fix
+  }
+  std::map<std::string, std::string> LostLogs() {
+    const std::lock_guard lock(lostMutex_);
+    return lostLogs_;
+  }
+
+ private:
+  std::mutex lostMutex_;
+  std::map<std::string, std::string> lostLogs_;  // port, why
 };
 
 }  // namespace stb::app

@@ -13,6 +13,7 @@
 #include "ScratchDir.h"
 #include "StationBox.h"
 #include "StationPort.h"
+#include "StationPorts.h"
 #include "StationShared.h"
 
 namespace stb::app {
@@ -172,6 +173,64 @@ TEST(StationBox, TheReportLineIsWhatTheEventsTold) {
         ReportLine(box.Finish(true)),
         R"("result":"upgraded","decided_by":"Congraturation! Software Upgrade OK !!!","reason":null,"step":7,"box":null)"));
   }
+}
+
+// The threads of this process.
+int Threads() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("Threads:", 0) == 0) return std::stoi(line.substr(8));
+  }
+  return -1;
+}
+
+TEST(StationPorts, AnAdapterGoneForGoodLetsItsThreadGoAndComesBackOnItsOldLine) {
+  stb::testing::TScratchDir dir;
+  TOptions options;
+  options.Code = "APP103";
+  TOperatorScreen screen;
+  TStationShared shared(options, false, screen.fd);
+  shared.GoneAfter = 100ms;
+  shared.RetryAfter = 50ms;
+  std::vector<std::string> listed;
+  TStationPorts ports(shared, [&] { return listed; });
+  const int before = Threads();
+  // 200 names listed once and gone since; one of them stays (a file that
+  // will not open as a port, but is there).
+  for (int i = 0; i < 200; ++i) listed.push_back((dir.Path() / ("ttyUSB" + std::to_string(i))).string());
+  std::ofstream("ttyUSB7") << "x";
+  ports.Scan();
+  listed.clear();
+  EXPECT_EQ(ports.Running(), 200u);
+  const auto until = std::chrono::steady_clock::now() + 10s;
+  while (ports.Running() > 1 && std::chrono::steady_clock::now() < until) {
+    ports.Reap();
+    std::this_thread::sleep_for(20ms);
+  }
+  EXPECT_EQ(ports.Running(), 1u);
+  EXPECT_EQ(Threads(), before + 1);
+
+  // What a port gone for good did still counts; one that did nothing is not
+  // named in the summary.
+  auto views = shared.Display.Snapshot();
+  ASSERT_EQ(views.size(), 200u);
+  shared.Display.Update(3, [](TPortView& v) { ++v.Refused; });
+  EXPECT_TRUE(ports.Named(3, shared.Display.Snapshot()[3]));
+  EXPECT_FALSE(ports.Named(4, views[4]));
+  EXPECT_TRUE(ports.Named(7, views[7]));
+  EXPECT_EQ(views[4].State, "gone");
+
+  // Back again: on its old line, with a thread of its own.
+  listed = {(dir.Path() / "ttyUSB4").string()};
+  ports.Scan();
+  EXPECT_EQ(ports.Running(), 2u);
+  views = shared.Display.Snapshot();
+  EXPECT_EQ(views.size(), 200u);
+  EXPECT_TRUE(ports.Named(4, views[4]));
+
+  shared.StopLevel = kNoNewBoxes;
+  ports.JoinAll();
+  EXPECT_EQ(Threads(), before);
 }
 
 }  // namespace

@@ -1,12 +1,18 @@
 // The station's report line and report file: valid JSON whatever the box
 // sent, and whole lines however many ports write at once.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <fstream>
 #include <memory>
+#include <sstream>
 #include <thread>
 
 #include "Options.h"
@@ -143,7 +149,8 @@ TEST(StationReport, ALineIsOneJsonObjectWhateverTheBoxSent) {
 TEST(StationReport, PortsWritingAtOnceNeverShareALine) {
   stb::testing::TScratchDir dir;
   TReportFile file;
-  ASSERT_TRUE(file.Open("report.jsonl"));
+  std::string why;
+  ASSERT_TRUE(file.Open("report.jsonl", why));
   std::vector<std::thread> ports;
   for (int p = 0; p < 8; ++p) {
     ports.emplace_back([&file, p] {
@@ -156,6 +163,7 @@ TEST(StationReport, PortsWritingAtOnceNeverShareALine) {
     });
   }
   for (auto& t : ports) t.join();
+  EXPECT_EQ(file.Seal(std::chrono::seconds(10)), 0);
   std::ifstream in("report.jsonl");
   int lines = 0;
   for (std::string line; std::getline(in, line); ++lines) {
@@ -165,23 +173,44 @@ TEST(StationReport, PortsWritingAtOnceNeverShareALine) {
 }
 
 TEST(StationReport, AFullDiskLeavesNoHalfLine) {
+  stb::testing::TScratchDir dir;
+  std::string why;
   TReportFile full;
-  ASSERT_TRUE(full.Open("/dev/full"));
-  TBoxReport r;
-  EXPECT_FALSE(full.Append(ReportLine(r)));
+  ASSERT_TRUE(full.Open("report.jsonl", why));
+  const std::string line = ReportLine(TBoxReport{});
+  // The disk takes one line, then only part of each next one.
+  rlimit old{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  const auto handler = signal(SIGXFSZ, SIG_IGN);
+  rlimit small = old;
+  small.rlim_cur = line.size() * 3 / 2;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(full.Append(line));
+  const long lost = full.Seal(std::chrono::seconds(5));
+  setrlimit(RLIMIT_FSIZE, &old);
+  signal(SIGXFSZ, handler);
+  EXPECT_EQ(lost, 2);
+  EXPECT_EQ(full.LostWhy(), std::strerror(ENOSPC));
+  std::ifstream in("report.jsonl");
+  std::stringstream text;
+  text << in.rdbuf();
+  EXPECT_EQ(text.str(), line);
+
   TReportFile none;  // no --report: lines go nowhere, quietly
-  ASSERT_TRUE(none.Open(""));
-  EXPECT_TRUE(none.Append(ReportLine(r)));
+  ASSERT_TRUE(none.Open("", why));
+  EXPECT_TRUE(none.Append(line));
+  EXPECT_EQ(none.Seal(std::chrono::seconds(1)), 0);
 }
 
 TEST(StationReport, ASealedReportTakesNoLineAndHoldsNoOneUp) {
   stb::testing::TScratchDir dir;
   // Shared with the port: one held up for good must not hold the test up.
   const auto file = std::make_shared<TReportFile>();
-  ASSERT_TRUE(file->Open("report.jsonl"));
+  std::string why;
+  ASSERT_TRUE(file->Open("report.jsonl", why));
   const std::string line = ReportLine(TBoxReport{});
   ASSERT_TRUE(file->Append(line));
-  file->Seal();
+  EXPECT_EQ(file->Seal(std::chrono::seconds(5)), 0);
   // A port that ends its box after the seal is told no, at once.
   const auto appended = std::make_shared<std::atomic<int>>(-1);
   std::thread([file, appended, line] { *appended = file->Append(line) ? 1 : 0; }).detach();
@@ -193,6 +222,32 @@ TEST(StationReport, ASealedReportTakesNoLineAndHoldsNoOneUp) {
   int lines = 0;
   for (std::string line; std::getline(in, line);) ++lines;
   EXPECT_EQ(lines, 1);
+}
+
+// A write that never ends (a hung network disk, here a pipe nobody reads)
+// holds up neither a port handing over its line nor the way out.
+TEST(StationReport, AWriteThatHangsHoldsUpNoPortAndTheSealOnlyForItsBound) {
+  int pipe[2];
+  ASSERT_EQ(::pipe(pipe), 0);
+  const std::string line = ReportLine(TBoxReport{});
+  // Full but for less than one line.
+  ASSERT_EQ(::fcntl(pipe[1], F_SETFL, O_NONBLOCK), 0);
+  while (::write(pipe[1], "x", 1) == 1) {
+  }
+  ASSERT_EQ(::fcntl(pipe[1], F_SETFL, 0), 0);
+  {
+    TReportFile report;
+    report.Adopt(::dup(pipe[1]), "hung");
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 3; ++i) EXPECT_TRUE(report.Append(line));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+    EXPECT_EQ(report.Seal(std::chrono::milliseconds(300)), 3);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_FALSE(report.Append(line));
+  }
+  // Let the writer left behind finish, so that it outlives nothing it uses.
+  ::close(pipe[0]);
+  ::close(pipe[1]);
 }
 
 TEST(StationReport, PortLogNamesAreFileNames) {

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -88,10 +89,13 @@ struct TStation {
     return *boxes.back();
   }
 
-  void Start(std::vector<std::string> ports, std::vector<std::string> extra = {}) {
-    std::vector<std::string> args = {STB_DOWNLOADER_PATH,  "--station",    "--code",    "APP103",
-                                     "--report",           "report.jsonl", "--log-dir", "logs",
-                                     "--response-timeout", "0.7"};
+  // `launcher`: what starts the program, in front of it ("sh", "-c", ...).
+  void Start(std::vector<std::string> ports, std::vector<std::string> extra = {},
+             std::vector<std::string> launcher = {}) {
+    std::vector<std::string> args = launcher;
+    for (const char* a : {STB_DOWNLOADER_PATH, "--station", "--code", "APP103", "--report", "report.jsonl",
+                          "--log-dir", "logs", "--response-timeout", "0.7"})
+      args.push_back(a);
     for (const auto& p : ports) {
       args.push_back("--port");
       args.push_back(p);
@@ -363,6 +367,133 @@ TEST(Station, MistakesEveryPortWouldShareEndItBeforeAnyBox) {
   station.Start({box.DevicePath()});
   EXPECT_EQ(station.Wait(), 3);
   EXPECT_TRUE(Contains(Text("stderr.txt"), "[error] Cannot open file ./image.bin"));
+}
+
+// Whether a program can be started with mounts of its own (unshare -Urm).
+bool PrivateMounts() {
+  TChildProcess probe;
+  return probe.Start({"unshare", "-Urm", "true"}) && probe.Wait(5000) == 0;
+}
+
+// The threads of a process.
+int Threads(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("Threads:", 0) == 0) return std::stoi(line.substr(8));
+  }
+  return -1;
+}
+
+// --port all on a hub whose adapters come and go: a name gone for good lets
+// its thread go, and the summary names only the ports still there. The
+// station sees a /dev of the test's own (a private mount), so that no real
+// serial device is ever looked at.
+TEST(Station, AdaptersGoneForGoodLeaveNoThreadBehind) {
+  TStation station;
+  if (!PrivateMounts()) GTEST_SKIP() << "no private mount namespace here";
+  for (int i = 0; i < 200; ++i) station.dir.Write("dev/ttyUSB" + std::to_string(i), "");
+  station.dir.Write("dev/ttyACM0", "");  // stays
+  station.Start({"all"}, {}, {"unshare", "-Urm", "sh", "-c", "mount --bind dev /dev && exec \"$@\"", "sh"});
+  const pid_t pid = station.program.Pid();
+  // One thread for each port, and the station's own.
+  ASSERT_TRUE(TStation::WaitFor([&] { return Threads(pid) > 201; }, 5s)) << Threads(pid);
+  const int serving = Threads(pid);
+  for (int i = 0; i < 200; ++i) std::filesystem::remove("dev/ttyUSB" + std::to_string(i));
+  EXPECT_TRUE(TStation::WaitFor([&] { return Threads(pid) == serving - 200; }, 30s)) << Threads(pid);
+  EXPECT_EQ(station.Stop(SIGTERM), 0);
+  const std::string out = Text("stdout.txt");
+  const std::string summary = out.substr(std::min(out.size(), out.find("station stopped.")));
+  EXPECT_TRUE(Contains(summary, "/dev/ttyACM0: 0 upgraded")) << out;
+  EXPECT_FALSE(Contains(summary, "/dev/ttyUSB")) << summary;
+}
+
+// A pipe or a device for a report could hold every port up (a FIFO no one
+// reads), or swallow the records (/dev/full): refused before any port
+// starts, and without waiting for a reader.
+TEST(Station, AReportThatIsNoRegularFileIsRefusedAtOnce) {
+  TStation station;
+  ASSERT_EQ(mkfifo("unread.fifo", 0644), 0);
+  ASSERT_EQ(mkfifo("read.fifo", 0644), 0);
+  const int reader = open("read.fifo", O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  for (const char* report : {"unread.fifo", "read.fifo", "/dev/full"}) {
+    station.Start({"/nowhere/ttyUSB0"}, {"--report", report});
+    EXPECT_EQ(station.Wait(5s), 2) << report;
+    EXPECT_TRUE(Contains(Text("stderr.txt"), std::string("cannot write the report ") + report + ": "))
+        << Text("stderr.txt");
+  }
+  close(reader);
+}
+
+// A disk that takes no more: the boxes are upgraded, but their records are
+// not all there, and the station says so and does not end as a success.
+TEST(Station, AReportLineThatCouldNotBeWrittenIsNoSuccess) {
+  TStation station;
+  // The file size limit (64 KiB) stands for a full disk: nearly reached
+  // already, it leaves no room for a whole line.
+  std::string lines;
+  while (lines.size() < 64 * 1024 - 300) lines += "{\"port\":\"earlier\"}\n";
+  station.dir.Write("report.jsonl", lines);
+  std::vector<std::string> ports;
+  for (int i = 0; i < 2; ++i) ports.push_back(station.AddBox().DevicePath());
+  station.Start(ports, {}, {"sh", "-c", "ulimit -f 64 && exec \"$@\"", "sh"});
+  for (auto& box : station.boxes) EXPECT_TRUE(box->WaitFinished(20000)) << Text("stderr.txt");
+  ASSERT_TRUE(TStation::WaitFor([] { return Contains(Text("stderr.txt"), "cannot write the report"); }, 5s));
+  EXPECT_EQ(station.Stop(SIGTERM), 1) << Text("stdout.txt");
+  // Nothing of a cut line is left.
+  EXPECT_EQ(Text("report.jsonl"), lines);
+  const std::string out = Text("stdout.txt");
+  EXPECT_TRUE(Contains(out, "all ports: 2 upgraded, 0 refused, 0 failed")) << out;
+  EXPECT_TRUE(Contains(out, "not written: 2 line(s) of the report report.jsonl")) << out;
+}
+
+// The log folder is checked before any port starts: one on a read-only file
+// system would leave every port unserved, and the run end as a success.
+TEST(Station, ALogFolderThatTakesNoFileEndsItAtTheStart) {
+  TStation station;
+  std::filesystem::create_directory("logs");
+  if (!PrivateMounts()) GTEST_SKIP() << "no private mount namespace here";
+  station.Start({"/nowhere/ttyUSB0"}, {},
+                {"unshare", "-Urm", "sh", "-c",
+                 "mount --bind logs logs && mount -o remount,bind,ro logs && exec \"$@\"", "sh"});
+  EXPECT_EQ(station.Wait(5s), 2);
+  EXPECT_TRUE(Contains(Text("stderr.txt"), "cannot write in the log folder logs: Read-only file system"))
+      << Text("stderr.txt");
+}
+
+// The log folder removed while the station runs is made again and the boxes
+// go on; one that cannot be made again is said once and counted.
+TEST(Station, ALogFolderRemovedWhileRunningIsMadeAgain) {
+  TStation station;
+  sim::TBoxConfig line;
+  line.Boxes = 3;
+  line.StayOnMs = 300;
+  line.OffMs = 3500;
+  auto& box = station.AddBox(line);
+  station.Start({box.DevicePath()});
+  ASSERT_TRUE(station.WaitForReports(1));
+  std::filesystem::remove_all("logs");
+  ASSERT_TRUE(station.WaitForReports(2, 15s)) << Text("stdout.txt");
+  EXPECT_EQ(Field(station.Report()[1], "result"), "upgraded");
+  const auto log = station.PortLog(box.DevicePath());
+  EXPECT_NE(std::find(log.begin(), log.end(), "3. Start DownLoad"), log.end());
+
+  // Now a file where the folder was: the third box is not taken.
+  std::filesystem::remove_all("logs");
+  station.dir.Write("logs", "not a folder");
+  const std::string lost = box.DevicePath() + ": cannot write the log file logs/";
+  ASSERT_TRUE(TStation::WaitFor([&] { return Contains(Text("stdout.txt"), lost); }, 15s))
+      << Text("stdout.txt");
+  std::this_thread::sleep_for(1500ms);
+  EXPECT_EQ(station.Stop(SIGTERM), 1);
+  const std::string out = Text("stdout.txt");
+  // Once as it happened, once in the summary.
+  std::size_t said = 0;
+  for (auto at = out.find(lost); at != std::string::npos; at = out.find(lost, at + 1)) ++said;
+  EXPECT_EQ(said, 2u) << out;
+  EXPECT_TRUE(Contains(out, "all ports: 2 upgraded, 0 refused, 0 failed")) << out;
+  EXPECT_TRUE(Contains(out, "not written: " + lost)) << out;
+  EXPECT_EQ(station.Report().size(), 2u);
 }
 
 }  // namespace
