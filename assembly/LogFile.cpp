@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "ConsoleWriter.h"
 #include "LocalTime.h"
 
 namespace stb::app {
@@ -36,9 +37,8 @@ void TLogFile::WriteFailed(int error) {
   std::clearerr(file_.get());
   if (failed_) return;
   failed_ = true;
-  std::fprintf(stderr, "stb-downloader: cannot write the log file %s: %s; the upgrade goes on\n",
-               path_.c_str(), std::strerror(error));
-  std::fflush(stderr);
+  ConsoleOutput().Write(TConsoleStream::Err, "stb-downloader: cannot write the log file " + path_ + ": " +
+                                                 std::strerror(error) + "; the upgrade goes on\n");
 }
 
 }  // namespace stb::app
