@@ -116,7 +116,8 @@ std::string Summary(const std::vector<TPortView>& views, bool& allUpgraded) {
   bool allUpgraded = false;
   const std::string summary = Summary(shared.Display.Snapshot(), allUpgraded);
   shared.Display.Finish(summary);
-  std::fflush(stderr);
+  // A console that takes nothing gets a few seconds, never the exit.
+  shared.Display.WaitWritten(kEndNowBound);
   _exit(kExitFailed);
 }
 

@@ -149,7 +149,7 @@ void TStationPort::OneBox() {
   if (stopped) {
     // Said here, by the thread that ran the box, with the port still ours.
     const std::string where = box.StopLine(SignalName(shared_.StopSignal.load()));
-    std::fprintf(stderr, "stb-downloader: %s: %s\n", device_.c_str(), where.c_str());
+    shared_.Display.ErrorLine("stb-downloader: " + device_ + ": " + where);
     box.Say("stb-downloader: " + where);
     report.DecidedBy = "stb-downloader: " + where;
     // Output still queued for the box would hold the close up.

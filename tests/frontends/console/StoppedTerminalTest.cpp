@@ -197,8 +197,9 @@ TEST(StoppedTerminal, TheConsoleGoesOnSendingAndSaysEverythingOnceLetGo) {
 TEST(StoppedTerminal, AStationOfThreeBoxesGoesOnAndItsInterruptIsTaken) {
   TBench bench;
   bench.AddBoxes(3);
-  std::vector<std::string> args = {"--station", "--code", "APP103", "--report", "report.jsonl", "--log-dir",
-                                   "logs",      "--response-timeout", "0.7"};
+  std::vector<std::string> args = {"--station",    "--code",    "APP103", "--report",
+                                   "report.jsonl", "--log-dir", "logs",   "--response-timeout",
+                                   "0.7"};
   for (const auto& box : bench.boxes) {
     args.push_back("--port");
     args.push_back(box->DevicePath());
