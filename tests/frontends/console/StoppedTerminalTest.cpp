@@ -233,5 +233,50 @@ TEST(StoppedTerminal, AStationOfThreeBoxesGoesOnAndItsInterruptIsTaken) {
   EXPECT_EQ(Count(all, "\"result\":\"upgraded\""), 3u) << all;
 }
 
+TEST(StoppedTerminal, BothInterruptsAreTakenWhileItIsStopped) {
+  TBench bench;
+  bench.AddBoxes(1);
+  bench.Start({"--headless", "--code", "APP103", "--port", bench.boxes[0]->DevicePath(), "--response-timeout",
+               "0.7", "--log-file", "run.log"});
+  ASSERT_TRUE(WaitFor([&] { return Count(bench.terminal.Shown(), "3. Start DownLoad") > 0; }, 10s));
+  bench.terminal.Stop();
+  std::this_thread::sleep_for(300ms);
+  bench.program.Signal(SIGINT);  // only warns: the box is taking the image
+  std::this_thread::sleep_for(300ms);
+  const auto sent = std::chrono::steady_clock::now();
+  bench.program.Signal(SIGINT);
+  EXPECT_EQ(bench.program.Wait(10000), 128 + SIGINT);
+  EXPECT_LT(std::chrono::steady_clock::now() - sent, 3s);
+  std::ifstream log("run.log");
+  const std::string all((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(Count(all, "stopped by SIGINT after \"3. Start DownLoad\", "), 1u) << all;
+}
+
+// A pipe whose reader stopped reading, already full when the program starts.
+TEST(StoppedTerminal, APipeNobodyReadsHoldsUpNoBox) {
+  TBench bench;
+  bench.AddBoxes(1);
+  int pipeFds[2] = {-1, -1};
+  ASSERT_EQ(::pipe(pipeFds), 0);
+  // Filled through a description of its own, so the program's stays blocking.
+  const int filler = ::open(("/proc/self/fd/" + std::to_string(pipeFds[1])).c_str(), O_WRONLY | O_NONBLOCK);
+  ASSERT_GE(filler, 0);
+  const std::string block(4096, '.');
+  while (::write(filler, block.data(), block.size()) > 0) {
+  }
+  ::close(filler);
+  std::vector<std::string> args = {
+      STB_DOWNLOADER_PATH,          "--headless",         "--code", "APP103", "--port",
+      bench.boxes[0]->DevicePath(), "--response-timeout", "0.7"};
+  ASSERT_TRUE(bench.program.Start(
+      args, {.In = TStdio::Null(), .Out = TStdio::Fd(pipeFds[1]), .Err = TStdio::Fd(pipeFds[1])}));
+  bench.ExpectEveryBoxUpgradedAtLineSpeed();
+  // What it could not say is given up after a few seconds: the exit never
+  // waits for a reader.
+  EXPECT_EQ(bench.program.Wait(10000), 0);
+  ::close(pipeFds[0]);
+  ::close(pipeFds[1]);
+}
+
 }  // namespace
 }  // namespace stb::app
