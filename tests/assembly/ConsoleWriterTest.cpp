@@ -29,7 +29,8 @@ struct TFullPipe {
     const int fill = ::open(("/proc/self/fd/" + std::to_string(fds[1])).c_str(), O_WRONLY | O_NONBLOCK);
     EXPECT_GE(fill, 0);
     const std::string block(1024, '.');
-    for (ssize_t n; (n = ::write(fill, block.data(), block.size())) > 0;) filler += static_cast<std::size_t>(n);
+    for (ssize_t n; (n = ::write(fill, block.data(), block.size())) > 0;)
+      filler += static_cast<std::size_t>(n);
     ::close(fill);
   }
   ~TFullPipe() {
