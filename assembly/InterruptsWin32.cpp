@@ -31,11 +31,13 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
   }
   if (gModeSaved) SetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), gConsoleMode);
   // What the console still holds comes before the stop line, if it takes it
-  // within a second.
-  if (console) console->Drain(std::chrono::seconds(1));
+  // within a second; a console that does not (a selection holding it, a
+  // pipe nobody reads) would hold the exit too: the log file has the line.
+  const bool consoleTakesText = !console || console->Drain(std::chrono::seconds(1));
   WriteStopLines(event == CTRL_C_EVENT       ? "Ctrl+C"
                  : event == CTRL_BREAK_EVENT ? "Ctrl+Break"
-                                             : "the console closing");
+                                             : "the console closing",
+                 consoleTakesText);
   if (gPort != INVALID_HANDLE_VALUE) serial::ReleasePortInSignal(reinterpret_cast<serial::THandle>(gPort));
   ExitProcess(interrupt ? 130 : 143);
 }
