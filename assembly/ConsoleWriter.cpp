@@ -80,12 +80,12 @@ void TConsoleWriter::TState::Run() {
   BlockSignalsOfThisThread();
   std::unique_lock lock(Mutex);
   for (;;) {
-    Wake.wait_for(lock, kSignalLook, [&] { return Stop || !NothingPending() || Urgent.load() != nullptr; });
     const char* urgent = Urgent.exchange(nullptr);
     if (urgent == nullptr && NothingPending()) {
       IsIdle = true;
       Drained.notify_all();
       if (Stop) break;
+      Wake.wait_for(lock, kSignalLook, [&] { return Stop || !NothingPending() || Urgent.load() != nullptr; });
       continue;
     }
     IsIdle = false;
