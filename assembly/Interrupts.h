@@ -7,7 +7,9 @@
 // except while the box is taking the image: stopping then can leave the box
 // unusable, so the first interrupt only warns and a second one ends it
 // anyway. Every such end leaves a line saying where the upgrade stood, on
-// stderr and in the log file.
+// stderr (unless it takes no text: a stopped terminal never holds up the
+// end) and in the log file. The warning goes through the console's writer,
+// never written by the handler itself.
 #pragma once
 
 #include <cstddef>
