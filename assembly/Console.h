@@ -27,6 +27,17 @@ bool WaitForInput(bool watch, int ms);
 // Reads what standard input has: the count, 0 at its end, -1 on nothing now.
 long ReadInput(char* buffer, std::size_t size);
 
+// For the console's writer (ConsoleWriter.h), which alone writes there:
+// a descriptor of its own for one of the standard ones (-1: none),
+int CopyDescriptor(int fd);
+void CloseDescriptor(int fd);
+// the text written whole, waiting as long as the console needs; false when
+// it will not take it (nobody reads any more),
+bool WriteConsoleText(int fd, const char* text, std::size_t size);
+// and no signal taken on the writer's thread: the interrupts are the
+// upgrade's (or the station's) to take.
+void BlockSignalsOfThisThread();
+
 // The system's text for an error number of the serial seam's open.
 std::string SystemErrorText(int error);
 // What to tell the operator to do about an open that was refused for this reason.

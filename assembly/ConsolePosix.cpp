@@ -1,4 +1,5 @@
 #include <poll.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -20,6 +21,35 @@ long ReadInput(char* buffer, std::size_t size) {
   const ssize_t n = read(STDIN_FILENO, buffer, size);
   if (n < 0) return errno == EAGAIN || errno == EINTR ? -1 : 0;
   return static_cast<long>(n);
+}
+
+int CopyDescriptor(int fd) { return fd < 0 ? -1 : ::dup(fd); }
+
+void CloseDescriptor(int fd) {
+  if (fd >= 0) ::close(fd);
+}
+
+bool WriteConsoleText(int fd, const char* text, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, text, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      // Someone made the terminal non-blocking: wait for it as for any other.
+      pollfd p{fd, POLLOUT, 0};
+      poll(&p, 1, 1000);
+      continue;
+    }
+    if (n <= 0) return false;
+    text += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+void BlockSignalsOfThisThread() {
+  sigset_t all;
+  sigfillset(&all);
+  pthread_sigmask(SIG_BLOCK, &all, nullptr);
 }
 
 std::string SystemErrorText(int error) { return std::strerror(error); }

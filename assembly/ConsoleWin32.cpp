@@ -54,6 +54,26 @@ long ReadInput(char* buffer, std::size_t size) {
   return n < 0 ? 0 : n;
 }
 
+int CopyDescriptor(int fd) { return fd < 0 ? -1 : _dup(fd); }
+
+void CloseDescriptor(int fd) {
+  if (fd >= 0) _close(fd);
+}
+
+bool WriteConsoleText(int fd, const char* text, std::size_t size) {
+  // The descriptor's text mode turns each line end into the system's.
+  while (size > 0) {
+    const int n = _write(fd, text, static_cast<unsigned>(size));
+    if (n <= 0) return false;
+    text += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// The console's control events come on a thread of their own, never here.
+void BlockSignalsOfThisThread() {}
+
 std::string SystemErrorText(int error) {
   char text[256] = {};
   const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,

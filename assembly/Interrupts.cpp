@@ -206,11 +206,11 @@ std::size_t StopLine(char* out, std::size_t size, const char* cause) {
   return t.length;
 }
 
-void WriteStopLines(const char* cause) {
+void WriteStopLines(const char* cause, bool toConsole) {
   char line[512];
   std::size_t n = StopLine(line, sizeof line - 1, cause);
   line[n++] = '\n';
-  WriteAll(2, line, n);
+  if (toConsole) WriteAll(2, line, n);
   const int fd = gRecordFd.load();
   if (fd < 0) return;
   char stamped[600];

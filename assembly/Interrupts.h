@@ -7,7 +7,9 @@
 // except while the box is taking the image: stopping then can leave the box
 // unusable, so the first interrupt only warns and a second one ends it
 // anyway. Every such end leaves a line saying where the upgrade stood, on
-// stderr and in the log file.
+// stderr (unless it takes no text: a stopped terminal never holds up the
+// end) and in the log file. The warning goes through the console's writer,
+// never written by the handler itself.
 #pragma once
 
 #include <cstddef>
@@ -51,9 +53,10 @@ bool InterruptEnds();
 inline constexpr char kStillUpgradingWarning[] =
     "stb-downloader: the box is taking the image; stopping now can leave it unusable.\n"
     "stb-downloader: the upgrade goes on. Interrupt once more to stop anyway.\n";
-// Writes the stop line for `cause` ("SIGINT", "Ctrl+C") to stderr and, with
-// its time stamp, to the log file.
-void WriteStopLines(const char* cause);
+// Writes the stop line for `cause` ("SIGINT", "Ctrl+C") to stderr (unless
+// `toConsole` is false: it would not take it) and, with its time stamp, to
+// the log file.
+void WriteStopLines(const char* cause, bool toConsole = true);
 // The stop line without its line end, into `out`; its length.
 std::size_t StopLine(char* out, std::size_t size, const char* cause);
 

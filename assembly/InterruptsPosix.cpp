@@ -1,10 +1,14 @@
 // Signals on POSIX: the interrupts end the program (or, while the box takes
 // the image, warn first), SIGPIPE and SIGHUP are ignored.
+#include <poll.h>
 #include <signal.h>
-#include <cerrno>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <cerrno>
+
+#include "ConsoleWriter.h"
 #include "HostPorts.h"
 #include "Interrupts.h"
 #include "SignalName.h"
@@ -32,17 +36,44 @@ void ClearProgressLine() {
   (void)ignored;
 }
 
+// Whether stderr takes text now: a terminal stopped with Ctrl-S, or a pipe
+// nobody reads, would hold the handler (and the exit) in its write.
+bool StderrTakesText() {
+  pollfd p{STDERR_FILENO, POLLOUT, 0};
+  return poll(&p, 1, 0) == 1 && (p.revents & POLLOUT) != 0;
+}
+
+// Gives the console's writer up to a second to write what it holds, so the
+// stop line comes after it.
+void LetTheConsoleCatchUp(TConsoleWriter& console) {
+  for (int i = 0; i < 100 && !console.Idle(); ++i) {
+    const timespec tenMs{0, 10 * 1000 * 1000};
+    nanosleep(&tenMs, nullptr);
+  }
+}
+
 void OnInterrupt(int sig) {
   const int savedErrno = errno;
-  ClearProgressLine();
+  TConsoleWriter* console = ConsoleOutputIfMade();
   if (!InterruptEnds()) {
-    const ssize_t ignored = ::write(STDERR_FILENO, kStillUpgradingWarning, sizeof kStillUpgradingWarning - 1);
-    (void)ignored;
+    // Never written here: the upgrade this handler interrupts must go on
+    // whether or not the terminal takes text.
+    if (console) {
+      console->SayFromSignal(kStillUpgradingWarning);
+    } else if (StderrTakesText()) {
+      ClearProgressLine();
+      const ssize_t ignored =
+          ::write(STDERR_FILENO, kStillUpgradingWarning, sizeof kStillUpgradingWarning - 1);
+      (void)ignored;
+    }
     errno = savedErrno;
     return;
   }
   if (gSignalState.terminalSaved) tcsetattr(STDIN_FILENO, TCSANOW, &gSignalState.terminal);
-  WriteStopLines(SignalName(sig));
+  if (console) LetTheConsoleCatchUp(*console);
+  const bool toConsole = StderrTakesText();
+  if (toConsole) ClearProgressLine();
+  WriteStopLines(SignalName(sig), toConsole);
   if (gSignalState.portFd >= 0) serial::ReleasePortInSignal(gSignalState.portFd);
   _exit(128 + sig);
 }

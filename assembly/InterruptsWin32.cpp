@@ -3,6 +3,7 @@
 // thread of its own while the upgrade goes on.
 #include <windows.h>
 
+#include "ConsoleWriter.h"
 #include "HostPorts.h"
 #include "Interrupts.h"
 
@@ -17,16 +18,26 @@ bool gModeSaved = false;
 BOOL WINAPI OnConsoleControl(DWORD event) {
   const bool interrupt = event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT;
   // A console being closed or a session ending cannot be refused.
+  TConsoleWriter* console = ConsoleOutputIfMade();
   if (interrupt && !InterruptEnds()) {
-    DWORD written = 0;
-    WriteFile(GetStdHandle(STD_ERROR_HANDLE), kStillUpgradingWarning, sizeof kStillUpgradingWarning - 1,
-              &written, nullptr);
+    if (console) {
+      console->SayFromSignal(kStillUpgradingWarning);
+    } else {
+      DWORD written = 0;
+      WriteFile(GetStdHandle(STD_ERROR_HANDLE), kStillUpgradingWarning, sizeof kStillUpgradingWarning - 1,
+                &written, nullptr);
+    }
     return TRUE;
   }
   if (gModeSaved) SetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), gConsoleMode);
+  // What the console still holds comes before the stop line, if it takes it
+  // within a second; a console that does not (a selection holding it, a
+  // pipe nobody reads) would hold the exit too: the log file has the line.
+  const bool consoleTakesText = !console || console->Drain(std::chrono::seconds(1));
   WriteStopLines(event == CTRL_C_EVENT       ? "Ctrl+C"
                  : event == CTRL_BREAK_EVENT ? "Ctrl+Break"
-                                             : "the console closing");
+                                             : "the console closing",
+                 consoleTakesText);
   if (gPort != INVALID_HANDLE_VALUE) serial::ReleasePortInSignal(reinterpret_cast<serial::THandle>(gPort));
   ExitProcess(interrupt ? 130 : 143);
 }

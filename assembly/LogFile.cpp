@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "ConsoleWriter.h"
 #include "LocalTime.h"
 
 namespace stb::app {
@@ -45,17 +46,8 @@ void TLogFile::WriteFailed(int error) {
   if (lostWhy_.empty()) lostWhy_ = std::strerror(error);
   if (failed_) return;
   failed_ = true;
-  const std::string text = "stb-downloader: cannot write the log file " + path_ + ": " +
-                           std::strerror(error) + "; the upgrade goes on\n";
-#ifdef _WIN32
-  std::fputs(text.c_str(), stderr);
-  std::fflush(stderr);
-#else
-  // One write under no lock: the station's other ports never wait for this
-  // line on a standard error nobody reads.
-  const ssize_t said = ::write(STDERR_FILENO, text.data(), text.size());
-  (void)said;
-#endif
+  ConsoleOutput().Write(TConsoleStream::Err, "stb-downloader: cannot write the log file " + path_ + ": " +
+                                                 std::strerror(error) + "; the upgrade goes on\n");
 }
 
 }  // namespace stb::app

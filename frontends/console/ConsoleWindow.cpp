@@ -3,28 +3,25 @@
 #include <algorithm>
 #include <cstring>
 
+#include "ConsoleWriter.h"
 #include "EscapedLine.h"
 
 namespace stb::app {
 
 TConsoleWindow::TConsoleWindow(TEventLoop& loop, TMismatchAnswer onMismatch)
-    : loop_(loop), onMismatch_(onMismatch), progressTerminal_(StderrIsTerminal()) {}
+    : loop_(loop),
+      onMismatch_(onMismatch),
+      console_(ConsoleOutput()),
+      progressTerminal_(StderrIsTerminal()) {}
 
 void TConsoleWindow::LogLine(const std::string& line) {
-  ClearProgress();
-  std::fwrite(line.data(), 1, line.size(), stdout);
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
-  // Output nobody reads any more (a closed pipe) is dropped; the log file
-  // and the upgrade go on.
-  std::clearerr(stdout);
+  // The writer takes the progress line off the terminal before it.
+  console_.Write(TConsoleStream::Out, line + "\n");
   DrawProgress();
 }
 
 void TConsoleWindow::Tagged(const char* tag, const std::string& text) {
-  ClearProgress();
-  std::fprintf(stderr, "[%s] %s\n", tag, text.c_str());
-  std::fflush(stderr);
+  console_.Write(TConsoleStream::Err, "[" + std::string(tag) + "] " + text + "\n");
 }
 
 void TConsoleWindow::ShowError(const std::string& text, int systemError) {
@@ -39,8 +36,7 @@ upgrade::TConfirmAnswer TConsoleWindow::Confirm(const std::string& text) {
   if (onMismatch_ == TMismatchAnswer::Continue) {
     yes = false;
   } else if (onMismatch_ == TMismatchAnswer::Ask && StdinIsTerminal()) {
-    std::fputs("Exit now? [y/n] ", stderr);
-    std::fflush(stderr);
+    console_.Write(TConsoleStream::Err, "Exit now? [y/n] ");
     for (;;) {
       char c = 0;
       if (!WaitForInput(true, 1000)) continue;
@@ -53,10 +49,9 @@ upgrade::TConfirmAnswer TConsoleWindow::Confirm(const std::string& text) {
         break;
       }
     }
-    std::fputc('\n', stderr);
+    console_.Write(TConsoleStream::Err, "\n");
   }
-  std::fprintf(stderr, "[answer] %s\n", yes ? "Yes" : "No");
-  std::fflush(stderr);
+  console_.Write(TConsoleStream::Err, std::string("[answer] ") + (yes ? "Yes" : "No") + "\n");
   return yes ? upgrade::TConfirmAnswer::Yes : upgrade::TConfirmAnswer::No;
 }
 
@@ -65,7 +60,7 @@ void TConsoleWindow::StopTicks() {
 }
 
 void TConsoleWindow::CloseWindow() {
-  ClearProgress();
+  console_.ClearLive();
   closed_ = true;
 }
 
@@ -83,12 +78,6 @@ void TConsoleWindow::SetCounter(long sent, long total) {
   DrawProgress();
 }
 
-void TConsoleWindow::ClearProgress() {
-  if (!progressShown_) return;
-  std::fputs("\r\033[K", stderr);
-  progressShown_ = false;
-}
-
 void TConsoleWindow::DrawProgress() {
   if (!progressTerminal_ || closed_ || download_ < 0) return;
   char line[160];
@@ -100,9 +89,9 @@ void TConsoleWindow::DrawProgress() {
     std::snprintf(line, sizeof line, "download %3d%%  %ld / %ld bytes  %.0f bytes/s  %ld:%02ld left",
                   download_, sent_, total_, rate, left / 60, left % 60);
   }
-  std::fprintf(stderr, "\r\033[K%s", line);
-  std::fflush(stderr);
-  progressShown_ = true;
+  // Dropped by the writer while the terminal takes nothing: only the
+  // latest one is worth drawing.
+  console_.Live(TConsoleStream::Err, std::string("\r\033[K") + line, "\r\033[K", true);
 }
 
 }  // namespace stb::app

@@ -1,12 +1,14 @@
 // The window operations on a console: log lines on stdout, boxes and dialogs
 // as tagged lines on stderr, and a live progress line when stderr is a
-// terminal.
+// terminal; all of it through the console's writer, which never holds up
+// the upgrade.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
+#include "ConsoleWriter.h"
 #include "EventLoop.h"
 #include "RunOptions.h"
 #include "PollTimer.h"
@@ -42,14 +44,13 @@ class TConsoleWindow : public upgrade::IWindowOperations {
 
  private:
   void Tagged(const char* tag, const std::string& text);
-  void ClearProgress();
   void DrawProgress();
 
   TEventLoop& loop_;
   TMismatchAnswer onMismatch_;
+  TConsoleWriter& console_;
   serial::IPeriodicTimer* ticks_ = nullptr;
   bool closed_ = false;
-  bool progressShown_ = false;
   const bool progressTerminal_;
   int download_ = -1;
   int flash_ = -1;

@@ -1,11 +1,11 @@
 #include "Headless.h"
 
-#include <cstdio>
 #include <optional>
 
 #include "Assembly.h"
 #include "Console.h"
 #include "ConsoleWindow.h"
+#include "ConsoleWriter.h"
 #include "EventLoop.h"
 #include "Interrupts.h"
 #include "TypeCode.h"
@@ -22,15 +22,15 @@ int RunHeadless(const TOptions& options) {
       options, window, loop.MakeTimer(),
       [&](const THandlerError& e) { window.ShowError(e.Text, e.SystemError); }, refusal);
   if (!run) {
-    std::fprintf(stderr, "stb-downloader: %s\n", refusal.c_str());
+    ConsoleOutput().Write(TConsoleStream::Err, "stb-downloader: " + refusal + "\n");
     return kExitUsage;
   }
   if (!run->StartUp()) {
     const auto& open = run->Link().LastOpenResult();
-    std::fprintf(
-        stderr, "%s\n",
-        PortFailureReason(run->Link().PortDeviceName(), static_cast<int>(open.Failure), open.SystemError)
-            .c_str());
+    ConsoleOutput().Write(
+        TConsoleStream::Err,
+        PortFailureReason(run->Link().PortDeviceName(), static_cast<int>(open.Failure), open.SystemError) +
+            "\n");
     return kExitNoPort;
   }
 
@@ -60,9 +60,9 @@ int RunHeadless(const TOptions& options) {
 
   while (!window.Closed() && !run->HandlerFailed()) {
     if (inputEnded && run->Upgrade().Record().DownloadMode == 0) {
-      std::fprintf(stderr,
-                   "stb-downloader: standard input ended before a mode code was typed"
-                   " (give it with --code CODE)\n");
+      ConsoleOutput().Write(TConsoleStream::Err,
+                            "stb-downloader: standard input ended before a mode code was typed"
+                            " (give it with --code CODE)\n");
       return kExitUsage;
     }
     loop.RunOnce(1000);

@@ -128,8 +128,8 @@ std::string Summary(TStationShared& shared, const TStationPorts& ports, long rep
   bool allDone = false;
   const std::string summary = Summary(shared, ports, reportLost, allDone);
   shared.Display.Finish(summary);
-  // No flush of stderr: a port stuck writing to it holds its lock, and
-  // stderr keeps nothing back anyway.
+  // A console that takes nothing gets a few seconds, never the exit.
+  shared.Display.WaitWritten(kEndNowBound);
   _exit(kExitFailed);
 }
 

@@ -1,10 +1,13 @@
 #include "StationDisplay.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 
 namespace stb::app {
+
+TStationDisplay::TStationDisplay(bool terminal, int out)
+    : terminal_(terminal),
+      own_(out == 1 ? nullptr : std::make_unique<TConsoleWriter>(out, 2)),
+      writer_(own_ ? *own_ : ConsoleOutput()) {}
 
 std::size_t TStationDisplay::AddPort(const std::string& port) {
   const std::lock_guard lock(mutex_);
@@ -36,57 +39,42 @@ std::string TStationDisplay::LiveLine(const TPortView& v) {
   return line;
 }
 
-std::string TStationDisplay::TextLocked(const std::string& tail) {
-  std::string text;
-  if (terminal_ && drawn_ > 0) {
-    // Back to the first live line, and everything from there on cleared.
-    text += "\033[" + std::to_string(drawn_) + "F\033[J";
-  }
-  for (const auto& e : events_) text += e + "\n";
+void TStationDisplay::ShowLocked(const std::string& tail) {
+  // The writer takes the live lines standing on the terminal off it before
+  // the first event line.
+  for (const auto& e : events_) writer_.Write(TConsoleStream::Out, e + "\n");
   events_.clear();
-  drawn_ = 0;
-  if (terminal_ && tail.empty()) {
-    for (const auto& v : views_) text += LiveLine(v) + "\n";
-    drawn_ = views_.size();
+  if (!tail.empty()) {
+    writer_.Write(TConsoleStream::Out, tail);
+  } else if (terminal_ && !views_.empty()) {
+    // One text for all the lines, drawn over the last ones; a redraw the
+    // terminal has not taken yet is replaced by this one.
+    std::string lines;
+    for (const auto& v : views_) lines += LiveLine(v) + "\n";
+    // Back to the first live line, and everything from there on cleared.
+    writer_.Live(TConsoleStream::Out, lines, "\033[" + std::to_string(views_.size()) + "F\033[J", false);
   }
   changed_ = false;
-  return text + tail;
-}
-
-void TStationDisplay::Write(const std::string& text) const {
-  // One write: a terminal never shows half a redraw.
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = ::write(out_, text.data() + done, text.size() - done);
-    if (n <= 0) break;  // nobody reads any more: the station goes on
-    done += static_cast<std::size_t>(n);
-  }
 }
 
 void TStationDisplay::Redraw() {
-  const std::lock_guard drawing(drawing_);
-  std::string text;
-  {
-    const std::lock_guard lock(mutex_);
-    if (!changed_) return;
-    if (!terminal_ && events_.empty()) return;
-    text = TextLocked("");
-  }
-  Write(text);
+  const std::lock_guard lock(mutex_);
+  if (!changed_) return;
+  if (!terminal_ && events_.empty()) return;
+  ShowLocked("");
 }
 
 void TStationDisplay::Finish(const std::string& summary) {
-  const std::lock_guard drawing(drawing_);
-  std::string text;
-  {
-    const std::lock_guard lock(mutex_);
-    if (terminal_) {
-      for (const auto& v : views_) events_.push_back(LiveLine(v));
-    }
-    text = TextLocked(summary);
+  const std::lock_guard lock(mutex_);
+  if (terminal_) {
+    for (const auto& v : views_) events_.push_back(LiveLine(v));
   }
-  Write(text);
+  ShowLocked(summary);
 }
+
+void TStationDisplay::ErrorLine(const std::string& line) { writer_.Write(TConsoleStream::Err, line + "\n"); }
+
+bool TStationDisplay::WaitWritten(std::chrono::milliseconds bound) { return writer_.Drain(bound); }
 
 std::vector<TPortView> TStationDisplay::Snapshot() {
   const std::lock_guard lock(mutex_);

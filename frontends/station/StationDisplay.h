@@ -2,15 +2,20 @@
 // state, percent, rate, time left, last result), the counts for the summary,
 // and whether a box is under way. The one object
 // the port threads share with the main thread, behind one mutex; what is
-// drawn is put together under it and written after it is let go, so a
-// terminal that is slow to take its text never holds up a port.
+// drawn is put together under it and handed to the console's writer, so a
+// terminal that is slow to take its text (or takes none) never holds up a
+// port, nor the main thread that takes the interrupts.
 #pragma once
 
 #include <cstddef>
+#include <chrono>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
+
+#include "ConsoleWriter.h"
 
 namespace stb::app {
 
@@ -33,8 +38,9 @@ class TStationDisplay {
  public:
   // On a terminal the live lines are redrawn in place; elsewhere each event
   // is a plain line.
-  // `out` is where the text goes (standard output unless a test says).
-  explicit TStationDisplay(bool terminal, int out = 1) : terminal_(terminal), out_(out) {}
+  // `out` is where the text goes (standard output, through the process's
+  // console writer, unless a test says).
+  explicit TStationDisplay(bool terminal, int out = 1);
 
   std::size_t AddPort(const std::string& port);
   // Changes one port's view under the lock.
@@ -52,6 +58,10 @@ class TStationDisplay {
   void Redraw();
   // The last redraw, with the summary below it.
   void Finish(const std::string& summary);
+  // A line for stderr, in its place among the display's own.
+  void ErrorLine(const std::string& line);
+  // Waits at most `bound` for everything drawn so far to be written.
+  bool WaitWritten(std::chrono::milliseconds bound);
 
   std::vector<TPortView> Snapshot();
 
@@ -59,21 +69,17 @@ class TStationDisplay {
   static std::string LiveLine(const TPortView& view);
 
  private:
-  // The text of a redraw, with `tail` below it; under mutex_.
-  std::string TextLocked(const std::string& tail);
-  // Writes it whole, or until nobody reads; under drawing_ only.
-  void Write(const std::string& text) const;
+  // Hands the events, then `tail` or (on a terminal) the live lines, to
+  // the writer; under mutex_.
+  void ShowLocked(const std::string& tail);
 
   std::mutex mutex_;
-  // Keeps one redraw's text from mixing with another's; never taken by a
-  // port's thread.
-  std::mutex drawing_;
   const bool terminal_;
-  const int out_;
+  std::unique_ptr<TConsoleWriter> own_;  // a test's
+  TConsoleWriter& writer_;
   std::deque<TPortView> views_;
   std::vector<std::string> events_;
   bool changed_ = true;
-  std::size_t drawn_ = 0;  // live lines standing on the terminal
 };
 
 }  // namespace stb::app

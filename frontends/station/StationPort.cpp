@@ -206,11 +206,7 @@ void TStationPort::OneBox() {
   if (stopped) {
     // Said here, by the thread that ran the box, with the port still ours.
     const std::string where = box.StopLine(SignalName(shared_.StopSignal.load()));
-    // One write, under no lock: another port's stop line never waits for
-    // this one on a standard error nobody reads.
-    const std::string line = "stb-downloader: " + device_ + ": " + where + "\n";
-    const ssize_t said = ::write(STDERR_FILENO, line.data(), line.size());
-    (void)said;
+    shared_.Display.ErrorLine("stb-downloader: " + device_ + ": " + where);
     box.Say("stb-downloader: " + where);
     report.DecidedBy = "stb-downloader: " + where;
     // Output still queued for the box would hold the close up.

@@ -32,9 +32,10 @@ struct TScreen {
     ::ioctl(fds[0], FIONREAD, &n);
     return static_cast<std::size_t>(n);
   }
-  // What was written since the last call (it is all there: the display
-  // writes before it returns).
-  std::string Take() {
+  // What was written since the last call, once the display's writer has
+  // written everything it was given.
+  std::string Take(TStationDisplay& display) {
+    EXPECT_TRUE(display.WaitWritten(2s));
     std::string text;
     while (Pending() > 0) {
       char buffer[4096];
@@ -68,18 +69,18 @@ TEST(StationDisplay, WithoutATerminalOnlyTheEventsAndTheSummary) {
   TStationDisplay display(false, screen.Out());
   const auto slot = display.AddPort("/dev/ttyUSB0");
   display.Redraw();
-  EXPECT_EQ(screen.Take(), "");  // nothing happened yet
+  EXPECT_EQ(screen.Take(display), "");  // nothing happened yet
   display.Update(slot, [](TPortView& v) { v.Percent = 10; });
   display.Redraw();
-  EXPECT_EQ(screen.Take(), "");  // progress is for a terminal
+  EXPECT_EQ(screen.Take(display), "");  // progress is for a terminal
   display.Event("/dev/ttyUSB0: a box answered; its upgrade begins");
   display.Event("/dev/ttyUSB0: upgraded (Congraturation! Software Upgrade OK !!!)");
   display.Redraw();
-  EXPECT_EQ(screen.Take(),
+  EXPECT_EQ(screen.Take(display),
             "/dev/ttyUSB0: a box answered; its upgrade begins\n"
             "/dev/ttyUSB0: upgraded (Congraturation! Software Upgrade OK !!!)\n");
   display.Finish("summary\n");
-  EXPECT_EQ(screen.Take(), "summary\n");
+  EXPECT_EQ(screen.Take(display), "summary\n");
 }
 
 TEST(StationDisplay, OnATerminalTheLiveLinesAreRedrawnInPlace) {
@@ -88,19 +89,19 @@ TEST(StationDisplay, OnATerminalTheLiveLinesAreRedrawnInPlace) {
   const auto first = display.AddPort("/dev/ttyUSB0");
   display.AddPort("/dev/ttyUSB1");
   display.Redraw();
-  const std::string drawn = screen.Take();
+  const std::string drawn = screen.Take(display);
   EXPECT_EQ(drawn.find("\033["), std::string::npos);  // nothing to draw over yet
   EXPECT_NE(drawn.find("/dev/ttyUSB1 "), std::string::npos);
   display.Redraw();
-  EXPECT_EQ(screen.Take(), "");  // nothing changed
+  EXPECT_EQ(screen.Take(display), "");  // nothing changed
   display.Update(first, [](TPortView& v) { v.State = "download"; });
   display.Event("an event");
   display.Redraw();
-  const std::string again = screen.Take();
+  const std::string again = screen.Take(display);
   // Up over the two lines, cleared; the event above the lines drawn anew.
   EXPECT_EQ(again.rfind("\033[2F\033[Jan event\n/dev/ttyUSB0             download", 0), 0u) << again;
   display.Finish("summary\n");
-  const std::string last = screen.Take();
+  const std::string last = screen.Take(display);
   EXPECT_EQ(last.rfind("\033[2F\033[J/dev/ttyUSB0", 0), 0u) << last;
   EXPECT_EQ(last.substr(last.size() - 8), "summary\n");
   EXPECT_EQ(display.Snapshot().at(first).State, "download");

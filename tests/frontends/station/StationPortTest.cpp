@@ -69,6 +69,7 @@ TEST(StationPort, APortThatWillNotOpenSaysSoOnceForEachReason) {
     port.Join();
   }
   shared.Display.Redraw();
+  EXPECT_TRUE(shared.Display.WaitWritten(2s));
 
   const auto log = PortLog();
   EXPECT_EQ(Count(log, "Error: could not connect.  Check COM port settings"), 1) << log.size();
