@@ -1,3 +1,4 @@
+#include "ConsoleWriter.h"
 #include "StationReport.h"
 
 #include <fcntl.h>
@@ -216,8 +217,9 @@ void TReportFile::Write(const std::shared_ptr<TState>& state) {
       lock.unlock();
       const std::string text = "stb-downloader: cannot write the report " + state->Path + ": " +
                                std::strerror(error) + "; the station goes on\n";
-      const ssize_t said = ::write(STDERR_FILENO, text.data(), text.size());
-      (void)said;
+      // Through the console's writer: in order with everything else, and
+      // never waiting on a terminal that takes nothing.
+      ConsoleOutput().Write(TConsoleStream::Err, text);
       lock.lock();
     }
   }
