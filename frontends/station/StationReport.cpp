@@ -1,4 +1,3 @@
-#include "ConsoleWriter.h"
 #include "StationReport.h"
 
 #include <fcntl.h>
@@ -12,6 +11,8 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+
+#include "ConsoleWriter.h"
 
 namespace stb::app {
 
