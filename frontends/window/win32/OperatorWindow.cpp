@@ -205,8 +205,9 @@ bool TOperatorWindow::TakeTypedCharacter(const MSG& message) {
   if (message.message != WM_CHAR || !hwnd_) return false;
   if (message.hwnd != hwnd_ && !IsChild(hwnd_, message.hwnd)) return false;
   const auto typed = static_cast<wchar_t>(message.wParam);
-  const int repeats = LOWORD(message.lParam) > 0 ? LOWORD(message.lParam) : 1;
-  for (int i = 0; i < repeats; ++i) DeliverKey(typed);
+  // One message, one character: a held key sends a message for each repeat,
+  // and the repeat count a message carries only describes its keystroke.
+  DeliverKey(typed);
   return !(message.hwnd == log_ && (typed == kCopy || typed == kSelectAll));
 }
 

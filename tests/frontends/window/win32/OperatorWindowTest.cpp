@@ -151,6 +151,26 @@ TEST_F(Win32Window, EveryCharacterTypedAnywhereInTheWindowReachesTheHandlerOnce)
   EXPECT_EQ(Text(f.CounterLabel()), L"( 0 / 4096 )");
 }
 
+TEST_F(Win32Window, AHeldKeysRepeatCountIsNotTakenAsMoreCharacters) {
+  // The system makes one WM_CHAR of each key-down, whatever repeat count
+  // the key-down carries: the count describes the keystroke, and a held key
+  // sends a message for each character it repeats.
+  TOperatorWindow& f = Make();
+  MSG held{f.Log(), WM_KEYDOWN, '1', MAKELPARAM(3, MapVirtualKeyW('1', MAPVK_VK_TO_VSC)), 0, {}};
+  TranslateMessage(&held);
+  MSG made;
+  int chars = 0;
+  while (PeekMessageW(&made, f.Log(), WM_CHAR, WM_CHAR, PM_REMOVE)) {
+    ++chars;
+    EXPECT_EQ(LOWORD(made.lParam), 3);
+  }
+  EXPECT_EQ(chars, 1);
+  // So each such message is one character typed.
+  for (wchar_t c : std::wstring(L"APP103")) PostMessageW(f.Log(), WM_CHAR, c, MAKELPARAM(3, 0));
+  f.PumpMessages();
+  EXPECT_EQ(Mode(), 3);
+}
+
 TEST_F(Win32Window, ACharacterOutsideTheEightBitSetBreaksTheCodeBeingTyped) {
   TOperatorWindow& f = Make();
   for (wchar_t c : std::wstring(L"APP\u0416103")) Type(f.Log(), c);
