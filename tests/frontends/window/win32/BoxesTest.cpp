@@ -80,11 +80,9 @@ TEST(Win32Boxes, ButtonsAreTheProgramsOwnAndAClosedConfirmationIsAnsweredNeither
   // Escape key, so it is not tried here.
 
   TSeenBox answered;
-  EXPECT_EQ(ShowAndAnswer(TBoxKind::Confirm, answered,
-                          [](HWND box) { Click(box, IDNO); }),
+  EXPECT_EQ(ShowAndAnswer(TBoxKind::Confirm, answered, [](HWND box) { Click(box, IDNO); }),
             TConfirmAnswer::No);
-  EXPECT_EQ(ShowAndAnswer(TBoxKind::Confirm, answered,
-                          [](HWND box) { Click(box, IDYES); }),
+  EXPECT_EQ(ShowAndAnswer(TBoxKind::Confirm, answered, [](HWND box) { Click(box, IDYES); }),
             TConfirmAnswer::Yes);
 
   for (TBoxKind kind : {TBoxKind::Message, TBoxKind::Error, TBoxKind::Information}) {
