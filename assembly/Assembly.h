@@ -11,8 +11,9 @@
 //   3. the serial link: COM1 at 115200 bit/s, the device path, the trace
 //      decorator over the host's serial backend, the poll timer;
 //   4. the upgrade, with its response time-out;
-//   5. at start-up, the interrupt policy (Interrupts.h): SIGPIPE and SIGHUP
-//      ignored, an interrupt while the box takes the image only warning.
+//   5. at start-up, the interrupt policy (Interrupts.h): SIGPIPE ignored,
+//      SIGHUP ending the run only before the go message, an interrupt while
+//      the box takes the image only warning.
 //      A front end that runs several upgrades in one process gives its own
 //      policy instead (InterruptPolicy.h).
 //

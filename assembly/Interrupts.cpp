@@ -29,7 +29,7 @@ std::atomic<long> gSent{0};
 std::atomic<long> gTotal{0};
 std::atomic<bool> gTaking{false};
 std::atomic<bool> gImageStarted{false};
-std::atomic<int> gWarned{0};
+TInterruptRule gRule;
 std::atomic<int> gRecordFd{-1};
 std::atomic<long> gUtcOffset{0};  // local time minus UTC, in seconds
 static_assert(std::atomic<long>::is_always_lock_free && std::atomic<int>::is_always_lock_free &&
@@ -179,13 +179,14 @@ void NoteCounter(long sent, long total) {
 void SetBoxTakingImage(bool taking) {
   if (taking) gImageStarted = true;
   gTaking = taking;
-  gWarned = 0;
+  gRule.Forget();
 }
 
-bool InterruptEnds() {
-  if (!gTaking.load()) return true;
-  return gWarned.exchange(1) != 0;
-}
+TInterruptRule::TVerdict TakeInterrupt() { return gRule.Take(gTaking.load(), MonotonicMs()); }
+
+bool HangUpEnds() { return !gImageStarted.load(); }
+
+bool BoxTakingImage() { return gTaking.load(); }
 
 std::size_t StopLine(char* out, std::size_t size, const char* cause) {
   TText t{out, size};
@@ -211,12 +212,16 @@ void WriteStopLines(const char* cause, bool toConsole) {
   std::size_t n = StopLine(line, sizeof line - 1, cause);
   line[n++] = '\n';
   if (toConsole) WriteAll(2, line, n);
+  WriteStampedRecord(line, n);
+}
+
+void WriteStampedRecord(const char* line, std::size_t n) {
   const int fd = gRecordFd.load();
   if (fd < 0) return;
-  char stamped[600];
-  TText t{stamped, sizeof stamped};
+  char stamp[64];
+  TText t{stamp, sizeof stamp};
   AddStamp(t);
-  WriteAll(fd, stamped, t.length);
+  WriteAll(fd, stamp, t.length);
   WriteAll(fd, line, n);
 }
 

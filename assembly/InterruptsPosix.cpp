@@ -1,5 +1,6 @@
 // Signals on POSIX: the interrupts end the program (or, while the box takes
-// the image, warn first), SIGPIPE and SIGHUP are ignored.
+// the image, warn first), SIGHUP ends it before the go message, SIGPIPE is
+// ignored.
 #include <poll.h>
 #include <signal.h>
 #include <termios.h>
@@ -52,13 +53,27 @@ void LetTheConsoleCatchUp(TConsoleWriter& console) {
   }
 }
 
+[[noreturn]] void End(int sig) {
+  if (gSignalState.terminalSaved) tcsetattr(STDIN_FILENO, TCSANOW, &gSignalState.terminal);
+  if (TConsoleWriter* console = ConsoleOutputIfMade()) LetTheConsoleCatchUp(*console);
+  const bool toConsole = StderrTakesText();
+  if (toConsole) ClearProgressLine();
+  WriteStopLines(SignalName(sig), toConsole);
+  if (gSignalState.portFd >= 0) serial::ReleasePortInSignal(gSignalState.portFd);
+  _exit(128 + sig);
+}
+
 void OnInterrupt(int sig) {
   const int savedErrno = errno;
-  TConsoleWriter* console = ConsoleOutputIfMade();
-  if (!InterruptEnds()) {
+  const auto verdict = TakeInterrupt();
+  if (verdict == TInterruptRule::TVerdict::Repeated) {
+    errno = savedErrno;
+    return;
+  }
+  if (verdict == TInterruptRule::TVerdict::Warn) {
     // Never written here: the upgrade this handler interrupts must go on
     // whether or not the terminal takes text.
-    if (console) {
+    if (TConsoleWriter* console = ConsoleOutputIfMade()) {
       console->SayFromSignal(kStillUpgradingWarning);
     } else if (StderrTakesText()) {
       ClearProgressLine();
@@ -69,13 +84,12 @@ void OnInterrupt(int sig) {
     errno = savedErrno;
     return;
   }
-  if (gSignalState.terminalSaved) tcsetattr(STDIN_FILENO, TCSANOW, &gSignalState.terminal);
-  if (console) LetTheConsoleCatchUp(*console);
-  const bool toConsole = StderrTakesText();
-  if (toConsole) ClearProgressLine();
-  WriteStopLines(SignalName(sig), toConsole);
-  if (gSignalState.portFd >= 0) serial::ReleasePortInSignal(gSignalState.portFd);
-  _exit(128 + sig);
+  End(sig);
+}
+
+// A terminal that hung up: nobody watches any more.
+void OnHangUp(int sig) {
+  if (HangUpEnds()) End(sig);
 }
 
 }  // namespace
@@ -85,15 +99,15 @@ void InstallInterruptHandler() {
   sa.sa_handler = OnInterrupt;
   sigemptyset(&sa.sa_mask);
   // One handler at a time: a second interrupt waits for the first to return.
-  for (int sig : {SIGINT, SIGTERM, SIGQUIT}) sigaddset(&sa.sa_mask, sig);
+  for (int sig : {SIGINT, SIGTERM, SIGQUIT, SIGHUP}) sigaddset(&sa.sa_mask, sig);
   sa.sa_flags = SA_RESTART;
   for (int sig : {SIGINT, SIGTERM, SIGQUIT}) sigaction(sig, &sa, nullptr);
-  // Output to a reader that went away fails with EPIPE and is dropped; a
-  // terminal that went with its session takes the console output with it.
-  // Neither is a reason to abandon a box.
+  sa.sa_handler = OnHangUp;
+  sigaction(SIGHUP, &sa, nullptr);
+  // Output to a reader that went away fails with EPIPE and is dropped: no
+  // reason to abandon a box.
   gSignalState.stderrTerminal = isatty(STDERR_FILENO);
   signal(SIGPIPE, SIG_IGN);
-  signal(SIGHUP, SIG_IGN);
 }
 
 void SetPortToRelease(serial::THandle port) { gSignalState.portFd = static_cast<int>(port); }

@@ -9,6 +9,7 @@ const char* SignalName(int sig) {
     case SIGINT: return "SIGINT";
     case SIGTERM: return "SIGTERM";
     case SIGQUIT: return "SIGQUIT";
+    case SIGHUP: return "SIGHUP";
     default: return "a signal";
   }
 }

@@ -15,6 +15,7 @@
 #include "ExitStatus.h"
 #include "IncludeFile.h"
 #include "ModeTable.h"
+#include "InterruptRule.h"
 #include "SignalName.h"
 #include "HostPorts.h"
 #include "RunError.h"
@@ -203,6 +204,7 @@ int RunStation(const TOptions& options, const std::function<std::vector<std::str
     }
   }
 
+  TInterruptRule interruptRule;
   auto nextScan = std::chrono::steady_clock::now();
   for (;;) {
     ports.Reap();
@@ -215,7 +217,10 @@ int RunStation(const TOptions& options, const std::function<std::vector<std::str
     const timespec wait{0, kRedrawMs * 1000 * 1000};
     const int sig = sigtimedwait(&interrupts, nullptr, &wait);
     if (sig <= 0) continue;
-    if (shared.StopLevel.load() == kRunning) {
+    // Every interrupt is guarded here: the first one only stops new boxes.
+    const auto verdict = interruptRule.Take(true, MonotonicMs());
+    if (verdict == TInterruptRule::TVerdict::Repeated) continue;
+    if (verdict == TInterruptRule::TVerdict::Warn) {
       shared.StopLevel = kNoNewBoxes;
       int running = 0;
       for (const auto& v : shared.Display.Snapshot()) running += v.Running ? 1 : 0;

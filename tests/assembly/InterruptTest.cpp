@@ -138,7 +138,7 @@ TEST(Interrupts, ASecondInterruptStopsAndSaysWhere) {
   TRun run;
   ASSERT_TRUE(run.StartImage());
   run.tool.Signal(SIGTERM);
-  poll(nullptr, 0, 300);
+  poll(nullptr, 0, 1200);  // past the echoes of the first (InterruptRule.h)
   run.tool.Signal(SIGTERM);
   EXPECT_EQ(run.tool.Wait(), 143);
   const std::string where = "stb-downloader: stopped by SIGTERM after \"3. Start DownLoad\", ";
@@ -149,6 +149,54 @@ TEST(Interrupts, ASecondInterruptStopsAndSaysWhere) {
   const std::string log = run.Log();
   const std::size_t last = log.rfind('\n', log.size() - 2) + 1;
   EXPECT_EQ(log.substr(last + 24, where.size()), where) << log;
+}
+
+TEST(Interrupts, OnePressThatArrivesTwiceIsOneInterrupt) {
+  // `timeout 3600 stb-downloader ...`: the terminal signals both, and
+  // `timeout` passes its copy on.
+  TRun run;
+  ASSERT_TRUE(run.StartImage());
+  run.tool.Signal(SIGINT);
+  run.tool.Signal(SIGINT);
+  poll(nullptr, 0, 50);
+  for (int i = 0; i < 8; ++i) run.tool.Signal(SIGTERM);  // and a service manager's burst
+  EXPECT_EQ(run.tool.Wait(), 0) << run.Err();
+  EXPECT_TRUE(run.BoxUpgraded());
+  EXPECT_EQ(Count(run.Err(), "stopping now can leave it unusable"), 1u) << run.Err();
+  EXPECT_EQ(Count(run.Err(), "stopped by"), 0u);
+}
+
+TEST(Interrupts, ATerminalThatHangsUpBeforeTheBoxAnswersEndsTheRun) {
+  // The ssh session drops before the operator switched the box on: no
+  // orphan may keep the port and upgrade a box later with nobody watching.
+  TRun run;
+  run.box.SilentFrom = sim::TBoxPhase::Acknowledge;
+  int master = -1;
+  int terminal = -1;
+  ASSERT_EQ(openpty(&master, &terminal, nullptr, nullptr, nullptr), 0);
+  run.sim = std::make_unique<sim::TBoxSim>(run.box);
+  run.sim->Start();
+  run.err = open("stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  // A session of its own with the terminal as its controlling one, as a
+  // login shell's job has it.
+  stb::testing::TChildProcess tool;
+  using stb::testing::TStdio;
+  ASSERT_TRUE(
+      tool.Start({"setsid", "--ctty", "--wait", STB_DOWNLOADER_PATH, "--headless", "--port",
+                  run.sim->DevicePath(), "--code", "APP103", "--log-file", "run.log"},
+                 {.In = TStdio::Fd(terminal), .Out = TStdio::Fd(terminal), .Err = TStdio::Fd(run.err)}))
+      << tool.Error();
+  close(terminal);
+  ASSERT_TRUE(run.WaitLogged("The Download Address is"));
+  char drain[4096];
+  pollfd readable{master, POLLIN, 0};
+  while (poll(&readable, 1, 0) > 0 && read(master, drain, sizeof drain) > 0) {
+  }
+  close(master);  // the terminal hangs up
+  EXPECT_EQ(tool.Wait(5000), 128 + SIGHUP) << run.Err();
+  const std::string log = run.Log();
+  EXPECT_NE(log.find("stb-downloader: stopped by SIGHUP after \""), std::string::npos) << log;
+  EXPECT_NE(log.find("; nothing of the image was sent\n"), std::string::npos) << log;
 }
 
 TEST(Interrupts, BeforeTheImageAnInterruptEndsAtOnceAndPutsTheTerminalBack) {

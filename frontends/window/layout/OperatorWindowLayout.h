@@ -59,7 +59,9 @@ inline constexpr TRgb kHeaderFramePen{0x80, 0x00, 0x80};
 inline constexpr int kHeaderFrameCornerRadius = 12;
 inline constexpr TBounds kBanner{24, 16, 505, 97};
 // Over the banner, the maker's web address in three pieces, the middle one in
-// red: fixed pitch, this many pixels high, on the highlight-text colour.
+// red: fixed pitch, this many pixels high, on the highlight-text colour. A
+// piece whose font draws it wider than its bounds grows, and the pieces
+// after it move along, so that the address always reads whole.
 inline constexpr int kWebAddressPixels = 16;
 inline constexpr TFixedText kWebAddress[3]{{"www.stb", {344, 88, 71, 22}, {0x00, 0x00, 0x00}},
                                            {"up", {411, 88, 19, 22}, {0xff, 0x00, 0x00}},
@@ -68,11 +70,13 @@ inline constexpr TFixedText kWebAddress[3]{{"www.stb", {344, 88, 71, 22}, {0x00,
 // --- The progress panel and what it holds (places inside the panel) ---
 inline constexpr TBounds kProgressPanel{8, 132, 537, 129};
 inline constexpr TLabelPlace kDownloadLabel{"Down Load", 16, 20};
-inline constexpr TBounds kDownloadBar{84, 20, 337, 16};
-// "( sent / total )" of the image.
-inline constexpr TLabelPlace kCounterLabel{"( 0 / 0 )", 428, 20};
+inline constexpr TBounds kDownloadBar{84, 20, 296, 16};
+// "( sent / total )" of the image. The bars leave it room for the longest
+// one an image can give, "( 67107840 / 67107840 )", in the face fonts of
+// both windows (about 125 to 141 pixels).
+inline constexpr TLabelPlace kCounterLabel{"( 0 / 0 )", 386, 20};
 inline constexpr TLabelPlace kFlashLabel{"Flash Write", 16, 44};
-inline constexpr TBounds kFlashBar{84, 44, 337, 16};
+inline constexpr TBounds kFlashBar{84, 44, 296, 16};
 inline constexpr int kProgressMax = 100;  // both bars run 0 to this
 inline constexpr int kDownloadBarStep = 5;
 inline constexpr TBounds kCopyAnimation{76, 60, 385, 61};

@@ -1,4 +1,5 @@
-// The modal boxes of the window, as the system draws them.
+// The modal boxes of the window: the system's task dialog, with buttons of
+// the program's own.
 #pragma once
 
 #include "Win32.h"
@@ -13,7 +14,8 @@ namespace stb::winui {
 using layout::TBoxKind;
 
 // Shows the box of `kind` with `text`, owned by `owner` (nullptr: none), and
-// returns when it is dismissed: Yes or No for a confirmation, Neither else.
+// returns when it is dismissed: Yes or No for a confirmation answered so,
+// Neither for one closed without an answer and for every other box.
 upgrade::TConfirmAnswer ShowBox(TBoxKind kind, const std::wstring& text, HWND owner);
 
 }  // namespace stb::winui

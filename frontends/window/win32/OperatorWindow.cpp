@@ -127,7 +127,14 @@ void TOperatorWindow::BuildComponents() {
   webAddressBrush_ = CreateSolidBrush(GetSysColor(COLOR_HIGHLIGHTTEXT));
   SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(faceFont_), FALSE);
 
-  for (std::size_t i = 0; i < webAddress_.size(); ++i) webAddress_[i] = MakeFixedText(layout::kWebAddress[i]);
+  // The address's pieces in a row, none narrower than its text.
+  int pieceLeft = layout::kWebAddress[0].Bounds.Left;
+  for (std::size_t i = 0; i < webAddress_.size(); ++i) {
+    webAddress_[i] = MakeFixedText(layout::kWebAddress[i], pieceLeft);
+    RECT placed;
+    GetWindowRect(webAddress_[i], &placed);
+    pieceLeft += placed.right - placed.left;
+  }
 
   progressPanel_ = MakeChild(kPanelClass, WS_CLIPCHILDREN, layout::kProgressPanel, hwnd_);
   downloadLabel_ = MakeLabel(progressPanel_, layout::kDownloadLabel);
@@ -156,9 +163,17 @@ HWND TOperatorWindow::MakeLabel(HWND parent, const layout::TLabelPlace& place) {
   return label;
 }
 
-HWND TOperatorWindow::MakeFixedText(const layout::TFixedText& text) {
-  const HWND s =
-      MakeChild(L"STATIC", SS_LEFT | SS_NOPREFIX, text.Bounds, hwnd_, WidenLatin1(text.Text).c_str());
+HWND TOperatorWindow::MakeFixedText(const layout::TFixedText& text, int left) {
+  const std::wstring wide = WidenLatin1(text.Text);
+  const HDC dc = GetDC(hwnd_);
+  const HGDIOBJ old = SelectObject(dc, fixedFont_);
+  SIZE size{};
+  GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
+  SelectObject(dc, old);
+  ReleaseDC(hwnd_, dc);
+  const layout::TBounds bounds{left, text.Bounds.Top, std::max(text.Bounds.Width, static_cast<int>(size.cx)),
+                               text.Bounds.Height};
+  const HWND s = MakeChild(L"STATIC", SS_LEFT | SS_NOPREFIX, bounds, hwnd_, wide.c_str());
   SendMessageW(s, WM_SETFONT, reinterpret_cast<WPARAM>(fixedFont_), FALSE);
   return s;
 }
@@ -205,8 +220,9 @@ bool TOperatorWindow::TakeTypedCharacter(const MSG& message) {
   if (message.message != WM_CHAR || !hwnd_) return false;
   if (message.hwnd != hwnd_ && !IsChild(hwnd_, message.hwnd)) return false;
   const auto typed = static_cast<wchar_t>(message.wParam);
-  const int repeats = LOWORD(message.lParam) > 0 ? LOWORD(message.lParam) : 1;
-  for (int i = 0; i < repeats; ++i) DeliverKey(typed);
+  // One message, one character: a held key sends a message for each repeat,
+  // and the repeat count a message carries only describes its keystroke.
+  DeliverKey(typed);
   return !(message.hwnd == log_ && (typed == kCopy || typed == kSelectAll));
 }
 

@@ -96,7 +96,8 @@ class TOperatorWindow : public upgrade::IWindowOperations {
   LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void BuildComponents();
   HWND MakeLabel(HWND parent, const layout::TLabelPlace& place);
-  HWND MakeFixedText(const layout::TFixedText& text);
+  // At `left`, as wide as its bounds or its text, whichever is wider.
+  HWND MakeFixedText(const layout::TFixedText& text, int left);
   void FitLabel(HWND label);
   bool TakeTypedCharacter(const MSG& message);
   void DeliverKey(wchar_t typed);

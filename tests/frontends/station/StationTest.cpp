@@ -306,12 +306,26 @@ TEST(Station, TheFirstInterruptLetsTheUpgradeFinish) {
   EXPECT_TRUE(Contains(Text("stdout.txt"), "1 upgrade(s) under way go on to their end"));
 }
 
+TEST(Station, ABurstOfTerminationRequestsIsOneInterrupt) {
+  // A service manager or a script repeating its request within 100 ms.
+  TUnderWay station;
+  ASSERT_TRUE(station.Transferring());
+  for (int i = 0; i < 10; ++i) {
+    station.Signal(SIGTERM);
+    std::this_thread::sleep_for(10ms);
+  }
+  EXPECT_EQ(station.Wait(15s), 0) << Text("stderr.txt");
+  EXPECT_EQ(station.box->Summary().End, "done");
+  ASSERT_EQ(station.Report().size(), 1u);
+  EXPECT_EQ(Field(station.Report()[0], "result"), "upgraded");
+}
+
 TEST(Station, ASecondInterruptEndsItAtOnceAndSaysWhere) {
   TUnderWay station;
   ASSERT_TRUE(station.Transferring());
-  std::this_thread::sleep_for(800ms);
+  std::this_thread::sleep_for(400ms);
   station.Signal(SIGINT);
-  std::this_thread::sleep_for(300ms);
+  std::this_thread::sleep_for(1200ms);  // past the echoes of the first
   const auto sent = std::chrono::steady_clock::now();
   station.Signal(SIGINT);
   EXPECT_EQ(station.Wait(5s), 1);
@@ -342,7 +356,7 @@ TEST(Station, ASecondInterruptStopsABoxThatHasOnlyAcknowledged) {
   station.Start({box.DevicePath()}, {"--response-timeout", "30"});
   ASSERT_TRUE(TStation::WaitFor([] { return Contains(Text("stdout.txt"), "a box answered"); }, 10s));
   station.Signal(SIGINT);
-  std::this_thread::sleep_for(300ms);
+  std::this_thread::sleep_for(1200ms);  // past the echoes of the first
   station.Signal(SIGINT);
   EXPECT_EQ(station.Wait(5s), 1);
   const std::string where = "stopped by SIGINT after the box answered; nothing of the image was sent";

@@ -67,15 +67,15 @@ TEST(MainWindow, ComponentsStandWhereTheLayoutSays) {
   EXPECT_EQ(f.DownloadLabel()->text(), "Down Load");
   EXPECT_EQ(f.DownloadLabel()->pos(), QPoint(16, 20));
   EXPECT_EQ(f.FlashLabel()->text(), "Flash Write");
-  EXPECT_EQ(f.CounterLabel()->pos(), QPoint(428, 20));
+  EXPECT_EQ(f.CounterLabel()->pos(), QPoint(386, 20));
   EXPECT_EQ(f.CounterLabel()->text(), "( 0 / 0 )");
   for (QProgressBar* bar : {f.DownloadBar(), f.FlashBar()}) {
     EXPECT_EQ(bar->minimum(), 0);
     EXPECT_EQ(bar->maximum(), 100);
     EXPECT_EQ(bar->value(), 0);
   }
-  EXPECT_EQ(f.DownloadBar()->geometry(), QRect(84, 20, 337, 16));
-  EXPECT_EQ(f.FlashBar()->geometry(), QRect(84, 44, 337, 16));
+  EXPECT_EQ(f.DownloadBar()->geometry(), QRect(84, 20, 296, 16));
+  EXPECT_EQ(f.FlashBar()->geometry(), QRect(84, 44, 296, 16));
   EXPECT_EQ(f.Animation()->geometry(), QRect(76, 60, 385, 61));
   EXPECT_FALSE(f.Animation()->Active());
   EXPECT_EQ(f.Animation()->Frame(), TCopyAnimation::kStopFrame);
@@ -85,6 +85,16 @@ TEST(MainWindow, ComponentsStandWhereTheLayoutSays) {
   EXPECT_EQ(f.Log()->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
   EXPECT_TRUE(f.Log()->hasFocus());
   EXPECT_EQ(f.WebAddress(1)->palette().color(QPalette::WindowText), QColor(Qt::red));
+}
+
+TEST(MainWindow, TheLongestCounterShowsWholeBesideTheBar) {
+  TWindowOnPty w;
+  TOperatorWindow& f = *w.window;
+  f.SetCounter(67107840, 67107840);
+  const QRect counter = f.CounterLabel()->geometry();
+  EXPECT_GE(counter.width(), f.CounterLabel()->fontMetrics().horizontalAdvance(f.CounterLabel()->text()));
+  EXPECT_LE(counter.right(), f.ProgressPanel()->contentsRect().right());
+  EXPECT_GT(counter.left(), f.DownloadBar()->geometry().right());
 }
 
 TEST(MainWindow, StartUpWritesTheDirectionsAndStartsTheTicks) {

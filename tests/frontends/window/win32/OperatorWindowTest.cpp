@@ -151,6 +151,26 @@ TEST_F(Win32Window, EveryCharacterTypedAnywhereInTheWindowReachesTheHandlerOnce)
   EXPECT_EQ(Text(f.CounterLabel()), L"( 0 / 4096 )");
 }
 
+TEST_F(Win32Window, AHeldKeysRepeatCountIsNotTakenAsMoreCharacters) {
+  // The system makes one WM_CHAR of each key-down, whatever repeat count
+  // the key-down carries: the count describes the keystroke, and a held key
+  // sends a message for each character it repeats.
+  TOperatorWindow& f = Make();
+  MSG held{f.Log(), WM_KEYDOWN, '1', MAKELPARAM(3, MapVirtualKeyW('1', MAPVK_VK_TO_VSC)), 0, {}};
+  TranslateMessage(&held);
+  MSG made;
+  int chars = 0;
+  while (PeekMessageW(&made, f.Log(), WM_CHAR, WM_CHAR, PM_REMOVE)) {
+    ++chars;
+    EXPECT_EQ(LOWORD(made.lParam), 3);
+  }
+  EXPECT_EQ(chars, 1);
+  // So each such message is one character typed.
+  for (wchar_t c : std::wstring(L"APP103")) PostMessageW(f.Log(), WM_CHAR, c, MAKELPARAM(3, 0));
+  f.PumpMessages();
+  EXPECT_EQ(Mode(), 3);
+}
+
 TEST_F(Win32Window, ACharacterOutsideTheEightBitSetBreaksTheCodeBeingTyped) {
   TOperatorWindow& f = Make();
   for (wchar_t c : std::wstring(L"APP\u0416103")) Type(f.Log(), c);
@@ -209,6 +229,47 @@ TEST_F(Win32Window, CounterAndProgressShowWhatTheUpgradeSets) {
   f.SetFlashProgress(100);
   EXPECT_EQ(SendMessageW(f.DownloadBar(), PBM_GETPOS, 0, 0), 42);
   EXPECT_EQ(SendMessageW(f.FlashBar(), PBM_GETPOS, 0, 0), 100);
+}
+
+TEST_F(Win32Window, TheLongestCounterAndTheWebAddressShowWhole) {
+  TOperatorWindow& f = Make();
+  // Where `control` stands in `parent`'s client area, and how wide its text
+  // is in its own font.
+  auto placeIn = [](HWND control, HWND parent) {
+    RECT r;
+    GetWindowRect(control, &r);
+    MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+  };
+  auto textWidth = [](HWND control) {
+    const std::wstring text = Text(control);
+    const HDC dc = GetDC(control);
+    const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    return static_cast<int>(size.cx);
+  };
+
+  f.SetCounter(67107840, 67107840);  // the largest image a box takes
+  ASSERT_EQ(Text(f.CounterLabel()), L"( 67107840 / 67107840 )");
+  RECT panel;
+  GetClientRect(f.ProgressPanel(), &panel);
+  const RECT counter = placeIn(f.CounterLabel(), f.ProgressPanel());
+  EXPECT_GE(counter.right - counter.left, textWidth(f.CounterLabel()));
+  EXPECT_LE(counter.right, panel.right - 2) << "inside the panel's raised edge";
+  EXPECT_GE(counter.left, placeIn(f.DownloadBar(), f.ProgressPanel()).right) << "clear of the bar";
+
+  // The address's three pieces, each whole, in a row, on the banner.
+  int left = 0;
+  for (std::size_t i = 0; i < 3; ++i) {
+    const RECT piece = placeIn(f.WebAddress(i), f.Handle());
+    EXPECT_GE(piece.right - piece.left, textWidth(f.WebAddress(i))) << i;
+    EXPECT_GE(piece.left, left) << i;
+    left = piece.right;
+  }
+  EXPECT_LE(left, layout::kBanner.Left + layout::kBanner.Width);
 }
 
 TEST_F(Win32Window, TheAnimationMovesOnlyWhileOn) {

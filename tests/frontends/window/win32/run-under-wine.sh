@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The Win32 window's tests under Wine, on a virtual display (Xvfb).
+# The Win32 window's tests under Wine, on a virtual display (Xvfb); without
+# gtest options, the boxes' tests once more in German.
 #
 #   tests/frontends/window/win32/run-under-wine.sh WINDOWS_BUILD [gtest options...]
 set -uo pipefail
@@ -21,4 +22,11 @@ export WINEPREFIX="$windows/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree
 "$wine" "$windows/tests/frontends/window/win32/winui_tests.exe" "$@"
 status=$?
 "$wineserver" -k > /dev/null 2>&1
+# The boxes once more on a Windows of another language: their buttons must
+# still read as the program's own.
+if [ $# -eq 0 ]; then
+  LANG=de_DE.UTF-8 LC_ALL=de_DE.UTF-8 "$wine" "$windows/tests/frontends/window/win32/winui_tests.exe" \
+    --gtest_filter='Win32Boxes.*' || status=1
+  "$wineserver" -k > /dev/null 2>&1
+fi
 exit "$status"
