@@ -21,7 +21,8 @@ work=$(cd "$2" && pwd)
 shift 2
 source "$here/../box.sh"
 
-kernel_package=${STB_QEMU_KERNEL:-linux-image-6.1.0-58-amd64-unsigned}
+# The newest kernel of the release's line that the archive offers, unless named.
+kernel_package=${STB_QEMU_KERNEL:-}
 modules=(usb-common usbcore xhci-hcd xhci-pci usbserial ftdi_sio)
 image_bytes=98000
 bps=115200
@@ -38,9 +39,17 @@ log() { echo "rig: $*" >&2; }
 prepare_kernel() {
   local dir=$work/kernel
   [ -s "$dir/vmlinuz" ] && [ -s "$dir/ftdi_sio.ko" ] && return 0
+  local sudo=()
+  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  newest() {
+    apt-cache search --names-only '^linux-image-6\.1\.0-[0-9]+-amd64-unsigned$' | cut -d' ' -f1 | sort -V | tail -1
+  }
+  [ -n "$kernel_package" ] || kernel_package=$(newest)
+  [ -n "$kernel_package" ] || { "${sudo[@]}" apt-get update -qq; kernel_package=$(newest); }
   log "fetching $kernel_package (once; kept in $dir)"
   rm -rf "$dir" && mkdir -p "$dir/x"
-  (cd "$dir" && apt-get download -q "$kernel_package" 2>/dev/null >/dev/null)
+  (cd "$dir" && apt-get download -q "$kernel_package" 2>/dev/null >/dev/null) ||
+    { "${sudo[@]}" apt-get update -qq && (cd "$dir" && apt-get download -q "$kernel_package" >/dev/null); }
   dpkg-deb -x "$dir"/*.deb "$dir/x"
   cp "$dir"/x/boot/vmlinuz-* "$dir/vmlinuz"
   for m in "${modules[@]}"; do
@@ -78,6 +87,7 @@ prepare_initramfs() {
 
 qemu_pid=
 case_dir=
+guest_args=  # more words for the guest's init (stb.hold)
 
 # start_guest PORT QEMU_ARGS...: boots the guest with the tool on PORT; the
 # console goes to console.log, the monitor to the mon.in/mon.out pipes.
@@ -86,7 +96,7 @@ start_guest() {
   rm -f mon.in mon.out && mkfifo mon.in mon.out
   qemu-system-x86_64 -nodefaults -display none -no-reboot -nic none -m 256 \
     -kernel "$work/kernel/vmlinuz" -initrd "$work/initramfs.gz" \
-    -append "console=ttyS0 quiet panic=-1 stb.port=$port" \
+    -append "console=ttyS0 quiet panic=-1 stb.port=$port $guest_args" \
     -chardev file,id=con,path=console.log -serial chardev:con \
     -chardev pipe,id=mon,path=mon -mon chardev=mon,mode=readline \
     "$@" > qemu.log 2>&1 &
@@ -241,9 +251,10 @@ case_usb_pulled_in_image() {
 }
 
 # The adapter pulled while the tool waits for a box (none on its line yet),
-# then plugged back with the box on it. PORT: the name the tool is given.
+# then plugged back with the box on it. PORT: the name the tool is given;
+# NODE: the node the adapter must come back as.
 pulled_while_waiting() {
-  local port=$1
+  local port=$1 node=$2
   start_box "$build" --bps "$bps" --image-out received.bin
   start_guest "$port" -chardev null,id=nobox \
     -device qemu-xhci,id=xhci -device usb-serial,bus=xhci.0,chardev=nobox,id=adapter,serial=rig1,always-plugged=on
@@ -257,18 +268,26 @@ pulled_while_waiting() {
   fi
   wait_for '^rig: done' 40 || fail "the guest did not finish"
   stop_guest
-  local said
+  local said back
   said=$(grep -c '^tool: .*could not connect' console.log || true)
   [ "$said" -le 1 ] || fail "the loss was said $said times"
-  note="came back as $(grep -oE 'ttyUSB[0-9]+: .*now attached to ttyUSB[0-9]+' console.log | tail -1 | grep -oE 'ttyUSB[0-9]+$')"
+  back=$(tr '|' '\n' < console.log | grep -oE 'converter now attached to ttyUSB[0-9]+' | sed -n '2s/.* //p')
+  [ "$back" = "$node" ] || fail "the adapter came back as ${back:-nothing}, not $node"
+  note="the loss said once; came back as $back"
   check_status 0
   check_image
 }
-case_usb_pulled_while_waiting_by_id() { pulled_while_waiting "$by_id"; }
-case_usb_pulled_while_waiting_node() { pulled_while_waiting /dev/ttyUSB0; }
+# Nothing else holds the node: the kernel gives it back under the same name.
+case_usb_replugged_while_waiting() { pulled_while_waiting /dev/ttyUSB0 ttyUSB0; }
+# Something else keeps the old node: the adapter returns as ttyUSB1, which
+# the stable name follows.
+case_usb_replugged_elsewhere_by_id() {
+  guest_args=stb.hold
+  pulled_while_waiting "$by_id" ttyUSB1
+}
 
-all_cases=(uart_upgrade usb_upgrade usb_pulled_in_image usb_pulled_while_waiting_by_id
-           usb_pulled_while_waiting_node)
+all_cases=(uart_upgrade usb_upgrade usb_pulled_in_image usb_replugged_while_waiting
+           usb_replugged_elsewhere_by_id)
 [ $# -gt 0 ] && all_cases=("$@")
 
 prepare_kernel
@@ -281,6 +300,7 @@ for name in "${all_cases[@]}"; do
   rm -rf "$case_dir" && mkdir -p "$case_dir" && cd "$case_dir"
   failures=()
   note=
+  guest_args=
   started=$(date +%s.%N)
   "case_$name"
   took=$(awk -v a="$started" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }')

@@ -4,6 +4,10 @@
 // without taking it (no wait for carrier, no settings changed), so reading it
 // while the tool upgrades a box disturbs nothing; as root TIOCEXCL does not
 // keep us out.
+//
+// serial-lines --hold DEVICE: opens it the same way and keeps it open until
+// killed, as a forgotten terminal program would: a USB adapter pulled then
+// keeps its node, and comes back under another.
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <sys/ioctl.h>
@@ -15,9 +19,16 @@
 #include <string>
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: serial-lines DEVICE\n");
+  const bool hold = argc == 3 && std::strcmp(argv[1], "--hold") == 0;
+  if (argc != 2 && !hold) {
+    std::fprintf(stderr, "usage: serial-lines [--hold] DEVICE\n");
     return 2;
+  }
+  if (hold) {
+    if (::open(argv[2], O_RDONLY | O_NOCTTY | O_NONBLOCK) < 0) return 1;
+    std::printf("held %s\n", argv[2]);
+    std::fflush(stdout);
+    for (;;) ::pause();
   }
   const int fd = ::open(argv[1], O_RDONLY | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) {
