@@ -123,6 +123,7 @@ wait_for_bytes() {
   local deadline=$(($(date +%s) + $3))
   until [ "$(stat -c %s "$1" 2>/dev/null || echo 0)" -ge "$2" ]; do
     [ "$(date +%s)" -ge "$deadline" ] && return 1
+    kill -0 "$qemu_pid" 2>/dev/null || return 1
     sleep 0.05
   done
 }
@@ -194,12 +195,15 @@ full_upgrade() {  # PORT QEMU_DEVICE_ARGS...
   local port=$1; shift
   start_box "$build" --bps "$bps" --image-out received.bin
   start_guest "$port" -chardev serial,id=box,path="$box_port" "$@"
+  wait_for '^rig: ready' 60 || fail "the guest did not boot"
+  local booted
+  booted=$(awk -v a="$boot_started" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }')
   wait_for '^rig: done' 60 || fail "the guest did not finish"
   stop_guest
   check_status 0
   check_image
   check_line
-  note=$(block_phase)
+  note="booted in $booted s ($(sed -n 's/^rig: ready \([0-9.]*\).*/\1/p' console.log) s guest time); $(block_phase)"
 }
 
 case_uart_upgrade() {
@@ -286,8 +290,64 @@ case_usb_replugged_elsewhere_by_id() {
   pulled_while_waiting "$by_id" ttyUSB1
 }
 
+# A station on every port at once: two adapters (boxes a and b) and the
+# 16550 (box c). Adapter a is pulled during its box's image and plugged back
+# with the next box (a2) on it. The guest stops the station after four boxes.
+sims=()
+sim() {  # NAME: a paced box of its own; its device path is then in $sim_port
+  rm -f "$1.pty"
+  "$build/bin/stb-box-sim" --bps "$bps" --path-file "$1.pty" --summary "$1.json" --image-out "$1.bin" \
+    > /dev/null &
+  sims+=($!)
+  for _ in $(seq 50); do [ -s "$1.pty" ] && break; sleep 0.1; done
+  sim_port=$(cat "$1.pty")
+}
+report() { grep "^report: .*$1" console.log || true; }
+
+case_station_pull_and_replug() {
+  guest_args=stb.station=4
+  local a b c a2
+  sim a && a=$sim_port
+  sim b && b=$sim_port
+  sim c && c=$sim_port
+  sim a2 && a2=$sim_port
+  start_guest /dev/ttyUSB1 -chardev serial,id=boxa,path="$a" -chardev serial,id=boxb,path="$b" \
+    -chardev serial,id=boxc,path="$c" -device isa-serial,chardev=boxc -device qemu-xhci,id=xhci \
+    -device usb-serial,bus=xhci.0,chardev=boxa,id=adaptera,serial=rigA,always-plugged=on \
+    -device usb-serial,bus=xhci.0,chardev=boxb,id=adapterb,serial=rigB,always-plugged=on
+  if wait_for_bytes a.bin 40000 90; then
+    monitor device_del adaptera
+    if wait_for '^report: .*"port lost"' 20; then
+      monitor chardev-add serial,id=boxa2,path="$a2"
+      monitor device_add usb-serial,bus=xhci.0,chardev=boxa2,id=adaptera2,serial=rigA,always-plugged=on
+    else
+      fail "no report of the lost port"
+    fi
+  else
+    fail "box a's image did not start"
+  fi
+  wait_for '^rig: done' 90 || fail "the guest did not finish"
+  stop_guest
+  kill "${sims[@]}" 2>/dev/null || true
+  sims=()
+  local lost
+  lost=$(report '"port lost"')
+  [ "$(echo "$lost" | grep -c .)" = 1 ] || fail "not one box lost its port"
+  [[ "$lost" == *'"result":"failed"'* && "$lost" == *'"step":3'* ]] || fail "the lost box's record: $lost"
+  [ "$(report '"result":"upgraded"' | grep -c .)" = 3 ] || fail "not three boxes upgraded"
+  report '"port":"/dev/ttyS1".*"result":"upgraded"' | grep -q . || fail "the 16550's box not upgraded"
+  for box in b c a2; do
+    cmp -s -n "$image_bytes" "$work/sample.bin" "$box.bin" || fail "box $box did not receive the image"
+  done
+  grep -q '"resends":0' b.json || fail "box b was disturbed: $(cat b.json)"
+  grep -q '^log: ttyUSB0-.*ERROR: The COM port /dev/ttyUSB0 went away !!' console.log ||
+    fail "the lost port's log does not say it went away"
+  note="lost: $(echo "$lost" | grep -oE '"port":"[^"]*"'); back: $(tr '|' '\n' < console.log |
+    grep -oE 'converter now attached to ttyUSB[0-9]+' | sed -n '3s/.* //p')"
+}
+
 all_cases=(uart_upgrade usb_upgrade usb_pulled_in_image usb_replugged_while_waiting
-           usb_replugged_elsewhere_by_id)
+           usb_replugged_elsewhere_by_id station_pull_and_replug)
 [ $# -gt 0 ] && all_cases=("$@")
 
 prepare_kernel
