@@ -352,7 +352,7 @@ all_cases=(uart_upgrade usb_upgrade usb_pulled_in_image usb_replugged_while_wait
 
 prepare_kernel
 prepare_initramfs
-trap 'stop_guest' EXIT
+trap 'stop_guest; [ ${#sims[@]} -eq 0 ] || kill "${sims[@]}" 2>/dev/null' EXIT
 passed=0
 failed=0
 for name in "${all_cases[@]}"; do
