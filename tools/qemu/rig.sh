@@ -340,6 +340,11 @@ case_station_pull_and_replug() {
     cmp -s -n "$image_bytes" "$work/sample.bin" "$box.bin" || fail "box $box did not receive the image"
   done
   grep -q '"resends":0' b.json || fail "box b was disturbed: $(cat b.json)"
+  # --port all on real drivers: ttyS0 is the guest's console and ttyS2/3 have
+  # no UART behind them; the station keeps to the three ports with a box.
+  local ports
+  ports=$(sed -n 's|^tool:   \(/dev/[^:]*\): .*upgraded.*|\1|p' console.log | sort | tr '\n' ' ')
+  [ "$ports" = "/dev/ttyS1 /dev/ttyUSB0 /dev/ttyUSB1 " ] || fail "the station took the ports $ports"
   grep -q '^log: ttyUSB0-.*ERROR: The COM port /dev/ttyUSB0 went away !!' console.log ||
     fail "the lost port's log does not say it went away"
   note="lost: $(echo "$lost" | grep -oE '"port":"[^"]*"'); back: $(tr '|' '\n' < console.log |
