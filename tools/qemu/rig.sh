@@ -87,7 +87,8 @@ prepare_initramfs() {
 
 qemu_pid=
 case_dir=
-guest_args=  # more words for the guest's init (stb.hold)
+guest_args=  # more words for the guest's init (stb.hold, stb.station=N)
+monitor_reader=
 
 # start_guest PORT QEMU_ARGS...: boots the guest with the tool on PORT; the
 # console goes to console.log, the monitor to the mon.in/mon.out pipes.
@@ -101,8 +102,10 @@ start_guest() {
     -chardev pipe,id=mon,path=mon -mon chardev=mon,mode=readline \
     "$@" > qemu.log 2>&1 &
   qemu_pid=$!
-  exec 3> mon.in
-  cat mon.out > monitor.log &
+  # Read-write opens of the pipes never wait for QEMU, which may not start.
+  exec 3<> mon.in
+  cat 0<> mon.out > monitor.log &
+  monitor_reader=$!
   boot_started=$(date +%s.%N)
 }
 
@@ -136,7 +139,9 @@ stop_guest() {
     wait "$qemu_pid" 2>/dev/null || true
   fi
   exec 3>&- || true
+  [ -z "$monitor_reader" ] || kill "$monitor_reader" 2>/dev/null || true
   qemu_pid=
+  monitor_reader=
   # The guest's tty ends its lines with CR LF.
   tr -d '\r' < console.log > console.txt && mv console.txt console.log
   stop_box
