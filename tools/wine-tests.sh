@@ -9,6 +9,21 @@
 #
 #   tools/wine-tests.sh NATIVE_BUILD WINDOWS_BUILD
 set -uo pipefail
+
+# Wine gives the machine's own serial devices COM numbers after the mapped
+# ones (here /dev/ttyS0, the kernel's console, becomes COM3): no test may
+# reach one, even by mistake. In a mount namespace of its own the script
+# sees /dev/null in their place. Where no namespace can be had (no
+# privilege), it goes on as it is: no test names a port it did not map.
+if [ -z "${STB_WINE_OWN_DEVICES:-}" ] && unshare -m true 2> /dev/null; then
+  export STB_WINE_OWN_DEVICES=1
+  exec unshare -m --propagation private bash -c '
+    for device in /dev/ttyS* /dev/ttyUSB* /dev/ttyACM*; do
+      [ -e "$device" ] && mount --bind /dev/null "$device"
+    done
+    exec "$0" "$@"' "${BASH_SOURCE[0]}" "$@"
+fi
+
 native=$(cd "${1:?native build folder}" && pwd)
 windows=$(cd "${2:?windows build folder}" && pwd)
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
