@@ -44,9 +44,7 @@ struct TLineRun {
       if (AfterTick) AfterTick();
     }
   }
-  long Count(const std::string& line) const {
-    return std::count(window.Log.begin(), window.Log.end(), line);
-  }
+  long Count(const std::string& line) const { return std::count(window.Log.begin(), window.Log.end(), line); }
 
   std::shared_ptr<TMemorySerialPlatform> line;
   serial::TManualTicker* ticker;  // owned by the link
