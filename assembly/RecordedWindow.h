@@ -24,6 +24,7 @@ class TRecordedWindow : public upgrade::IWindowOperations {
   void Information(const std::string& text) override { window_.Information(text); }
   void StopTicks() override { window_.StopTicks(); }
   void PumpMessages() override { window_.PumpMessages(); }
+  void KeepAnswering() override { window_.KeepAnswering(); }
   void CloseWindow() override { window_.CloseWindow(); }
   void BoxTakingImage(bool taking) override;
 

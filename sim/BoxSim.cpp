@@ -414,6 +414,7 @@ void TBoxSim::Verify(int blocks) {
     for (;;) Receive();
   }
   for (int step = 0; step < steps; ++step) {
+    if (config_.FlashStepDelayMs > 0) Pause(config_.FlashStepDelayMs);
     SendByte(
         static_cast<std::uint8_t>(step == steps - 1 ? config_.LastFlashCharacter : config_.FlashCharacter));
   }
@@ -421,6 +422,15 @@ void TBoxSim::Verify(int blocks) {
   WaitForGoOn();
   SendReport(TBoxReport::UpdateRequest, "Update software version!!!", TBoxPhase::UpdateRequest);
   WaitForGoOn();
+}
+
+void TBoxSim::Pause(int ms) {
+  // In slices, so that a box stopped in the middle of a long pause ends at once.
+  const auto until = TClock::now() + milliseconds(ms);
+  while (TClock::now() < until) {
+    if (stop_) throw EEnd{"stopped"};
+    std::this_thread::sleep_for(std::min<TClock::duration>(milliseconds(20), until - TClock::now()));
+  }
 }
 
 void TBoxSim::UpdateVersionTable() {

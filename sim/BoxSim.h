@@ -59,6 +59,7 @@ struct TBoxConfig {
   std::map<int, int> RefuseBlock;  // block index -> how many times it is refused
   int WrongSyncAt = 0;             // the n-th sync digit (from 1) is wrong; 0: never
   int SyncDelayMs = 0;             // pause between a block's answer and its sync digit
+  int FlashStepDelayMs = 0;        // pause before each flash step character: a slow flash
   TBoxReport WrongReport = TBoxReport::None;
   TBoxPhase SilentFrom = TBoxPhase::Never;
   char FlashCharacter = '@';      // sent for every flash step but the last
@@ -150,6 +151,8 @@ class TBoxSim {
   void SendReport(TBoxReport which, const std::string& text, TBoxPhase phase, bool stray = false);
   bool Silent(TBoxPhase phase) const;
   void WaitForGoOn();  // the tool's 0x1F
+  // Sleeps `ms`, ending early (as Stop() asks) when the box is stopped.
+  void Pause(int ms);
 
   // The protocol, in the order the wire sees it.
   int AwaitAnnounce();

@@ -167,6 +167,13 @@ class TCommandLine {
       o.Box.SyncDelayMs = static_cast<int>(n);
       return true;
     });
+    Value("--flash-delay", "MS", "pause MS milliseconds before each flash step character",
+          [&](const std::string& v) {
+            long n = 0;
+            if (!Number(v, n) || n < 0 || n > 60000) return false;
+            o.Box.FlashStepDelayMs = static_cast<int>(n);
+            return true;
+          });
     Value("--wrong-report", "R", "download|ram|flash|update|table: that report text is wrong",
           [&](const std::string& v) { return Word(reports, v, o.Box.WrongReport); });
     Value("--silent-from", "P",

@@ -15,6 +15,16 @@ using namespace protocol;
 
 void TUpgrade::Tick() {
   if (stopRequested_.load()) return;
+  // The window's ticks go on while a tick shows a box (the box's own loop
+  // delivers them) and while the upgrade lets the window answer: one that
+  // ran then could open the port again, meet the box and run an upgrade of
+  // its own inside this one, and this one would then announce again.
+  if (inTick_) return;
+  inTick_ = true;
+  struct TTickEnd {
+    bool& inTick;
+    ~TTickEnd() { inTick = false; }
+  } tickEnd{inTick_};
   if (!link_.IsPortOpen() && portWasOpen_ && !LinkBack()) return;
   // No announce word for a mode whose include file was not read through:
   // the box would be met with a half-filled record.
@@ -47,12 +57,12 @@ bool TUpgrade::ReadAcknowledge() {
   // Five characters: the first not 0x00, one more of any value, then "ACK".
   // A read that times out leaves the shared character as it was.
   char ch = kNoAcknowledge;
-  link_.ReadChar(ch);
+  ReadAnswering(ch);
   if (ch == kNoAcknowledge) return false;
-  link_.ReadChar(ch);
+  ReadAnswering(ch);
   std::string text;
   for (std::size_t i = 0; i < kAcknowledge.size(); ++i) {
-    link_.ReadChar(ch);
+    ReadAnswering(ch);
     text.push_back(ch);
   }
   return text == kAcknowledge;
@@ -162,7 +172,7 @@ void TUpgrade::ReceiveAddressWords() {
   // once each, and a byte that does not come keeps its previous value.
   for (int i = 3; i >= 0; --i) record_.TargetAddress[static_cast<std::size_t>(i)] = WaitByte();
   for (auto& word : record_.TargetExtraWords) {
-    for (int i = 3; i >= 0; --i) link_.ReadByte(word[static_cast<std::size_t>(i)]);
+    for (int i = 3; i >= 0; --i) ReadAnswering(word[static_cast<std::size_t>(i)]);
   }
 }
 

@@ -79,7 +79,7 @@ bool TUpgrade::SendBlocks(TImageStream& image, std::uint8_t& total) {
       // A character that does not come is a refusal, never an acceptance.
       std::string answer;
       char ch = 0;
-      for (int i = 0; i < 3 && link_.ReadChar(ch); ++i) answer.push_back(ch);
+      for (int i = 0; i < 3 && ReadAnswering(ch); ++i) answer.push_back(ch);
       if (answer == kBlockAccepted) break;
       // A line that dropped (adapter pulled) is no refusal by the box: a
       // resend could only fail the same way.
@@ -96,7 +96,7 @@ bool TUpgrade::SendBlocks(TImageStream& image, std::uint8_t& total) {
     if (++syncCounter > kBlocksPerSync - 1) {
       syncCounter = 0;
       char digit = 0;
-      if (!link_.ReadChar(digit) || digit != kSyncDigits[syncPosition]) {
+      if (!ReadAnswering(digit) || digit != kSyncDigits[syncPosition]) {
         return Fail(kDownloadFail, TFailure::SyncDigit);
       }
       syncPosition = (syncPosition + 1) % kSyncDigits.size();

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "ImageFile.h"
+#include "LinkHolds.h"
 #include "ModeTable.h"
 
 namespace stb::upgrade {
@@ -61,9 +62,37 @@ void TUpgrade::StopPoint() const {
   if (stopRequested_.load()) throw EStopped{};
 }
 
+void TUpgrade::KeepAnswering() {
+  // A poll now would take and drop bytes the next read of the protocol needs.
+  const TPollingHold pollingHold(link_);
+  window_.KeepAnswering();
+}
+
+bool TUpgrade::ReadAnswering(std::uint8_t& value) {
+  const std::uint32_t whole = link_.InputTimeout();
+  if (whole <= kAnsweringSliceMs) return link_.ReadByte(value);
+  const std::uint32_t slices = (whole + kAnsweringSliceMs - 1) / kAnsweringSliceMs;
+  const TInputTimeoutHold slice(link_, (whole + slices - 1) / slices);
+  for (std::uint32_t i = 0; i < slices; ++i) {
+    if (i > 0) KeepAnswering();
+    if (link_.ReadByte(value)) return true;
+    if (!link_.IsPortOpen()) return false;
+  }
+  return false;
+}
+
+bool TUpgrade::ReadAnswering(char& value) {
+  std::uint8_t byte = static_cast<std::uint8_t>(value);
+  const bool read = ReadAnswering(byte);
+  value = static_cast<char>(byte);
+  return read;
+}
+
 std::uint8_t TUpgrade::WaitByte() {
-  // Each read gives up after the input time-out; the box is given up on once
-  // nothing has come for the whole bound. A closed port can never answer.
+  // Each read gives up after a slice of the input time-out, and the window
+  // has its turn; the box is given up on once nothing has come for the whole
+  // bound. A closed port can never answer.
+  const TInputTimeoutHold slice(link_, std::min(link_.InputTimeout(), kAnsweringSliceMs));
   const std::uint32_t start = clock_();
   std::uint8_t value = 0;
   for (;;) {
@@ -71,6 +100,7 @@ std::uint8_t TUpgrade::WaitByte() {
     if (!link_.IsPortOpen()) throw ENoResponse{};
     if (link_.ReadByte(value)) return value;
     if (clock_() - start > responseTimeoutMs_) throw ENoResponse{};
+    KeepAnswering();
   }
 }
 

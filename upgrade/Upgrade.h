@@ -47,6 +47,8 @@ class TUpgrade {
   // The tick: wakes the box and, once a mode is chosen, announces it; when
   // the box acknowledges with the chosen mode, stops the ticks and runs the
   // upgrade. Raises ERunError when the image file cannot be opened.
+  // A tick that comes while one runs (from the loop of a box it shows, or
+  // while the window keeps answering) does nothing: one run, one upgrade.
   void Tick();
 
   // Sends the image and follows the box to the end of the upgrade; true when
@@ -104,6 +106,12 @@ class TUpgrade {
   void SendVersionPair();
 
   // --- Helpers ---
+  // A read of one byte within the link's input time-out, as ReadByte, in
+  // slices short enough for the window to keep answering in between.
+  bool ReadAnswering(std::uint8_t& value);
+  bool ReadAnswering(char& value);
+  // The window's turn between two slices of a wait; no poll runs in it.
+  void KeepAnswering();
   std::uint8_t WaitByte();
   char WaitChar() { return static_cast<char>(WaitByte()); }
   // Raises EStopped once a stop has been requested.
@@ -132,6 +140,7 @@ class TUpgrade {
   bool succeeded_ = false;
   bool portWasOpen_ = false;       // the port opened at start-up
   bool portLossReported_ = false;  // the port is gone and the operator has been told
+  bool inTick_ = false;            // a tick runs, boxes and the whole upgrade included
 
   IUpgradeEvents noEvents_;
   IUpgradeEvents* events_ = &noEvents_;
@@ -146,6 +155,10 @@ class TUpgrade {
   // The image, open from the go message to the end of the transfer.
   std::unique_ptr<TImageStream> image_;
 };
+
+// The longest the upgrade reads from the box before the window has its turn
+// again (IWindowOperations::KeepAnswering).
+inline constexpr std::uint32_t kAnsweringSliceMs = 100;
 
 // The connection box, at start-up and when the port goes away while waiting.
 extern const char kCannotConnect[];

@@ -1,6 +1,9 @@
 // After the last block: the total checksum, the box's reports on the
 // download, the RAM image, the flash write and the flash image, and the
 // update of the box's version table.
+#include <algorithm>
+
+#include "LinkHolds.h"
 #include "Upgrade.h"
 
 namespace stb::upgrade {
@@ -18,13 +21,13 @@ bool TUpgrade::ReadReport(std::string_view expected, bool firstWait) {
   char ch = 0;
   while (lead-- > 0) {
     StopPoint();
-    link_.ReadChar(ch);
+    ReadAnswering(ch);
   }
   // A character that does not come in time fails the text.
   std::string text;
   for (std::size_t i = 0; i < expected.size(); ++i) {
     StopPoint();
-    if (!link_.ReadChar(ch)) return false;
+    if (!ReadAnswering(ch)) return false;
     text.push_back(ch);
   }
   return text == expected;
@@ -32,13 +35,14 @@ bool TUpgrade::ReadReport(std::string_view expected, bool firstWait) {
 
 void TUpgrade::WaitForMarker(std::uint8_t marker) {
   // Everything before the marker is ignored; the marker itself must come
-  // within the bound.
+  // within the bound. The window has its turn whenever a slice brings nothing.
+  const TInputTimeoutHold slice(link_, std::min(link_.InputTimeout(), kAnsweringSliceMs));
   const std::uint32_t start = clock_();
   std::uint8_t value = 0;
   while (value != marker) {
     StopPoint();
     if (!link_.IsPortOpen() || clock_() - start > responseTimeoutMs_) throw ENoResponse{};
-    link_.ReadByte(value);
+    if (!link_.ReadByte(value)) KeepAnswering();
   }
 }
 
@@ -65,8 +69,8 @@ bool TUpgrade::Verify(std::uint8_t total) {
   // The box's checksums: the total it received, the one it computed and the
   // one of its RAM check. Taken, not judged.
   std::uint8_t report = WaitByte();
-  link_.ReadByte(report);
-  link_.ReadByte(report);
+  ReadAnswering(report);
+  ReadAnswering(report);
 
   WaitForMarker(kWakeUp);
   if (!ReadReport(kRamImageReport, false)) return Fail("  Ram Image BAD CRC !!", TFailure::RamImageChecksum);

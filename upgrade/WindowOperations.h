@@ -30,6 +30,14 @@ class IWindowOperations {
   virtual void StopTicks() = 0;
   // Handles every window message waiting, then returns.
   virtual void PumpMessages() = 0;
+  // While the upgrade waits for the box, at least every kAnsweringSliceMs
+  // (Upgrade.h): lets the window repaint and answer the desktop, which
+  // otherwise calls a window silent for a few seconds hung and offers to
+  // kill the program in the middle of the flash write. Keys and mouse input
+  // stay queued, no tick or poll runs, and a close the operator asks for
+  // waits for the end of the upgrade as ever. A window that can be left
+  // silent (the console) needs nothing.
+  virtual void KeepAnswering() {}
   // Closes the main window; the program ends once control is back in its loop.
   virtual void CloseWindow() = 0;
 

@@ -24,6 +24,11 @@ class TRecordingWindow : public upgrade::IWindowOperations {
   int Pumps = 0;
   upgrade::TConfirmAnswer Answer = upgrade::TConfirmAnswer::Yes;
   std::function<void()> OnLog;  // called after each line is recorded
+  // Called inside each box before it is recorded, as the box's own loop
+  // would deliver whatever falls due while it is open.
+  std::function<void(const std::string& text)> OnBox;
+  int Answerings = 0;
+  std::function<void()> OnKeepAnswering;  // called at each turn the window gets in a wait
 
   void LogLine(const std::string& line) override {
     Log.push_back(line);
@@ -33,7 +38,10 @@ class TRecordingWindow : public upgrade::IWindowOperations {
   void SetFlashProgress(int p) override { FlashProgress.push_back(p); }
   void SetCounter(long sent, long total) override { Counters.push_back(upgrade::Detail(sent, total)); }
   void SetAnimation(bool running) override { Animating = running; }
-  void MessageBox(const std::string& text) override { Boxes.push_back("message: " + text); }
+  void MessageBox(const std::string& text) override {
+    if (OnBox) OnBox(text);
+    Boxes.push_back("message: " + text);
+  }
   upgrade::TConfirmAnswer Confirm(const std::string& text) override {
     Boxes.push_back("confirm: " + text);
     return Answer;
@@ -41,6 +49,10 @@ class TRecordingWindow : public upgrade::IWindowOperations {
   void Information(const std::string& text) override { Boxes.push_back("information: " + text); }
   void StopTicks() override { TicksStopped = true; }
   void PumpMessages() override { ++Pumps; }
+  void KeepAnswering() override {
+    ++Answerings;
+    if (OnKeepAnswering) OnKeepAnswering();
+  }
   void CloseWindow() override { Closed = true; }
 };
 

@@ -1,8 +1,9 @@
 // The window's side of a tick, the same for every toolkit. A tick may run a
 // whole upgrade and holds the window for as long as it does, so:
 // - ticks also come while a box of a tick is open (the box's own loop
-//   dispatches the timer): such a tick runs inside the outer one, and only
-//   the outer one's end is the end of the tick;
+//   dispatches the timer) and while the upgrade lets the window answer: the
+//   upgrade's tick does nothing then, and only the outer one's end is the
+//   end of the tick;
 // - closing the window while an upgrade runs would only take it off the
 //   screen: the upgrade goes on inside the tick all the same. A close the
 //   operator asks for then waits for the end of the tick; the upgrade's own

@@ -207,6 +207,14 @@ void TOperatorWindow::StopTicks() { tickTimer_->stop(); }
 
 void TOperatorWindow::PumpMessages() { QCoreApplication::processEvents(); }
 
+void TOperatorWindow::KeepAnswering() {
+  // Paints and the window manager's ping (answered as the X events are
+  // read); keys and mouse input wait in the queue. Timers do fire: the
+  // upgrade's tick does nothing inside a tick, the link holds its poll, and
+  // a close waits for the end of the tick (TTickGuard).
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
 void TOperatorWindow::CloseWindow() {
   tickGuard_.UpgradeCloses();
   close();

@@ -19,6 +19,8 @@ constexpr wchar_t kPanelClass[] = L"StbPanel";
 // and would only beep.
 constexpr wchar_t kCopy = 0x03;
 constexpr wchar_t kSelectAll = 0x01;
+// The most paints one turn of the window takes while the upgrade waits.
+constexpr int kPaintsPerTurn = 64;
 
 HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
 
@@ -347,6 +349,20 @@ void TOperatorWindow::PumpMessages() {
       return;
     }
     Dispatch(message);
+  }
+}
+
+void TOperatorWindow::KeepAnswering() {
+  // Any PeekMessage delivers what other threads and processes send to the
+  // window (the system's own probes among them) and tells the system the
+  // thread still reads its queue; of the queue itself only paints are taken.
+  // Keys, mouse input, the timers and a close posted to the window stay
+  // there for the end of the upgrade. Bounded, in case a paint comes back
+  // at once.
+  MSG message;
+  for (int i = 0; i < kPaintsPerTurn; ++i) {
+    if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT | PM_QS_SENDMESSAGE)) break;
+    DispatchMessageW(&message);
   }
 }
 

@@ -58,6 +58,7 @@ class TOperatorWindow : public upgrade::IWindowOperations {
   void Information(const std::string& text) override;
   void StopTicks() override;
   void PumpMessages() override;
+  void KeepAnswering() override;
   void CloseWindow() override;
 
   // The application's default error handler: the error's text in a box with

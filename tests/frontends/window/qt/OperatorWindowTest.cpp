@@ -6,6 +6,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "OperatorWindow.h"
@@ -294,6 +295,40 @@ TEST(MainWindowUpgrade, ClosingTheWindowDuringTheTransferWaitsForItsEnd) {
 
   ASSERT_EQ(visibleAfterClose.size(), 7u);
   EXPECT_EQ(std::count(visibleAfterClose.begin(), visibleAfterClose.end(), true), 7);
+  ASSERT_EQ(w.boxes.size(), 1u);
+  EXPECT_EQ(w.boxes[0], "Congraturation! Software Upgrade OK !!!!");
+  EXPECT_FALSE(w.window->isVisible());  // closed at the end, by the upgrade
+  EXPECT_EQ(w.BoxEnd(), "done");
+}
+
+TEST(MainWindowUpgrade, DuringASlowFlashWriteTheWindowRunsItsLoopAndTakesNoClose) {
+  sim::TBoxConfig box;
+  box.FlashStepDelayMs = 250;
+  TWindowOnBox w(16 * 1024, box);  // four flash steps, a second of flash write
+  // What the operator sees while the box writes its flash, and a close asked
+  // for then; the timer runs only while the window has its turn.
+  std::set<int> seen;
+  bool closeAsked = false;
+  bool visibleAfterClose = true;
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    const int flash = w.window->FlashBar()->value();
+    if (flash == 0 || flash == 100) return;
+    seen.insert(flash);
+    if (!closeAsked) {
+      closeAsked = true;
+      w.window->close();
+    } else {
+      visibleAfterClose = visibleAfterClose && w.window->isVisible();
+    }
+  });
+  watch.start(20);
+  w.Upgrade();
+  watch.stop();
+
+  EXPECT_GE(seen.size(), 2u) << "the flash bar seen moving";
+  EXPECT_TRUE(closeAsked);
+  EXPECT_TRUE(visibleAfterClose);
   ASSERT_EQ(w.boxes.size(), 1u);
   EXPECT_EQ(w.boxes[0], "Congraturation! Software Upgrade OK !!!!");
   EXPECT_FALSE(w.window->isVisible());  // closed at the end, by the upgrade

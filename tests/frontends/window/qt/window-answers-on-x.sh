@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# The operator window on a real X server (Xvfb) while the box writes its
+# flash for 15 s: it answers every _NET_WM_PING within a second all along,
+# as a window manager asks before it calls a window hung, and a close asked
+# for during the flash write changes nothing: the upgrade
+# runs to its end, once, and the window stays up until its success box.
+# The program is ended there: what the box then does is not looked at.
+#
+#   tests/frontends/window/qt/window-answers-on-x.sh BUILD_DIR
+set -euo pipefail
+build=$(cd "${1:?build folder}" && pwd)
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../../.." && pwd)
+probe="$build/tests/x-window-probe"
+for tool in xvfb-run xdotool xwininfo; do
+  command -v "$tool" >/dev/null || { echo "window-answers-on-x: $tool is missing (./stb installs it)" >&2; exit 1; }
+done
+
+if [ -z "${STB_ON_XVFB:-}" ]; then
+  export STB_ON_XVFB=1
+  exec xvfb-run -a -s "-noreset -screen 0 800x800x24" "$0" "$@"
+fi
+unset QT_QPA_PLATFORM WAYLAND_DISPLAY
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
+
+work=$(mktemp -d)
+source "$root/tools/box.sh"
+app_pid=
+ping_pid=
+cleanup() {
+  set +e
+  [ -n "$ping_pid" ] && kill "$ping_pid" 2>/dev/null
+  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
+  stop_box
+  wait 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+cd "$work"
+mkdir inc
+printf '%s\r\n' 110022 01.00 01.00 01.00 01.00 01.00 01.00 D2412 slow-flash ./image.bin 3 0x9FC10000 \
+  > inc/app1.inc
+# 60 blocks: fifteen flash steps of a second each.
+head -c $((60 * 1024)) /dev/urandom > image.bin
+
+fail() { echo "FAIL: $*" >&2; echo "$*" >> "$work/failures"; }
+
+# Waits up to 10 s for a visible window of the program titled exactly $1;
+# prints its id.
+wait_window() {
+  local w
+  for _ in $(seq 100); do
+    w=$(xdotool search --onlyvisible --pid "$app_pid" --name "^$1\$" 2>/dev/null | head -1) || true
+    [ -n "$w" ] && { echo "$w"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
+
+# Waits up to $2 tenths of a second for a line $1 in the log file.
+wait_logged() {
+  for _ in $(seq "$2"); do grep -qxF "$1" <(cut -d' ' -f3- run.log 2>/dev/null) && return 0; sleep 0.1; done
+  return 1
+}
+
+start_box "$build" --flash-delay 1000
+"$build/bin/stb-downloader" --port "$box_port" --log-file run.log > run.out 2>&1 &
+app_pid=$!
+main=$(wait_window '::::: Orvanta STB  Serial DownLoader v3.3 :::::') || { fail "no main window"; exit 1; }
+"$probe" ping "$main" > ping.out &
+ping_pid=$!
+xdotool windowfocus --sync "$main"
+xdotool type --delay 60 APP103
+
+if wait_logged "5. Ram Image CRC OK" 300; then
+  sleep 2
+  # In the middle of the flash write: a close.
+  "$probe" close "$main"
+  sleep 2
+  xwininfo -id "$main" | grep -q 'IsViewable' || fail "the window went away during the flash write"
+else
+  fail "the flash write never began"
+fi
+
+# The upgrade's end: its success box, over the window.
+wait_logged "Please Turn Off and On the STB set !!!" 400 || fail "no success lines: $(tail -n 3 run.log)"
+wait_window stb-downloader > /dev/null || fail "no success box"
+kill "$app_pid" 2>/dev/null || true
+wait "$app_pid" 2>/dev/null || true
+app_pid=
+status=0
+wait "$ping_pid" || status=$?
+ping_pid=
+cat ping.out
+[ "$status" -eq 0 ] || fail "the window did not answer the window manager in time"
+wait_box
+
+logged=$(cut -d' ' -f3- run.log)
+[ "$(grep -cxF '1. Check Machine' <<< "$logged")" -eq 1 ] || fail "not exactly one upgrade"
+tail -n 6 <<< "$logged" | diff - <(printf '%s\n' "6. Flash Image CRC OK" "  Version Table Write OK!" \
+  "7. Update Version Table OK" \
+  "---------------------------------------" "Congraturation! Software Upgrade OK !!!" \
+  "Please Turn Off and On the STB set !!!") > /dev/null || fail "the log's end: $(tail -n 8 <<< "$logged")"
+grep -q '"end":"done"' box.json || fail "the box was not upgraded: $(cat box.json)"
+
+if [ -s "$work/failures" ]; then exit 1; fi
+echo "window-answers-on-x: every ping answered within a second through a 15 s flash write"
