@@ -179,6 +179,9 @@ void TUpgrade::End(TUpgradeEnd end) {
   end.Step = step_;
   end.Sent = acknowledged_;
   end.Total = record_.ImageSize;
+  // The box is past the image either way: an interrupt while the closing
+  // box is shown puts nothing at risk any more.
+  window_.BoxTakingImage(false);
   events_->Ended(end);
 }
 

@@ -21,6 +21,7 @@ class TRecordingWindow : public upgrade::IWindowOperations {
   bool Animating = false;
   bool TicksStopped = false;
   bool Closed = false;
+  bool TakingImage = false;  // as BoxTakingImage last said
   int Pumps = 0;
   upgrade::TConfirmAnswer Answer = upgrade::TConfirmAnswer::Yes;
   std::function<void()> OnLog;  // called after each line is recorded
@@ -54,6 +55,7 @@ class TRecordingWindow : public upgrade::IWindowOperations {
     if (OnKeepAnswering) OnKeepAnswering();
   }
   void CloseWindow() override { Closed = true; }
+  void BoxTakingImage(bool taking) override { TakingImage = taking; }
 };
 
 }  // namespace stb::testing

@@ -137,6 +137,44 @@ TEST(ProtocolRules, InputLeftBeforeEachGoOnIsThrownAway) {
   EXPECT_EQ(run.Summary().TotalReceived, run.Summary().TotalComputed);
 }
 
+TEST(ProtocolRules, TheBoxIsNoLongerTakingTheImageWhileTheClosingBoxIsShown) {
+  // The closing box waits for the operator for as long as it likes; an
+  // interrupt meanwhile must end the program, not warn that the box is at
+  // risk, as it would while the image goes.
+  const struct {
+    const char* name;
+    std::function<void(TUpgradeRun&)> arrange;
+    const char* box;
+  } cases[] = {
+      {"success", [](TUpgradeRun&) {}, "message: Congraturation! Software Upgrade OK !!!!"},
+      {"refused block", [](TUpgradeRun& r) { r.Box.RefuseBlock[2] = 1000; },
+       "message: Software Upgrade Fail !!!"},
+      {"silent in the flash write", [](TUpgradeRun& r) { r.Box.SilentFrom = TBoxPhase::Flash; },
+       "message: Software Upgrade Fail !!!"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TUpgradeRun run;
+    c.arrange(run);
+    bool everTaking = false;
+    std::vector<std::string> takingAtBox;
+    auto counting = run.Window.OnLog;
+    run.Window.OnLog = [&, counting] {
+      everTaking = everTaking || run.Window.TakingImage;
+      counting();
+    };
+    run.Window.OnBox = [&](const std::string& text) {
+      if (run.Window.TakingImage) takingAtBox.push_back(text);
+    };
+    run.Start(4 * 1024);
+    EXPECT_EQ(run.Upgrade(3), "");
+    EXPECT_TRUE(everTaking);
+    ASSERT_FALSE(run.Window.Boxes.empty());
+    EXPECT_EQ(run.Window.Boxes.back(), c.box);
+    EXPECT_TRUE(takingAtBox.empty()) << takingAtBox.front();
+  }
+}
+
 TEST(ProtocolRules, PollIsHeldOffWhileTheUpgradeRunsAndGivenBackHoweverItEnds) {
   // Every line logged once the ticks have stopped is logged with the poll
   // held off; afterwards the link polls again, also when the window stays

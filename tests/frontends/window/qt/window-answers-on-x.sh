@@ -73,7 +73,8 @@ xdotool type --delay 60 APP103
 
 if wait_logged "5. Ram Image CRC OK" 300; then
   sleep 2
-  # In the middle of the flash write: a close.
+  # In the middle of the flash write: a code typed and a close.
+  xdotool type --window "$main" --delay 60 NATV02
   "$probe" close "$main"
   sleep 2
   xwininfo -id "$main" | grep -q 'IsViewable' || fail "the window went away during the flash write"
@@ -84,7 +85,13 @@ fi
 # The upgrade's end: its success box, over the window.
 wait_logged "Please Turn Off and On the STB set !!!" 400 || fail "no success lines: $(tail -n 3 run.log)"
 wait_window stb-downloader > /dev/null || fail "no success box"
+# The box is past its image: an interrupt now ends the program at once.
 kill "$app_pid" 2>/dev/null || true
+for _ in $(seq 50); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$app_pid" 2>/dev/null; then
+  fail "an interrupt while the success box is shown did not end the program"
+  kill -KILL "$app_pid" 2>/dev/null
+fi
 wait "$app_pid" 2>/dev/null || true
 app_pid=
 status=0
@@ -96,10 +103,12 @@ wait_box
 
 logged=$(cut -d' ' -f3- run.log)
 [ "$(grep -cxF '1. Check Machine' <<< "$logged")" -eq 1 ] || fail "not exactly one upgrade"
-tail -n 6 <<< "$logged" | diff - <(printf '%s\n' "6. Flash Image CRC OK" "  Version Table Write OK!" \
+[ "$(tail -n 1 <<< "$logged")" = 'stb-downloader: stopped by SIGTERM after "7. Update Version Table OK", 61440 of 61440 bytes sent' ] ||
+  fail "the interrupt's line: $(tail -n 1 <<< "$logged")"
+tail -n 7 <<< "$logged" | head -n 6 | diff - <(printf '%s\n' "6. Flash Image CRC OK" "  Version Table Write OK!" \
   "7. Update Version Table OK" \
   "---------------------------------------" "Congraturation! Software Upgrade OK !!!" \
-  "Please Turn Off and On the STB set !!!") > /dev/null || fail "the log's end: $(tail -n 8 <<< "$logged")"
+  "Please Turn Off and On the STB set !!!") > /dev/null || fail "the log's end: $(tail -n 9 <<< "$logged")"
 grep -q '"end":"done"' box.json || fail "the box was not upgraded: $(cat box.json)"
 
 if [ -s "$work/failures" ]; then exit 1; fi
