@@ -145,6 +145,10 @@ else
 fi
 app_pid=
 
+# Whatever went before, the probe ends here.
+touch ping.stop
+for _ in $(seq 50); do kill -0 "$ping_pid" 2> /dev/null || break; sleep 0.2; done
+kill "$ping_pid" 2> /dev/null && fail "the probe did not end"
 status=0
 wait "$ping_pid" || status=$?
 ping_pid=
