@@ -5,7 +5,9 @@
 # after them; no test names those); then images named beyond ASCII and the
 # --help text; then one full headless upgrade through COM1 against the simulated box;
 # last the operator window: its own tests (tests/frontends/window/win32/run-under-wine.sh),
-# then driven on an X server as an operator would (tests/frontends/window/win32/window-under-wine.sh).
+# then driven on an X server as an operator would (tests/frontends/window/win32/window-under-wine.sh),
+# then kept answering another program through a slow flash write
+# (tests/frontends/window/win32/window-answers-under-wine.sh).
 #
 #   tools/wine-tests.sh NATIVE_BUILD WINDOWS_BUILD
 set -uo pipefail
@@ -104,4 +106,8 @@ echo "wine: a full upgrade through COM1 succeeded; the box holds the image byte 
 # server of its own as an operator would.
 "$root/tests/frontends/window/win32/run-under-wine.sh" "$windows" || exit 1
 "$root/tests/frontends/window/win32/window-under-wine.sh" "$native" "$windows" || exit 1
+
+# 5. The window through a slow flash write: asked by another Windows program
+# every 100 ms whether it still answers, a key and a close posted meanwhile.
+"$root/tests/frontends/window/win32/window-answers-under-wine.sh" "$native" "$windows" || exit 1
 exit "$tests"
