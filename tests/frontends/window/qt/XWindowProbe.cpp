@@ -26,8 +26,8 @@ constexpr auto kAnswerBound = std::chrono::milliseconds(1000);
 
 xcb_atom_t Atom(xcb_connection_t* x, const char* name) {
   const auto cookie = xcb_intern_atom(x, 0, static_cast<std::uint16_t>(std::strlen(name)), name);
-  std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(xcb_intern_atom_reply(x, cookie, nullptr),
-                                                                       &std::free);
+  std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
+      xcb_intern_atom_reply(x, cookie, nullptr), &std::free);
   return reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
 }
 
