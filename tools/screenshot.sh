@@ -30,7 +30,7 @@ cat > "$work/shoot.sh" <<SHOT
 #!/usr/bin/env bash
 set -e
 cd "$work"
-python3 -c 'import os,pty,time; m,s=pty.openpty(); print(os.ttyname(s)); time.sleep(30)' > pty.txt &
+python3 -c 'import os,pty,time; m,s=pty.openpty(); print(os.ttyname(s), flush=True); time.sleep(30)' > pty.txt &
 sleep 0.5
 "$root/build/bin/stb-downloader" --port "\$(head -1 pty.txt)" &
 app=\$!
