@@ -21,6 +21,7 @@ inline std::int64_t NowMs() {
 
 bool StdinIsTerminal();
 bool StderrIsTerminal();
+bool StdoutIsTerminal();
 // Waits at most `ms` for standard input to have something (or to end);
 // with `watch` false, only waits.
 bool WaitForInput(bool watch, int ms);

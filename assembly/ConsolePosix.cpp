@@ -11,6 +11,7 @@ namespace stb::app {
 
 bool StdinIsTerminal() { return isatty(STDIN_FILENO) != 0; }
 bool StderrIsTerminal() { return isatty(STDERR_FILENO) != 0; }
+bool StdoutIsTerminal() { return isatty(STDOUT_FILENO) != 0; }
 
 bool WaitForInput(bool watch, int ms) {
   pollfd p{STDIN_FILENO, POLLIN, 0};

@@ -31,6 +31,7 @@ bool StdinHasData() {
 
 bool StdinIsTerminal() { return _isatty(_fileno(stdin)) != 0; }
 bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+bool StdoutIsTerminal() { return _isatty(_fileno(stdout)) != 0; }
 
 bool WaitForInput(bool watch, int ms) {
   // Standard input offers nothing to wait on here: look every 10 ms.

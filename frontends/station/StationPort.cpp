@@ -15,7 +15,6 @@
 #include "ExitStatus.h"
 #include "StationBox.h"
 #include "PresenceProbe.h"
-#include "SignalName.h"
 #include "TypeCode.h"
 
 namespace stb::app {
@@ -205,7 +204,7 @@ void TStationPort::OneBox() {
   const bool stopped = box.Stopped();
   if (stopped) {
     // Said here, by the thread that ran the box, with the port still ours.
-    const std::string where = box.StopLine(SignalName(shared_.StopSignal.load()));
+    const std::string where = box.StopLine(shared_.StopCause.load());
     shared_.Display.ErrorLine("stb-downloader: " + device_ + ": " + where);
     box.Say("stb-downloader: " + where);
     report.DecidedBy = "stb-downloader: " + where;

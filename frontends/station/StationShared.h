@@ -29,8 +29,9 @@ struct TStationShared {
   TStationDisplay Display;
   TReportFile Report;
   std::atomic<int> StopLevel{kRunning};
-  // The interrupt that asked for the stop at once, for the stop lines.
-  std::atomic<int> StopSignal{0};
+  // The interrupt that asked for the stop at once, for the stop lines
+  // ("SIGINT", "Ctrl+C").
+  std::atomic<const char*> StopCause{"an interrupt"};
   // How long a port that would not serve (a refused open, a log or an
   // include file that does not open) waits before it tries again.
   std::chrono::milliseconds RetryAfter{5000};

@@ -1,0 +1,200 @@
+#include "StationRun.h"
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <thread>
+
+#include "Console.h"
+#include "EscapedLine.h"
+#include "ExitStatus.h"
+#include "IncludeFile.h"
+#include "ModeTable.h"
+#include "RunError.h"
+#include "StationPorts.h"
+#include "Upgrade.h"
+
+namespace stb::app {
+
+namespace {
+
+// How often --port all looks for adapters plugged in since.
+constexpr int kScanSeconds = 5;
+
+// How long the way out waits for report lines still on their way to the
+// disk: a write hung on a dead network disk is not waited for beyond it.
+constexpr auto kReportBound = std::chrono::seconds(2);
+
+// A window for reading the include file once, before any port starts.
+class TSilentWindow : public upgrade::IWindowOperations {
+ public:
+  void LogLine(const std::string&) override {}
+  void SetDownloadProgress(int) override {}
+  void SetFlashProgress(int) override {}
+  void SetCounter(long, long) override {}
+  void SetAnimation(bool) override {}
+  void MessageBox(const std::string&) override {}
+  upgrade::TConfirmAnswer Confirm(const std::string&) override { return upgrade::TConfirmAnswer::Yes; }
+  void Information(const std::string&) override {}
+  void StopTicks() override {}
+  void PumpMessages() override {}
+  void CloseWindow() override {}
+};
+
+// The log folder must take files before any box is touched: a station that
+// cannot log would serve no port and still end as if all were well.
+int CheckLogFolder(const std::string& folder, std::string& why) {
+  if (folder.empty()) return -1;
+  std::error_code ec;
+  std::filesystem::create_directories(std::filesystem::u8path(folder), ec);
+  if (ec || !std::filesystem::is_directory(std::filesystem::u8path(folder))) {
+    why = "stb-downloader: cannot make the log folder " + folder + ": " +
+          (ec ? ec.message() : std::string("not a folder"));
+    return kExitUsage;
+  }
+#ifndef _WIN32
+  if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+    why = "stb-downloader: cannot write in the log folder " + folder + ": " + std::strerror(errno);
+    return kExitUsage;
+  }
+#endif
+  return -1;
+}
+
+}  // namespace
+
+int CheckStationCode(const std::string& code, std::string& why) {
+  const int mode = upgrade::ModeForCode(code);
+  if (mode == 0) {
+    why = "stb-downloader: the code given with --code chooses no mode";
+    return kExitUsage;
+  }
+  TSilentWindow window;
+  upgrade::TUpgradeRecord record;
+  try {
+    upgrade::ReadIncludeFile(std::string(upgrade::ModeEntry(mode).IncludeFile), record, window);
+  } catch (const upgrade::ERunError& e) {
+    std::string text = EscapedLine(upgrade::DefaultErrorText(e.Text()));
+    if (e.SystemError() != 0) text += " (" + std::string(std::strerror(e.SystemError())) + ")";
+    why = "[error] " + text;
+    return kExitFileError;
+  }
+  return -1;
+}
+
+TStationRun::TStationRun(const TOptions& options, TLister adapters, bool console)
+    : shared_(options, console && StdoutIsTerminal()),
+      ports_(std::make_unique<TStationPorts>(shared_, std::move(adapters))) {}
+
+TStationRun::~TStationRun() = default;
+
+int TStationRun::Start(std::string& why) {
+  if (const int status = CheckStationCode(shared_.Options.Code, why); status >= 0) return status;
+  if (const int status = CheckLogFolder(shared_.Options.LogDir, why); status >= 0) return status;
+  std::string reportWhy;
+  if (!shared_.Report.Open(shared_.Options.Report, reportWhy)) {
+    why = "stb-downloader: cannot write the report " + shared_.Options.Report + ": " + reportWhy;
+    return kExitUsage;
+  }
+  started_ = std::chrono::steady_clock::now();
+  nextScan_ = started_;
+  for (const auto& port : shared_.Options.Ports) {
+    if (port == "all") {
+      everyAdapter_ = true;
+    } else {
+      ports_->Add(port);
+    }
+  }
+  return -1;
+}
+
+bool TStationRun::Turn() {
+  ports_->Reap();
+  const auto now = std::chrono::steady_clock::now();
+  if (everyAdapter_ && shared_.StopLevel.load() == kRunning && now >= nextScan_) {
+    ports_->Scan();
+    nextScan_ = std::chrono::steady_clock::now() + std::chrono::seconds(kScanSeconds);
+  }
+  shared_.Display.Redraw();
+  return !(shared_.StopLevel.load() != kRunning && ports_->AllEnded());
+}
+
+int TStationRun::RunningUpgrades() {
+  int running = 0;
+  for (const auto& v : shared_.Display.Snapshot()) running += v.Running ? 1 : 0;
+  return running;
+}
+
+void TStationRun::StopTakingBoxes(const std::string& cause) {
+  if (shared_.StopLevel.load() != kRunning) return;
+  shared_.StopLevel = kNoNewBoxes;
+  shared_.Display.Event("stb-downloader: " + cause + ": no new boxes are taken; " +
+                        std::to_string(RunningUpgrades()) +
+                        " upgrade(s) under way go on to their end, since a box cut off while it takes"
+                        " its image can be left unusable. Interrupt once more to end them at once.");
+}
+
+std::string TStationRun::Summary(long reportLost, bool& allDone) {
+  std::string text = "stb-downloader: station stopped.\n";
+  int upgraded = 0;
+  int refused = 0;
+  int failed = 0;
+  const auto views = shared_.Display.Snapshot();
+  for (std::size_t slot = 0; slot < views.size(); ++slot) {
+    const auto& v = views[slot];
+    upgraded += v.Upgraded;
+    refused += v.Refused;
+    failed += v.Failed;
+    if (!ports_->Named(slot, v)) continue;
+    char line[512];
+    std::snprintf(line, sizeof line, "  %s: %d upgraded, %d refused, %d failed\n", v.Port.c_str(), v.Upgraded,
+                  v.Refused, v.Failed);
+    text += line;
+  }
+  char total[160];
+  std::snprintf(total, sizeof total, "  all ports: %d upgraded, %d refused, %d failed\n", upgraded, refused,
+                failed);
+  text += total;
+  if (reportLost > 0) {
+    text += "  not written: " + std::to_string(reportLost) + " line(s) of the report " +
+            shared_.Report.Path() + " (" + shared_.Report.LostWhy() + ")\n";
+  }
+  const auto lostLogs = shared_.LostLogs();
+  for (const auto& [port, why] : lostLogs) text += "  not written: " + port + ": " + why + "\n";
+  allDone = refused == 0 && failed == 0 && reportLost == 0 && lostLogs.empty();
+  return text;
+}
+
+int TStationRun::EndNow(const char* cause, std::chrono::milliseconds bound) {
+  shared_.StopCause = cause;
+  shared_.StopLevel = kEndNow;
+  ports_->EndNow();
+  const auto until = std::chrono::steady_clock::now() + bound;
+  while (!ports_->AllEnded() && std::chrono::steady_clock::now() < until) {
+    shared_.Display.Redraw();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  // A port still on its way out starts no line the exit would cut; the
+  // lines already handed over get a bounded time to reach the disk.
+  const long reportLost = shared_.Report.Seal(std::min<std::chrono::milliseconds>(kReportBound, bound));
+  bool allDone = false;
+  shared_.Display.Finish(Summary(reportLost, allDone));
+  // A console that takes nothing gets a few seconds, never the exit.
+  shared_.Display.WaitWritten(bound);
+  return kExitFailed;
+}
+
+int TStationRun::Finish() {
+  ports_->JoinAll();
+  const long reportLost = shared_.Report.Seal(kReportBound);
+  bool allDone = false;
+  shared_.Display.Finish(Summary(reportLost, allDone));
+  return allDone ? kExitUpgraded : kExitFailed;
+}
+
+}  // namespace stb::app
