@@ -24,6 +24,8 @@ struct TOptions {
   bool ListPorts = false;
   // --station: every port given (or "all"), box after box, with a report.
   bool Station = false;
+  // --window: the station in a window of its own instead of the console.
+  bool Window = false;
   std::vector<std::string> Ports;  // every --port, in order (Port is the last)
   std::string LogDir;              // station: one log file per port here
   std::string Report;              // station: one JSON line per box appended here

@@ -73,6 +73,8 @@ class TCommandLine {
     Flag("--station",
          "upgrade box after box on every --port at once\n(--port all: every serial adapter, also later ones)",
          options.Station);
+    Flag("--window", "station: show the station window instead of the console\n(the code may then be typed into it)",
+         options.Window);
     Value("--log-dir", "DIR", "station: each port's log to a file of its own in DIR",
           [&](const std::string& v) { options.LogDir = v; });
     Value("--report", "FILE", "station: append one JSON line per box to FILE",
@@ -145,8 +147,8 @@ std::optional<TOptions> ParseOptions(const std::vector<std::string>& args, std::
   if (options.Station) {
     if (options.Headless) {
       error = "--station and --headless exclude each other (a station is headless already)";
-    } else if (options.Code.empty()) {
-      error = "--station needs --code CODE (no port can be typed into)";
+    } else if (options.Code.empty() && !options.Window) {
+      error = "--station needs --code CODE (no port can be typed into), or --window to type it there";
     } else if (options.Ports.empty()) {
       error = "--station needs at least one --port DEVICE, or --port all";
     } else if (!options.LogFile.empty() || !options.Trace.empty()) {
@@ -155,8 +157,9 @@ std::optional<TOptions> ParseOptions(const std::vector<std::string>& args, std::
     if (!error.empty()) return std::nullopt;
     return options;
   }
-  if (!options.LogDir.empty() || !options.Report.empty()) {
-    error = "--log-dir and --report need --station";
+  if (!options.LogDir.empty() || !options.Report.empty() || options.Window) {
+    error = options.Window ? "--window needs --station (the operator window opens without it)"
+                           : "--log-dir and --report need --station";
     return std::nullopt;
   }
   if (!options.Code.empty() && !options.Headless) {

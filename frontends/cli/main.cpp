@@ -66,6 +66,18 @@ int main(int argc, char** argv) {
     for (const auto& port : stb::serial::ListSerialPorts()) std::puts(port.c_str());
     return 0;
   }
+  if (options->Station && options->Window) {
+#if defined(STB_WITH_WINUI)
+    return RunStationWindow(*options, argc, argv);
+#elif defined(STB_WITH_QT)
+    if (HasDisplay()) return RunStationWindow(*options, argc, argv);
+    std::fprintf(stderr, "stb-downloader: no display to open the station window on (DISPLAY is not set).\n");
+    return kExitUsage;
+#else
+    std::fprintf(stderr, "stb-downloader: this build has no window; run the station without --window.\n");
+    return kExitUsage;
+#endif
+  }
   if (options->Station) {
 #ifdef _WIN32
     std::fprintf(stderr, "stb-downloader: --station is not available on Windows.\n");

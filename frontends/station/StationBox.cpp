@@ -35,6 +35,17 @@ const TStepName* StepName(int step) {
 
 std::array<std::uint8_t, 2> Pair(const upgrade::TVersionPair& v) { return {v.Major, v.Minor}; }
 
+std::string Version(const upgrade::TVersionPair& v) {
+  return std::to_string(v.Major) + "." + std::to_string(v.Minor);
+}
+
+// A box's software as its tile shows it.
+std::string Software(const upgrade::TVersionPair& boot, const upgrade::TVersionPair& native,
+                     const upgrade::TVersionPair& app1, const upgrade::TVersionPair& app2) {
+  return "boot " + Version(boot) + "  native " + Version(native) + "  app " + Version(app1) + " / " +
+         Version(app2);
+}
+
 TBoxResult ResultOf(upgrade::TOutcome outcome) {
   switch (outcome) {
     case upgrade::TOutcome::Upgraded: return TBoxResult::Upgraded;
@@ -114,6 +125,12 @@ void TStationBox::BoxAcknowledged() {
   shared_.Display.Update(slot_, [&](TPortView& v) {
     v.Running = true;
     v.State = "box answered";
+    v.Step.clear();
+    v.Model.clear();
+    v.Hardware.clear();
+    v.Before.clear();
+    v.After.clear();
+    v.Reason.clear();
     v.Percent = -1;
     v.Rate = 0;
     v.SecondsLeft = -1;
@@ -136,14 +153,32 @@ void TStationBox::GoMessageSent(std::uint32_t address, long blocks) {
   w.Blocks = blocks;
   w.Address = address;
   written_ = w;
+  if (record_) {
+    const auto& r = *record_;
+    const std::string after =
+        Software(r.IncBootVersion, r.IncNativeVersion, r.IncApp1Version, r.IncApp2Version);
+    shared_.Display.Update(slot_, [&](TPortView& v) { v.After = after; });
+  }
 }
 
 void TStationBox::StepReached(upgrade::TStep step) {
   step_ = static_cast<int>(step);
   const TStepName* name = StepName(step_);
   shared_.Display.Update(slot_, [&](TPortView& v) {
-    if (name) v.State = name->State;
+    if (name) {
+      v.State = name->State;
+      v.Step = name->Title;
+    }
     if (step == upgrade::TStep::RamImageOk) v.Percent = 0;  // the flash write's own percent follows
+  });
+}
+
+void TStationBox::IdentityReceived(const upgrade::TBoxIdentity& identity) {
+  identity_ = identity;
+  shared_.Display.Update(slot_, [&](TPortView& v) {
+    v.Model = Version(identity.Model);
+    v.Hardware = Version(identity.Hardware);
+    v.Before = Software(identity.BootLoader, identity.Native, identity.Application1, identity.Application2);
   });
 }
 

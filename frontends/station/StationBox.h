@@ -71,7 +71,7 @@ class TStationBox : public upgrade::IWindowOperations,
   // --- Events ---
   void BoxAcknowledged() override;
   void BoxArrived(int mode) override { mode_ = mode; }
-  void IdentityReceived(const upgrade::TBoxIdentity& identity) override { identity_ = identity; }
+  void IdentityReceived(const upgrade::TBoxIdentity& identity) override;
   void AddressesReceived(std::uint32_t box, std::uint32_t) override { boxAddress_ = box; }
   void GoMessageSent(std::uint32_t address, long blocks) override;
   void StepReached(upgrade::TStep step) override;

@@ -23,6 +23,13 @@ void TStationDisplay::Event(const std::string& line) {
   changed_ = true;
 }
 
+TPortStatus StatusOf(const TPortView& v) {
+  if (v.Running) return TPortStatus::Upgrading;
+  if (v.State == "no port" || v.State == "gone" || v.State == "cannot open") return TPortStatus::Gone;
+  if (v.Last.empty()) return TPortStatus::Waiting;
+  return v.Last == "upgraded" ? TPortStatus::Passed : TPortStatus::Failed;
+}
+
 std::string TStationDisplay::LiveLine(const TPortView& v) {
   std::string port = v.Port;
   if (port.size() > 24) port = "..." + port.substr(port.size() - 21);

@@ -32,7 +32,32 @@ struct TPortView {
 
   // A box is under way on this port (from its answer to its report).
   bool Running = false;
+
+  // For the station window's tile. The numbered step the box is in ("3.
+  // Start DownLoad"), empty before the first.
+  std::string Step;
+  // The box's model and hardware as it gave them ("1.2"), and its software
+  // ("boot 1.0  native 2.0  app 3.1 / 4.0") before the upgrade and as the
+  // include file has it written; empty until known.
+  std::string Model;
+  std::string Hardware;
+  std::string Before;
+  std::string After;
+  // What decided the last box's result (its log line, or the error).
+  std::string Reason;
+  // The port's log file, empty without a log folder.
+  std::string LogFile;
 };
+
+// A port's state as the station window colours it.
+enum class TPortStatus {
+  Waiting,    // for a box (none has come yet, or the last one has been taken off)
+  Upgrading,  // a box is under way
+  Passed,     // the last box was upgraded
+  Failed,     // the last box was not (refused, silent, failed or stopped)
+  Gone,       // the port is not there, or will not open
+};
+TPortStatus StatusOf(const TPortView& view);
 
 class TStationDisplay {
  public:

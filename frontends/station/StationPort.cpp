@@ -47,6 +47,7 @@ TStationPort::TStationPort(TStationShared& shared, std::string device, bool leav
       leavesWhenGone_(leavesWhenGone) {
   if (!shared_.Options.LogDir.empty())
     logFile_ = shared_.Options.LogDir + "/" + PortLogName(device_, UnixMsNow());
+  shared_.Display.Update(slot_, [&](TPortView& v) { v.LogFile = logFile_; });
   thread_ = std::thread([this] { Run(); });
 }
 
@@ -218,6 +219,7 @@ void TStationPort::OneBox() {
     v.Rate = 0;
     v.SecondsLeft = -1;
     v.Last = stopped ? "failed (stopped)" : ResultName(report.Result);
+    v.Reason = report.DecidedBy;
     if (stopped) v.State = "stopped";
     if (report.Result == TBoxResult::Upgraded) {
       ++v.Upgraded;

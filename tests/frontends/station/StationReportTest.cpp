@@ -275,18 +275,25 @@ TEST(StationOptions, EveryPortIsKeptAndWhatAStationCannotDoIsRefused) {
   EXPECT_EQ(ok->Ports, (std::vector<std::string>{"/dev/ttyUSB0", "all"}));
   EXPECT_EQ(ok->LogDir, "logs");
   EXPECT_EQ(ok->Report, "r.jsonl");
+  // In the station window the code may be typed instead.
+  const auto window = ParseOptions({"--station", "--window", "--port", "all"}, error);
+  ASSERT_TRUE(window) << error;
+  EXPECT_TRUE(window->Window);
+  EXPECT_TRUE(window->Code.empty());
 
   const struct {
     std::vector<std::string> args;
     const char* error;
   } cases[] = {
-      {{"--station", "--port", "a"}, "--station needs --code CODE (no port can be typed into)"},
+      {{"--station", "--port", "a"},
+       "--station needs --code CODE (no port can be typed into), or --window to type it there"},
       {{"--station", "--code", "APP103"}, "--station needs at least one --port DEVICE, or --port all"},
       {{"--station", "--headless", "--code", "APP103", "--port", "a"},
        "--station and --headless exclude each other (a station is headless already)"},
       {{"--station", "--code", "APP103", "--port", "a", "--log-file", "x"},
        "--station takes --log-dir DIR instead of --log-file and --trace (one log per port)"},
       {{"--headless", "--report", "r.jsonl"}, "--log-dir and --report need --station"},
+      {{"--window", "--port", "a"}, "--window needs --station (the operator window opens without it)"},
   };
   for (const auto& c : cases) {
     error.clear();

@@ -1,0 +1,150 @@
+#include "StationWindowModel.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "ExitStatus.h"
+#include "StationInterrupts.h"
+
+namespace stb::app {
+
+namespace {
+
+// How long a second interrupt waits for every port to say where its box
+// stood, as on the console.
+constexpr auto kEndNowBound = std::chrono::seconds(3);
+
+std::string Environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
+}
+
+}  // namespace
+
+std::string DefaultStationFolder() {
+#ifdef _WIN32
+  const std::string base = Environment("LOCALAPPDATA");
+  return (base.empty() ? std::string(".") : base) + "\\stb-downloader\\station";
+#else
+  std::string base = Environment("XDG_STATE_HOME");
+  if (base.empty()) base = Environment("HOME").empty() ? "." : Environment("HOME") + "/.local/state";
+  return base + "/stb-downloader/station";
+#endif
+}
+
+TStationWindowModel::TStationWindowModel(const TOptions& options, TStationRun::TLister adapters,
+                                         TStationInterrupts* interrupts)
+    : options_(options), adapters_(std::move(adapters)), interrupts_(interrupts) {
+  if (options_.LogDir.empty()) options_.LogDir = DefaultStationFolder();
+  if (options_.Report.empty()) options_.Report = options_.LogDir + "/report.jsonl";
+}
+
+TStationWindowModel::~TStationWindowModel() = default;
+
+std::string TStationWindowModel::Begin() {
+  if (options_.Code.empty()) return "";
+  return StartWith(options_.Code);
+}
+
+std::string TStationWindowModel::EnterCode(const std::string& code) {
+  if (run_) return "";
+  std::string why;
+  // Checked before any port is touched: a wrong code costs nothing.
+  if (CheckStationCode(code, why) >= 0) return why;
+  return StartWith(code);
+}
+
+std::string TStationWindowModel::StartWith(const std::string& code) {
+  TOptions options = options_;
+  options.Code = code;
+  auto run = std::make_unique<TStationRun>(options, adapters_, false);
+  std::string why;
+  if (const int status = run->Start(why); status >= 0) {
+    status_ = status;
+    return why;
+  }
+  run_ = std::move(run);
+  return "";
+}
+
+void TStationWindowModel::Turn() {
+  if (interrupts_ != nullptr) {
+    if (const char* cause = interrupts_->Wait(std::chrono::milliseconds(0))) {
+      const auto verdict = rule_.Take(run_ != nullptr, MonotonicMs());
+      if (!run_ || verdict == TInterruptRule::TVerdict::End) {
+        // Before any port was touched, or the second interrupt: as on the
+        // console, a port hung in a system call is not waited for.
+        std::_Exit(run_ ? run_->EndNow(cause, kEndNowBound) : kExitFailed);
+      }
+      if (verdict == TInterruptRule::TVerdict::Warn) run_->StopTakingBoxes(cause);
+    }
+  }
+  if (!run_ || ended_) return;
+  if (!run_->Turn()) {
+    ended_ = true;
+    status_ = run_->Finish();
+    if (closing_) closes_ = true;
+  }
+}
+
+void TStationWindowModel::StopTakingBoxes() {
+  if (run_) run_->StopTakingBoxes("Stop taking boxes");
+}
+
+TStationWindowModel::TClose TStationWindowModel::CloseRequested() {
+  if (closing_) return closes_ ? TClose::Now : TClose::Waiting;
+  if (!run_ || ended_ || run_->RunningUpgrades() == 0) {
+    // Nothing is under way: the ports let go at their next turn.
+    CloseConfirmed();
+    return TClose::Now;
+  }
+  return TClose::Ask;
+}
+
+void TStationWindowModel::CloseConfirmed() {
+  closing_ = true;
+  if (!run_ || ended_) {
+    closes_ = true;
+    return;
+  }
+  run_->StopTakingBoxes("the window was closed");
+}
+
+TStationWindowModel::TCounters TStationWindowModel::Counters() const {
+  TCounters c;
+  if (!run_) return c;
+  for (const auto& v : run_->Snapshot()) {
+    c.Passed += v.Upgraded;
+    c.Failed += v.Refused + v.Failed;
+    c.Running += v.Running ? 1 : 0;
+  }
+  c.Total = c.Passed + c.Failed;
+  c.Seconds = static_cast<long>(
+      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - run_->Started())
+          .count());
+  return c;
+}
+
+std::vector<TPortView> TStationWindowModel::Ports() const {
+  return run_ ? run_->Snapshot() : std::vector<TPortView>{};
+}
+
+std::string TStationWindowModel::StatusLine() const {
+  if (!run_) return "type the mode code to start";
+  if (ended_) return "stopped";
+  const int running = Counters().Running;
+  if (closing_) return "closing when the last upgrade ends: " + std::to_string(running) + " under way";
+  if (run_->StopLevel() != kRunning)
+    return "taking no new boxes: " + std::to_string(running) + " upgrade(s) under way";
+  return "taking boxes";
+}
+
+std::string TStationWindowModel::CountersLine(const TCounters& c) {
+  char line[160];
+  std::snprintf(line, sizeof line, "passed %d   failed %d   total %d   running %d   time %ld:%02ld:%02ld",
+                c.Passed, c.Failed, c.Total, c.Running, c.Seconds / 3600, c.Seconds / 60 % 60,
+                c.Seconds % 60);
+  return line;
+}
+
+}  // namespace stb::app
