@@ -73,7 +73,8 @@ class TCommandLine {
     Flag("--station",
          "upgrade box after box on every --port at once\n(--port all: every serial adapter, also later ones)",
          options.Station);
-    Flag("--window", "station: show the station window instead of the console\n(the code may then be typed into it)",
+    Flag("--window",
+         "station: show the station window instead of the console\n(the code may then be typed into it)",
          options.Window);
     Value("--log-dir", "DIR", "station: each port's log to a file of its own in DIR",
           [&](const std::string& v) { options.LogDir = v; });
