@@ -1,5 +1,6 @@
-// stb-downloader: program entry. Opens the operator window, or runs the
-// upgrade on the console with --headless.
+// stb-downloader: program entry. Opens the operator window, runs the
+// upgrade on the console with --headless, or a production station with
+// --station.
 #include <cstdio>
 #include <cstdlib>
 #ifndef _WIN32
@@ -12,9 +13,7 @@
 #include "Headless.h"
 #include "HostPorts.h"
 #include "Options.h"
-#ifndef _WIN32
 #include "Station.h"
-#endif
 #if defined(STB_WITH_QT) || defined(STB_WITH_WINUI)
 #include "RunWindow.h"
 #endif
@@ -66,14 +65,7 @@ int main(int argc, char** argv) {
     for (const auto& port : stb::serial::ListSerialPorts()) std::puts(port.c_str());
     return 0;
   }
-  if (options->Station) {
-#ifdef _WIN32
-    std::fprintf(stderr, "stb-downloader: --station is not available on Windows.\n");
-    return kExitUsage;
-#else
-    return RunStation(*options);
-#endif
-  }
+  if (options->Station) return RunStation(*options);
   if (options->Headless) return RunHeadless(*options);
 #if defined(STB_WITH_WINUI)
   // Windows always has a desktop to open the window on.
