@@ -6,7 +6,9 @@
 # the three upgrades go on to their end, and the station ends with exit
 # status 1 (one box refused). Three boxes hold the image byte for byte, the
 # report has one line per box with its result, each port has its log named
-# after its COM port, and the summary counts them.
+# after its COM port, and the summary counts them. The log folder and the
+# report are named in Cyrillic, given on the command line: they are made
+# under those names.
 #
 # It has a Wine prefix of its own (made once, from the main one if there is
 # one), so it can run beside the other Wine steps.
@@ -88,16 +90,18 @@ done
 "$wineserver" -k > /dev/null 2>&1
 "$wineserver" -p5 > /dev/null 2>&1
 
+logs=logs-журнал
+report_file=отчёт.jsonl
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 started=$(date +%s.%N)
 pressed=$started
 "$wine" "$driver" stdout.txt stderr.txt ask "$(windows_path "$exe")" --station --code APP103 \
-  --port COM1 --port COM2 --port COM3 --port COM4 --log-dir logs --report report.jsonl \
+  --port COM1 --port COM2 --port COM3 --port COM4 --log-dir "$logs" --report "$report_file" \
   --response-timeout 10 > driver.txt 2>&1 &
 station_pid=$!
 
-log_of() { cat logs/COM"$1"-*.log 2> /dev/null | tr -d '\r'; }
-report() { tr -d '\r' < report.jsonl 2> /dev/null; }
+log_of() { cat "$logs"/COM"$1"-*.log 2> /dev/null | tr -d '\r'; }
+report() { tr -d '\r' < "$report_file" 2> /dev/null; }
 taking() {
   local n
   for n in 1 2 3; do log_of "$n" | grep -qF '3. Start DownLoad' || return 1; done
@@ -161,8 +165,9 @@ stamp='[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3}[+-][0-9]{
   fail "a report line's times are not ISO 8601 with the zone's offset"
 [ "$(report | wc -l)" = 4 ] || fail "the report has $(report | wc -l) lines, not one for each of the 4 boxes"
 [ ! -s received4.bin ] || fail "the refused box was sent an image"
+log_of 4 | grep -qF '  - Invalid OUI !!' || fail "COM4's log does not say why the box was refused"
 for n in 1 2 3 4; do
-  names=$(cd logs 2> /dev/null && ls)
+  names=$(cd "$logs" 2> /dev/null && ls)
   grep -qE "^COM$n-[0-9]{8}-[0-9]{6}\.log\$" <<< "$names" || fail "no log named COM$n-YYYYmmdd-HHMMSS.log in: $names"
 done
 
