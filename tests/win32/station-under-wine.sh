@@ -145,6 +145,9 @@ grep -qF 'Ctrl+C pressed' driver.txt || fail "Ctrl+C was not pressed: $(cat driv
 grep -qF 'stb-downloader: Ctrl+C: no new boxes are taken; 3 upgrade(s) under way go on to their end' <<< "$out" ||
   fail "the console does not say that the upgrades under way go on"
 grep -qF 'all ports: 3 upgraded, 1 refused, 0 failed' <<< "$out" || fail "the summary does not count 3 upgraded, 1 refused"
+# Every record written: each port's log still where it was opened, every
+# report line on the disk.
+! grep -F 'not written' <<< "$out" || fail "the summary says a record was not written"
 for n in 1 2 3 4; do
   grep -qxF "  COM$n: $([ "$n" = 4 ] && echo '0 upgraded, 1 refused' || echo '1 upgraded, 0 refused'), 0 failed" \
     <<< "$out" || fail "the summary's line for COM$n"
