@@ -24,7 +24,9 @@ std::vector<std::string> Lines(const std::string& path) {
   return lines;
 }
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
 
 // The report line of the box on `port`.
 std::string ReportOf(const std::string& port) {
@@ -89,11 +91,12 @@ TEST(StationRun, AnEndThatCannotBePutOffLetsWhatCanEndEndAndSaysWhereTheRestStoo
 
   EXPECT_TRUE(quickBox.WaitFinished(1000));
   EXPECT_EQ(quickBox.Summary().End, "done");
-  EXPECT_TRUE(Contains(ReportOf(quickBox.DevicePath()), "\"result\":\"upgraded\"")) << ReportOf(quickBox.DevicePath());
+  EXPECT_TRUE(Contains(ReportOf(quickBox.DevicePath()), "\"result\":\"upgraded\""))
+      << ReportOf(quickBox.DevicePath());
   const std::string stopped = ReportOf(slowBox.DevicePath());
   EXPECT_TRUE(Contains(stopped, "\"result\":\"failed\"")) << stopped;
-  EXPECT_TRUE(
-      Contains(stopped, R"("decided_by":"stb-downloader: stopped by console close after \"5. Ram Image CRC OK\", )"))
+  EXPECT_TRUE(Contains(
+      stopped, R"("decided_by":"stb-downloader: stopped by console close after \"5. Ram Image CRC OK\", )"))
       << stopped;
   EXPECT_TRUE(Contains(stopped, "bytes sent; the box may be left unusable")) << stopped;
   slowBox.Stop();
