@@ -411,9 +411,17 @@ TEST(Station, AdaptersGoneForGoodLeaveNoThreadBehind) {
   const pid_t pid = station.program.Pid();
   // One thread for each port, and the station's own.
   ASSERT_TRUE(TStation::WaitFor([&] { return Threads(pid) > 201; }, 5s)) << Threads(pid);
-  const int serving = Threads(pid);
+  // Counted once the count holds still: on a loaded machine the station's
+  // own helpers (its writers) may still be starting at the first look.
+  int serving = Threads(pid);
+  for (int same = 0; same < 2;) {
+    std::this_thread::sleep_for(300ms);
+    const int now = Threads(pid);
+    same = now == serving ? same + 1 : 0;
+    serving = now;
+  }
   for (int i = 0; i < 200; ++i) std::filesystem::remove("dev/ttyUSB" + std::to_string(i));
-  EXPECT_TRUE(TStation::WaitFor([&] { return Threads(pid) == serving - 200; }, 30s)) << Threads(pid);
+  EXPECT_TRUE(TStation::WaitFor([&] { return Threads(pid) <= serving - 200; }, 30s)) << Threads(pid);
   EXPECT_EQ(station.Stop(SIGTERM), 0);
   const std::string out = Text("stdout.txt");
   const std::string summary = out.substr(std::min(out.size(), out.find("station stopped.")));
