@@ -87,6 +87,11 @@ void TStationWindowModel::Turn() {
   }
 }
 
+int TStationWindowModel::EndNow(const char* cause) {
+  if (Ended()) return status_;
+  return run_->EndNow(cause, kEndNowBound);
+}
+
 void TStationWindowModel::StopTakingBoxes() {
   if (run_) run_->StopTakingBoxes("Stop taking boxes");
 }
