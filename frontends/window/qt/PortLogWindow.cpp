@@ -22,7 +22,8 @@ constexpr int kLinesKept = 200000;
 TPortLogWindow::TPortLogWindow(QWidget* owner, const std::string& port, std::function<std::string()> logFile)
     : QPlainTextEdit(owner), logFile_(std::move(logFile)) {
   setWindowFlag(Qt::Window);
-  setWindowTitle(QString(s::kLogCaption) + QString::fromLatin1(port.data(), static_cast<qsizetype>(port.size())));
+  setWindowTitle(QString(s::kLogCaption) +
+                 QString::fromLatin1(port.data(), static_cast<qsizetype>(port.size())));
   setReadOnly(true);
   setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   setLineWrapMode(QPlainTextEdit::NoWrap);

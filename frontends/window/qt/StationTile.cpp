@@ -74,13 +74,14 @@ void TStationTile::paintEvent(QPaintEvent*) {
   int row = 0;
   auto line = [&](const std::string& text, int top) {
     const QString shown = p.fontMetrics().elidedText(FromLatin1(text), Qt::ElideRight, width);
-    p.drawText(QRect(s::kTilePadding, top, width, s::kTileLineHeight), Qt::AlignLeft | Qt::AlignVCenter, shown);
+    p.drawText(QRect(s::kTilePadding, top, width, s::kTileLineHeight), Qt::AlignLeft | Qt::AlignVCenter,
+               shown);
   };
   p.setFont(bold);
   line(text_.Port, s::kTilePadding);
   p.setFont(plain);
-  for (const std::string* text :
-       {&text_.State, &text_.Step, &text_.Pace, &text_.Identity, &text_.Before, &text_.After, &text_.Outcome}) {
+  for (const std::string* text : {&text_.State, &text_.Step, &text_.Pace, &text_.Identity, &text_.Before,
+                                  &text_.After, &text_.Outcome}) {
     if (text->empty()) continue;
     line(*text, s::kTilePadding + ++row * s::kTileLineHeight);
     if (row + 1 >= s::kTileLines) break;
@@ -96,6 +97,7 @@ void TStationTile::paintEvent(QPaintEvent*) {
     p.setPen(Rgb(s::kTileText));
     p.drawText(bar, Qt::AlignCenter, QString("%1%").arg(percent_));
   }
+  p.setPen(Rgb(s::kTileText));
   line(text_.Counters, s::kTileCountersTop);
 }
 

@@ -43,7 +43,9 @@ void TTileArea::resizeEvent(QResizeEvent* event) {
 
 TStationWindow::TStationWindow(const app::TOptions& options, app::TStationRun::TLister adapters,
                                app::TStationInterrupts* interrupts, TStationWindowHooks hooks)
-    : QWidget(nullptr, Qt::Window), model_(options, std::move(adapters), interrupts), hooks_(std::move(hooks)) {
+    : QWidget(nullptr, Qt::Window),
+      model_(options, std::move(adapters), interrupts),
+      hooks_(std::move(hooks)) {
   BuildComponents();
   ShowCodeAnswer(model_.Begin());
   // From the start: an interrupt before any code is typed is taken too.
@@ -79,7 +81,8 @@ void TStationWindow::BuildComponents() {
   countersText_ = MakeText(this, s::kCountersText);
   codeMessage_ = MakeText(this, s::kCodeMessage);
   QPalette warn = codeMessage_->palette();
-  warn.setColor(QPalette::WindowText, QColor(s::kCodeMessageColor.R, s::kCodeMessageColor.G, s::kCodeMessageColor.B));
+  warn.setColor(QPalette::WindowText,
+                QColor(s::kCodeMessageColor.R, s::kCodeMessageColor.G, s::kCodeMessageColor.B));
   codeMessage_->setPalette(warn);
 
   auto* rule = new QFrame(this);
@@ -191,9 +194,8 @@ void TStationWindow::OpenLog(std::size_t slot) {
   const std::string port = ports_[slot].Port;
   QPointer<TPortLogWindow>& log = logs_[port];
   if (!log) {
-    log = new TPortLogWindow(this, port, [this, slot] {
-      return slot < ports_.size() ? ports_[slot].LogFile : std::string();
-    });
+    log = new TPortLogWindow(
+        this, port, [this, slot] { return slot < ports_.size() ? ports_[slot].LogFile : std::string(); });
   }
   log->show();
   log->raise();

@@ -102,8 +102,8 @@ struct TStationWindowRun {
       ++asked;
       return answer;
     };
-    window = std::make_unique<TStationWindow>(options, [] { return std::vector<std::string>{}; }, nullptr,
-                                              hooks);
+    window = std::make_unique<TStationWindow>(
+        options, [] { return std::vector<std::string>{}; }, nullptr, hooks);
     window->show();
     QApplication::setActiveWindow(window.get());
     if (!QTest::qWaitForWindowActive(window.get())) ADD_FAILURE() << "window not active";
@@ -218,7 +218,8 @@ TEST(StationWindow, TilesTakeTheColourAndTheWordsOfTheirPortsState) {
   EXPECT_EQ(run.Tile(3)->Color(), StatusColor(TPortStatus::Gone));
   EXPECT_EQ(run.Tile(3)->Text().State, "no port");
 
-  EXPECT_TRUE(run.window->CountersText()->text().startsWith("passed 1   failed 1   total 2   running 1   time 0:00:"))
+  EXPECT_TRUE(
+      run.window->CountersText()->text().startsWith("passed 1   failed 1   total 2   running 1   time 0:00:"))
       << run.window->CountersText()->text().toStdString();
 
   // Four tiles across the window as it opens, in the layout's places.
@@ -270,7 +271,8 @@ TEST(StationWindow, ClosingDuringAnUpgradeAsksOnceAndClosesWhenTheLastBoxIsDone)
   EXPECT_EQ(run.asked, 2);
   EXPECT_TRUE(w.isVisible());
   QTest::qWait(2 * s::kTurnMs);
-  EXPECT_TRUE(w.StatusText()->text().startsWith("closing when the last upgrade ends")) << w.StatusText()->text().toStdString();
+  EXPECT_TRUE(w.StatusText()->text().startsWith("closing when the last upgrade ends"))
+      << w.StatusText()->text().toStdString();
   EXPECT_EQ(run.Tile(0)->Status(), TPortStatus::Upgrading);
 
   ASSERT_TRUE(QTest::qWaitFor([&] { return !w.isVisible(); }, 15000));
@@ -298,7 +300,8 @@ TEST(StationWindow, ATileOpensItsPortsLogAndTheLogFollowsTheFile) {
   TStationWindowRun run;
   const std::string busy = run.AddBox(SlowFlash(800));
   run.Open({busy}, "APP103");
-  ASSERT_TRUE(QTest::qWaitFor([&] { return run.Tile(0) && run.Tile(0)->Text().State == "flash write"; }, 10000));
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return run.Tile(0) && run.Tile(0)->Text().State == "flash write"; }, 10000));
 
   QTest::mouseDClick(run.Tile(0), Qt::LeftButton);
   TPortLogWindow* log = run.window->LogWindow(busy);
@@ -310,8 +313,8 @@ TEST(StationWindow, ATileOpensItsPortsLogAndTheLogFollowsTheFile) {
   EXPECT_FALSE(log->toPlainText().contains("Congraturation!"));
 
   // Followed: the end of the upgrade shows up without a touch.
-  ASSERT_TRUE(QTest::qWaitFor([&] { return log->toPlainText().contains("Congraturation! Software Upgrade OK !!!"); },
-                              15000));
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return log->toPlainText().contains("Congraturation! Software Upgrade OK !!!"); }, 15000));
   // The window shows the file's lines as written, time stamps and all.
   std::ifstream file(log->File());
   std::stringstream text;
