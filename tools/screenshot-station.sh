@@ -51,13 +51,14 @@ xvfb-run -a -s "-screen 0 980x660x24" bash -c '
   "$0" --station --window --log-dir logs --report report.jsonl \
     --port "$1" --port "$2" --port "$3" --port "$4" &
   app=$!
-  xdotool search --sync --name "^stb-downloader station\$" windowactivate --sync >/dev/null 2>&1 || true
+  window=$(xdotool search --sync --name "^stb-downloader station\$" | head -1)
+  xdotool windowfocus --sync "$window"
   xdotool type --delay 50 APP103
   xdotool key Return
   # The upgraded and the refused box are done; the third one writes its flash.
   for _ in $(seq 100); do grep -q "5. Ram Image CRC OK" logs/*"${3##*/}"-*.log 2>/dev/null && break; sleep 0.2; done
   sleep 4
-  import -window root "$5"
+  import -window "$window" "$5"
   # Ctrl+C twice, as from the terminal: the flash write is cut short.
   kill -INT $app; sleep 2; kill -INT $app
   wait $app || true
