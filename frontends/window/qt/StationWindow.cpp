@@ -205,7 +205,10 @@ void TStationWindow::OpenLog(std::size_t slot) {
 // --- Closing ---
 
 void TStationWindow::closeEvent(QCloseEvent* event) {
-  if (question_) {  // asked already: the answer is awaited
+  if (question_ && model_.Closes()) {
+    // Ctrl+C in the terminal closed the station while the question waited.
+    question_->close();
+  } else if (question_) {  // asked already: the answer is awaited
     event->ignore();
     question_->raise();
     return;
