@@ -109,6 +109,14 @@ void TStationTile::mouseDoubleClickEvent(QMouseEvent* event) {
 void TStationTile::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
     if (OnOpen) OnOpen();
+  } else if (OnMove && (event->key() == Qt::Key_Left || event->key() == Qt::Key_Right ||
+                        event->key() == Qt::Key_Up || event->key() == Qt::Key_Down)) {
+    OnMove(event->key() == Qt::Key_Left    ? -1
+           : event->key() == Qt::Key_Right ? 1
+                                           : 0,
+           event->key() == Qt::Key_Up     ? -1
+           : event->key() == Qt::Key_Down ? 1
+                                          : 0);
   } else if (event->matches(QKeySequence::Copy)) {
     // The tile's words for a note or a message about this box.
     QApplication::clipboard()->setText(Lines().join('\n'));

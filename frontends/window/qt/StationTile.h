@@ -22,6 +22,9 @@ class TStationTile : public QWidget {
 
   // Double-click, or Enter while the tile has the focus.
   std::function<void()> OnOpen;
+  // An arrow key while the tile has the focus: to the tile that many
+  // columns and rows away.
+  std::function<void(int columns, int rows)> OnMove;
 
   const app::TTileText& Text() const { return text_; }
   app::TPortStatus Status() const { return status_; }

@@ -159,6 +159,7 @@ void TStationWindow::Draw() {
       auto* tile = new TStationTile(tileArea_);
       const std::size_t slot = tiles_.size();
       tile->OnOpen = [this, slot] { OpenLog(slot); };
+      tile->OnMove = [this, slot](int columns, int rows) { MoveFocus(slot, columns, rows); };
       tiles_.push_back(tile);
       tile->show();
     }
@@ -180,6 +181,15 @@ void TStationWindow::PlaceTiles() {
   tileArea_->setMinimumHeight(s::kTileGap + rows * (s::kTileHeight + s::kTileGap));
   for (std::size_t i = 0; i < tiles_.size(); ++i)
     tiles_[i]->setGeometry(ToRect(s::TilePlace(static_cast<int>(i), across)));
+}
+
+void TStationWindow::MoveFocus(std::size_t from, int columns, int rows) {
+  const int across = s::TilesAcross(tileArea_->width());
+  const long to = static_cast<long>(from) + columns + static_cast<long>(rows) * across;
+  if (to < 0 || to >= static_cast<long>(tiles_.size())) return;
+  TStationTile* tile = tiles_[static_cast<std::size_t>(to)];
+  tile->setFocus();
+  tileView_->ensureWidgetVisible(tile, 0, s::kTileGap);
 }
 
 // --- The port's log ---

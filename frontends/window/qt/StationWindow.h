@@ -86,6 +86,8 @@ class TStationWindow : public QWidget {
   void Draw();
   void PlaceTiles();
   void OpenLog(std::size_t slot);
+  // The arrow keys from tile `from`.
+  void MoveFocus(std::size_t from, int columns, int rows);
   void AskToClose();
 
   app::TStationWindowModel model_;

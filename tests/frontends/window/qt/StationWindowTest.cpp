@@ -345,6 +345,21 @@ TEST(StationWindow, ManyTilesWrapToTheWindowsWidthAndScroll) {
   EXPECT_EQ(run.Tile(12)->geometry().topLeft(), QPoint(s::TilePlace(12, 4).Left, s::TilePlace(12, 4).Top));
   EXPECT_GT(w.TileView()->verticalScrollBar()->maximum(), 0);
 
+  // The arrow keys walk the tiles, the view scrolled to the one reached.
+  auto key = [&](std::size_t from, Qt::Key which, std::size_t to) {
+    run.Tile(from)->setFocus();
+    QTest::keyClick(run.Tile(from), which);
+    EXPECT_TRUE(run.Tile(to)->hasFocus()) << from << " -> " << to;
+  };
+  key(1, Qt::Key_Down, 5);
+  key(5, Qt::Key_Right, 6);
+  key(6, Qt::Key_Up, 2);
+  key(0, Qt::Key_Left, 0);  // nothing before the first
+  key(9, Qt::Key_Down, 9);  // nothing below
+  EXPECT_EQ(w.TileView()->verticalScrollBar()->value(), 0);
+  key(8, Qt::Key_Down, 12);  // the last row, scrolled into view
+  EXPECT_GT(w.TileView()->verticalScrollBar()->value(), 0);
+
   // Twice as wide: the rows take more tiles.
   w.resize(2 * w.width(), w.height());
   QTest::qWait(50);
