@@ -19,6 +19,9 @@ struct TTileText {
   std::string After;     // "after: ...", once the box was told what it gets
   std::string Outcome;   // "upgraded: 7. Update Version Table OK"
   std::string Counters;  // "passed 3  failed 1  total 4"
+
+  // A window draws a tile anew only when this changed.
+  bool operator==(const TTileText&) const = default;
 };
 
 TTileText TileText(const TPortView& view);

@@ -76,7 +76,13 @@ void TStationWindowModel::Turn() {
         // console, a port hung in a system call is not waited for.
         std::_Exit(run_ ? run_->EndNow(cause, kEndNowBound) : kExitFailed);
       }
-      if (verdict == TInterruptRule::TVerdict::Warn) run_->StopTakingBoxes(cause);
+      if (verdict == TInterruptRule::TVerdict::Warn) {
+        // As on the console, where the station then ends with its last
+        // upgrade: the window closes itself then.
+        run_->StopTakingBoxes(cause);
+        closing_ = true;
+        if (ended_) closes_ = true;
+      }
     }
   }
   if (!run_ || ended_) return;
@@ -85,6 +91,11 @@ void TStationWindowModel::Turn() {
     status_ = run_->Finish();
     if (closing_) closes_ = true;
   }
+}
+
+int TStationWindowModel::EndNow(const char* cause) {
+  if (Ended()) return status_;
+  return run_->EndNow(cause, kEndNowBound);
 }
 
 void TStationWindowModel::StopTakingBoxes() {

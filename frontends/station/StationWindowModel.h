@@ -60,6 +60,13 @@ class TStationWindowModel {
   void CloseConfirmed();
   // The window is to close now: it was asked to and no box is under way.
   bool Closes() const { return closes_; }
+  // The application quits under the window (the desktop session ends) while
+  // the station may still run: what the second interrupt does. Returns the
+  // exit status; with a run still under way the caller ends the process (a
+  // port hung in a system call is not waited for).
+  int EndNow(const char* cause);
+  // The run ended (or never began): nothing is left to end.
+  bool Ended() const { return !run_ || ended_; }
   // The run's exit status, once it ended (2 while the code was never given).
   int ExitStatus() const { return status_; }
 

@@ -59,6 +59,9 @@ inline constexpr int kTileLines = 8;
 inline constexpr TBounds kTileBar{kTilePadding, kTilePadding + kTileLines* kTileLineHeight + 2,
                                   kTileWidth - 2 * kTilePadding, 12};
 inline constexpr int kTileCountersTop = kTileBar.Top + kTileBar.Height + 4;
+// The progress bar: its ground, and the part done (the percent in it).
+inline constexpr TRgb kTileBarGround{0xff, 0xff, 0xff};
+inline constexpr TRgb kTileBarDone{0x7f, 0xb2, 0xf0};
 
 // Where tile `index` stands among `across` tiles a row (inside the scrolled
 // area, whose top is kTilesTop).

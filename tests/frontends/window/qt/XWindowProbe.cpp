@@ -7,6 +7,11 @@
 //                                took longer than a second
 //   x-window-probe close WINDOW  asks the window to close (WM_DELETE_WINDOW),
 //                                as its title bar's close button does
+//   x-window-probe pixel WINDOW X Y
+//                                prints the colour at X,Y in the window as
+//                                rrggbb: what the screen shows there
+//   x-window-probe clipboard     prints the text on the clipboard (what a
+//                                program's Ctrl+C put there)
 //
 // WINDOW as xdotool prints it (decimal) or 0x-prefixed.
 #include <poll.h>
@@ -99,14 +104,77 @@ int Ping(xcb_connection_t* x, xcb_window_t window, xcb_window_t root) {
   return answered > 0 ? 0 : 1;
 }
 
+// The colour of one pixel of the window, as the screen shows it.
+int Pixel(xcb_connection_t* x, xcb_window_t window, int left, int top) {
+  std::unique_ptr<xcb_get_image_reply_t, decltype(&std::free)> image(
+      xcb_get_image_reply(x,
+                          xcb_get_image(x, XCB_IMAGE_FORMAT_Z_PIXMAP, window, static_cast<std::int16_t>(left),
+                                        static_cast<std::int16_t>(top), 1, 1, ~0u),
+                          nullptr),
+      &std::free);
+  if (!image || xcb_get_image_data_length(image.get()) < 3) {
+    std::fprintf(stderr, "x-window-probe: no pixel at %d,%d\n", left, top);
+    return 1;
+  }
+  // 24 bits of depth in 32-bit pixels, blue first.
+  const std::uint8_t* p = xcb_get_image_data(image.get());
+  std::printf("%02x%02x%02x\n", p[2], p[1], p[0]);
+  return 0;
+}
+
+// Asks the clipboard's owner for its text as UTF-8, on a window of our own.
+int Clipboard(xcb_connection_t* x, const xcb_screen_t& screen) {
+  const xcb_window_t own = xcb_generate_id(x);
+  xcb_create_window(x, XCB_COPY_FROM_PARENT, own, screen.root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
+                    screen.root_visual, 0, nullptr);
+  const xcb_atom_t into = Atom(x, "STB_PROBE_CLIPBOARD");
+  xcb_convert_selection(x, own, Atom(x, "CLIPBOARD"), Atom(x, "UTF8_STRING"), into, XCB_CURRENT_TIME);
+  xcb_flush(x);
+  pollfd fd{xcb_get_file_descriptor(x), POLLIN, 0};
+  const auto until = TClock::now() + std::chrono::seconds(3);
+  bool converted = false;
+  for (bool answered = false; !answered;) {
+    while (xcb_generic_event_t* event = xcb_poll_for_event(x)) {
+      if ((event->response_type & 0x7F) == XCB_SELECTION_NOTIFY) {
+        answered = true;
+        converted = reinterpret_cast<xcb_selection_notify_event_t*>(event)->property != XCB_ATOM_NONE;
+      }
+      std::free(event);
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - TClock::now()).count();
+    if (answered) break;
+    if (left <= 0 || xcb_connection_has_error(x)) {
+      std::fprintf(stderr, "x-window-probe: nobody answered for the clipboard\n");
+      return 1;
+    }
+    poll(&fd, 1, static_cast<int>(left));
+  }
+  if (!converted) {
+    std::fprintf(stderr, "x-window-probe: the clipboard holds no text\n");
+    return 1;
+  }
+  std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> text(
+      xcb_get_property_reply(x, xcb_get_property(x, 1, own, into, XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 20),
+                             nullptr),
+      &std::free);
+  if (!text) return 1;
+  std::fwrite(xcb_get_property_value(text.get()), 1,
+              static_cast<std::size_t>(xcb_get_property_value_length(text.get())), stdout);
+  std::printf("\n");
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3 || (std::strcmp(argv[1], "ping") != 0 && std::strcmp(argv[1], "close") != 0)) {
-    std::fprintf(stderr, "usage: x-window-probe ping|close WINDOW\n");
+  const std::string command = argc > 1 ? argv[1] : "";
+  const bool known = ((command == "ping" || command == "close") && argc == 3) ||
+                     (command == "pixel" && argc == 5) || (command == "clipboard" && argc == 2);
+  if (!known) {
+    std::fprintf(stderr, "usage: x-window-probe ping|close WINDOW | pixel WINDOW X Y | clipboard\n");
     return 2;
   }
-  const auto window = static_cast<xcb_window_t>(std::strtoul(argv[2], nullptr, 0));
+  const auto window = argc > 2 ? static_cast<xcb_window_t>(std::strtoul(argv[2], nullptr, 0)) : 0;
   int screenNumber = 0;
   xcb_connection_t* x = xcb_connect(nullptr, &screenNumber);
   if (xcb_connection_has_error(x)) {
@@ -116,10 +184,14 @@ int main(int argc, char** argv) {
   xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(x));
   for (int i = 0; i < screenNumber; ++i) xcb_screen_next(&screens);
   int status = 0;
-  if (std::strcmp(argv[1], "ping") == 0) {
+  if (command == "ping") {
     status = Ping(x, window, screens.data->root);
-  } else {
+  } else if (command == "close") {
     SendProtocol(x, window, Atom(x, "WM_PROTOCOLS"), Atom(x, "WM_DELETE_WINDOW"), XCB_CURRENT_TIME);
+  } else if (command == "pixel") {
+    status = Pixel(x, window, std::atoi(argv[3]), std::atoi(argv[4]));
+  } else {
+    status = Clipboard(x, *screens.data);
   }
   xcb_disconnect(x);
   return status;
