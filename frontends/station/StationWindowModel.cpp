@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "ExitStatus.h"
+#include "ModeTable.h"
 #include "StationInterrupts.h"
 
 namespace stb::app {
@@ -50,6 +51,7 @@ std::string TStationWindowModel::EnterCode(const std::string& code) {
   if (run_) return "";
   std::string why;
   // Checked before any port is touched: a wrong code costs nothing.
+  if (upgrade::ModeForCode(code) == 0) return kTypedCodeChoosesNoMode;
   if (CheckStationCode(code, why) >= 0) return why;
   return StartWith(code);
 }

@@ -24,6 +24,9 @@ class TStationInterrupts;
 // %LOCALAPPDATA%\stb-downloader\station on Windows.
 std::string DefaultStationFolder();
 
+// What a typed code that chooses no mode is answered with.
+inline constexpr char kTypedCodeChoosesNoMode[] = "This code chooses no mode. Type the code again.";
+
 class TStationWindowModel {
  public:
   // Without --log-dir the logs go to DefaultStationFolder(), and without

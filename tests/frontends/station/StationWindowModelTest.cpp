@@ -81,7 +81,7 @@ TEST(StationWindowModel, AWrongCodeTouchesNoPortAndTheRightOneUpgradesTheBoxes) 
   EXPECT_EQ(model.Begin(), "");  // no --code: one is to be typed
   EXPECT_TRUE(model.WaitsForCode());
 
-  EXPECT_EQ(model.EnterCode("ZZZ999"), "stb-downloader: the code given with --code chooses no mode");
+  EXPECT_EQ(model.EnterCode("ZZZ999"), "This code chooses no mode. Type the code again.");
   EXPECT_TRUE(model.WaitsForCode());
   for (int i = 0; i < 10; ++i) {
     model.Turn();

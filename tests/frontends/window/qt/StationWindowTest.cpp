@@ -135,7 +135,7 @@ TEST(StationWindow, AWrongCodeTouchesNoPortAndARightOneStarts) {
   EXPECT_EQ(w.StatusText()->text(), "type the mode code to start");
 
   run.TypeCode("XYZ");
-  EXPECT_EQ(w.CodeMessage()->text(), "stb-downloader: the code given with --code chooses no mode");
+  EXPECT_EQ(w.CodeMessage()->text(), "This code chooses no mode. Type the code again.");
   EXPECT_TRUE(w.CodeField()->text().isEmpty());  // ready for the next try
   EXPECT_TRUE(w.CodeField()->isEnabled());
   QTest::qWait(3 * s::kTurnMs);
@@ -163,7 +163,7 @@ TEST(StationWindow, ACodeFromTheCommandLineStartsAtOnceAndAWrongOneWaitsForAnoth
   TStationWindowRun run;
   TPtyPair line;
   run.Open({line.DevicePath()}, "NOPE99");
-  EXPECT_EQ(run.window->CodeMessage()->text(), "stb-downloader: the code given with --code chooses no mode");
+  EXPECT_EQ(run.window->CodeMessage()->text(), "This code chooses no mode. Type the code again.");
   EXPECT_TRUE(run.window->CodeField()->isEnabled());
   EXPECT_EQ(line.Receive(1, 300), "");
   // Closed without a code: nothing ran, the status says so.

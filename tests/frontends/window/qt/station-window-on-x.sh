@@ -131,7 +131,7 @@ xdotool type --delay 40 WRONG1
 xdotool key Return
 sleep 0.6
 message=$(copy_label 40 49)
-[ "$message" = "stb-downloader: the code given with --code chooses no mode" ] || fail "the code message: '$message'"
+[ "$message" = "This code chooses no mode. Type the code again." ] || fail "the code message: '$message'"
 [ ! -e logs ] && [ ! -e report.jsonl ] || fail "a wrong code touched the ports"
 case "$(tile_colour 0)" in
   "$waiting" | "$upgrading" | "$passed" | "$failed") fail "a tile before any code" ;;
