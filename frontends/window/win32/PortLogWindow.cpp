@@ -37,8 +37,8 @@ TPortLogWindow::TPortLogWindow(HWND owner, const std::string& port, const std::s
   (void)registered;
   // Owned by the station window: above it, and gone with it.
   hwnd_ = CreateWindowExW(0, kClass, WidenLatin1(s::kLogCaption + port).c_str(),
-                          WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT, CW_USEDEFAULT, 640, 420, owner,
-                          nullptr, Instance(), this);
+                          WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT, CW_USEDEFAULT, 640, 420,
+                          owner, nullptr, Instance(), this);
   text_ = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
                           WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_READONLY |
                               ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_NOHIDESEL,

@@ -38,8 +38,8 @@ RECT BarRect() {
 std::array<std::wstring, TStationTiles::kLines> Slots(const app::TTileText& t) {
   std::array<std::wstring, TStationTiles::kLines> slots;
   std::size_t next = 0;
-  for (const std::string* line : {&t.Port, &t.State, &t.Step, &t.Pace, &t.Identity, &t.Before, &t.After,
-                                  &t.Outcome}) {
+  for (const std::string* line :
+       {&t.Port, &t.State, &t.Step, &t.Pace, &t.Identity, &t.Before, &t.After, &t.Outcome}) {
     if (!line->empty()) slots[next++] = WidenLatin1(*line);
   }
   slots.back() = WidenLatin1(t.Counters);
@@ -67,8 +67,9 @@ TStationTiles::TStationTiles(HWND parent, HFONT face, HFONT bold, std::function<
   }();
   (void)registered;
   // The tiles take the keyboard in the parent's tab order (WS_EX_CONTROLPARENT).
-  area_ = CreateWindowExW(WS_EX_CONTROLPARENT, kAreaClass, L"", WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_CLIPCHILDREN,
-                          0, 0, 0, 0, parent, nullptr, Instance(), nullptr);
+  area_ = CreateWindowExW(WS_EX_CONTROLPARENT, kAreaClass, L"",
+                          WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_CLIPCHILDREN, 0, 0, 0, 0, parent, nullptr,
+                          Instance(), nullptr);
   SetWindowLongPtrW(area_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   const HDC screen = GetDC(nullptr);
   canvas_ = CreateCompatibleDC(screen);
@@ -112,8 +113,9 @@ void TStationTiles::AddTile() {
   const std::size_t index = tiles_.size();
   auto tile = std::make_unique<TTile>();
   // The control id is the tile's index, one up (0 is no id).
-  tile->Window = CreateWindowExW(0, kTileClass, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0, 0, s::kTileWidth,
-                                 s::kTileHeight, area_, reinterpret_cast<HMENU>(index + 1), Instance(), nullptr);
+  tile->Window =
+      CreateWindowExW(0, kTileClass, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0, 0, s::kTileWidth,
+                      s::kTileHeight, area_, reinterpret_cast<HMENU>(index + 1), Instance(), nullptr);
   SetWindowLongPtrW(tile->Window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   tiles_.push_back(std::move(tile));
 }
@@ -172,8 +174,8 @@ void TStationTiles::PaintTile(std::size_t index, HDC target, const RECT& update)
   SelectObject(canvas_, GetStockObject(WHITE_BRUSH));
   Rectangle(canvas_, bar.left, bar.top, bar.right, bar.bottom);
   if (tile.Percent > 0) {
-    RECT done{bar.left + 1, bar.top + 1, bar.left + 1 + (bar.right - bar.left - 2) * std::min(tile.Percent, 100) / 100,
-              bar.bottom - 1};
+    RECT done{bar.left + 1, bar.top + 1,
+              bar.left + 1 + (bar.right - bar.left - 2) * std::min(tile.Percent, 100) / 100, bar.bottom - 1};
     FillRect(canvas_, &done, GetSysColorBrush(COLOR_HIGHLIGHT));
   }
   SelectObject(canvas_, oldBrush);
@@ -210,8 +212,13 @@ void TStationTiles::Arrange() {
   scroll_ = std::clamp(scroll_, 0, std::max(0, content - static_cast<int>(client.bottom)));
   // The bar always shows, greyed when all fits: the tiles' width never
   // changes with it.
-  SCROLLINFO info{sizeof info, SIF_RANGE | SIF_PAGE | SIF_POS | SIF_DISABLENOSCROLL, 0, content - 1,
-                  static_cast<UINT>(client.bottom), scroll_, 0};
+  SCROLLINFO info{sizeof info,
+                  SIF_RANGE | SIF_PAGE | SIF_POS | SIF_DISABLENOSCROLL,
+                  0,
+                  content - 1,
+                  static_cast<UINT>(client.bottom),
+                  scroll_,
+                  0};
   SetScrollInfo(area_, SB_VERT, &info, TRUE);
   if (tiles_.empty()) return;
   HDWP moves = BeginDeferWindowPos(static_cast<int>(tiles_.size()));
@@ -253,7 +260,9 @@ void TStationTiles::MoveFocus(std::size_t from, int by) {
   SetFocus(tiles_[static_cast<std::size_t>(to)]->Window);
 }
 
-std::size_t TStationTiles::IndexOf(HWND tile) const { return static_cast<std::size_t>(GetDlgCtrlID(tile) - 1); }
+std::size_t TStationTiles::IndexOf(HWND tile) const {
+  return static_cast<std::size_t>(GetDlgCtrlID(tile) - 1);
+}
 
 LRESULT CALLBACK TStationTiles::AreaProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* self = reinterpret_cast<TStationTiles*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));

@@ -49,6 +49,15 @@ TStationWindow::TStationWindow(const app::TOptions& options, app::TStationRun::T
 }
 
 TStationWindow::~TStationWindow() {
+  // Taken down while the station still runs (its loop ended some other
+  // way): as on a close, no new box, and the upgrades under way end first.
+  if (!model_.Closes()) {
+    model_.CloseConfirmed();
+    while (!model_.Closes()) {
+      Sleep(s::kTurnMs);
+      model_.Turn();
+    }
+  }
   logs_.clear();
   tiles_.reset();
   if (hwnd_) {
@@ -97,7 +106,8 @@ void TStationWindow::BuildComponents() {
   SendMessageW(code_, EM_SETLIMITTEXT, kCodeMost, 0);
   start_ = MakeControl(L"BUTTON", BS_DEFPUSHBUTTON | WS_TABSTOP, s::kStartButton, WidenLatin1(s::kStartText),
                        kStartId);
-  stop_ = MakeControl(L"BUTTON", BS_PUSHBUTTON | WS_TABSTOP, s::kStopButton, WidenLatin1(s::kStopText), kStopId);
+  stop_ =
+      MakeControl(L"BUTTON", BS_PUSHBUTTON | WS_TABSTOP, s::kStopButton, WidenLatin1(s::kStopText), kStopId);
   status_ = MakeControl(L"STATIC", SS_LEFTNOWORDWRAP | SS_NOPREFIX, s::kStatusText, L"");
   counters_ = MakeControl(L"STATIC", SS_LEFTNOWORDWRAP | SS_NOPREFIX, s::kCountersText, L"");
   message_ = MakeControl(L"STATIC", SS_LEFTNOWORDWRAP | SS_NOPREFIX, s::kCodeMessage, L"");
@@ -110,9 +120,9 @@ void TStationWindow::BuildComponents() {
 
 HWND TStationWindow::MakeControl(const wchar_t* kind, DWORD style, const layout::TBounds& b,
                                  const std::wstring& text, int id, DWORD exStyle) {
-  const HWND control =
-      CreateWindowExW(exStyle, kind, text.c_str(), WS_CHILD | WS_VISIBLE | style, b.Left, b.Top, b.Width,
-                      b.Height, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), nullptr);
+  const HWND control = CreateWindowExW(
+      exStyle, kind, text.c_str(), WS_CHILD | WS_VISIBLE | style, b.Left, b.Top, b.Width, b.Height, hwnd_,
+      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), nullptr);
   SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(face_), FALSE);
   return control;
 }
@@ -141,8 +151,8 @@ int TStationWindow::Run() {
 
 void TStationWindow::Dispatch(const MSG& message) {
   // Tab between the controls, Enter for Start, the arrows among the tiles.
-  if (hwnd_ && (message.hwnd == hwnd_ || IsChild(hwnd_, message.hwnd)) && IsDialogMessageW(hwnd_,
-                                                                                         const_cast<MSG*>(&message)))
+  if (hwnd_ && (message.hwnd == hwnd_ || IsChild(hwnd_, message.hwnd)) &&
+      IsDialogMessageW(hwnd_, const_cast<MSG*>(&message)))
     return;
   TranslateMessage(&message);
   DispatchMessageW(&message);
@@ -224,8 +234,8 @@ void TStationWindow::OnClose() {
     case app::TStationWindowModel::TClose::Ask: {
       asking_ = true;
       const std::wstring question = WidenLatin1(s::kCloseQuestion);
-      const auto answer = hooks_.AnswerClose ? hooks_.AnswerClose(question)
-                                             : ShowBox(TBoxKind::Confirm, question, hwnd_);
+      const auto answer =
+          hooks_.AnswerClose ? hooks_.AnswerClose(question) : ShowBox(TBoxKind::Confirm, question, hwnd_);
       asking_ = false;
       if (answer == upgrade::TConfirmAnswer::Yes) model_.CloseConfirmed();
       break;
