@@ -21,6 +21,8 @@ inline std::int64_t NowMs() {
 
 bool StdinIsTerminal();
 bool StderrIsTerminal();
+// Standard output on a terminal that takes the cursor moves of ANSI
+// terminals (on Windows a console, once it has been asked to take them).
 bool StdoutIsTerminal();
 // Waits at most `ms` for standard input to have something (or to end);
 // with `watch` false, only waits.

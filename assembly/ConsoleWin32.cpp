@@ -31,7 +31,16 @@ bool StdinHasData() {
 
 bool StdinIsTerminal() { return _isatty(_fileno(stdin)) != 0; }
 bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
-bool StdoutIsTerminal() { return _isatty(_fileno(stdout)) != 0; }
+bool StdoutIsTerminal() {
+  if (_isatty(_fileno(stdout)) == 0) return false;
+  // A console takes the cursor moves once asked to (Windows 10 on); one
+  // that will not gets plain lines, as a file does.
+  HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  if (!GetConsoleMode(out, &mode)) return false;
+  return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0 ||
+         SetConsoleMode(out, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+}
 
 bool WaitForInput(bool watch, int ms) {
   // Standard input offers nothing to wait on here: look every 10 ms.

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 
 namespace stb::app {
@@ -42,9 +43,19 @@ std::int64_t UnixMsNow() {
 std::string LogStamp(std::int64_t unixMs) { return Formatted("%Y-%m-%d %H:%M:%S", unixMs) + Millis(unixMs); }
 
 std::string IsoTime(std::int64_t unixMs) {
-  const std::string zone = Formatted("%z", unixMs);  // +0100
-  return Formatted("%Y-%m-%dT%H:%M:%S", unixMs) + Millis(unixMs) + zone.substr(0, 3) + ":" +
-         zone.substr(3, 2);
+  // The zone's offset: the local time read as if it were UTC, less the
+  // moment itself. (strftime's %z gives the zone's name on Windows.)
+  std::tm local = Local(unixMs);
+#ifdef _WIN32
+  const std::time_t asUtc = _mkgmtime(&local);
+#else
+  const std::time_t asUtc = timegm(&local);
+#endif
+  const long minutes = static_cast<long>(asUtc - static_cast<std::time_t>(unixMs / 1000)) / 60;
+  char zone[32];
+  std::snprintf(zone, sizeof zone, "%c%02ld:%02ld", minutes < 0 ? '-' : '+', std::labs(minutes) / 60,
+                std::labs(minutes) % 60);
+  return Formatted("%Y-%m-%dT%H:%M:%S", unixMs) + Millis(unixMs) + zone;
 }
 
 std::string FileStamp(std::int64_t unixMs) { return Formatted("%Y%m%d-%H%M%S", unixMs); }

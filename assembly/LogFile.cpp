@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "ConsoleWriter.h"
+#include "FileByName.h"
 #include "LocalTime.h"
 
 namespace stb::app {
@@ -18,7 +19,14 @@ bool TLogFile::Open(const std::string& path) {
   failed_ = false;
   lost_ = 0;
   lostWhy_.clear();
+#ifdef _WIN32
+  // By its wide name: a name in UTF-8 (a station's log folder) is found as
+  // it is on Linux.
+  const std::wstring wide = upgrade::WideFileName(path);
+  file_.reset(wide.empty() ? std::fopen(path.c_str(), "ab") : _wfopen(wide.c_str(), L"ab"));
+#else
   file_.reset(std::fopen(path.c_str(), "ab"));
+#endif
   return file_ != nullptr;
 }
 

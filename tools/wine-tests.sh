@@ -4,6 +4,7 @@
 # made of pseudo-terminals (Wine numbers the machine's own serial devices
 # after them; no test names those); then images named beyond ASCII and the
 # --help text; then one full headless upgrade through COM1 against the simulated box;
+# then the console station on COM1 to COM4 (tests/win32/station-under-wine.sh);
 # last the operator window: its own tests (tests/frontends/window/win32/run-under-wine.sh),
 # then driven on an X server as an operator would (tests/frontends/window/win32/window-under-wine.sh),
 # then kept answering another program through a slow flash write
@@ -102,12 +103,17 @@ if [ "$upgrade" -ne 0 ] || ! cmp -s -n 30000 image.bin received.bin; then
 fi
 echo "wine: a full upgrade through COM1 succeeded; the box holds the image byte for byte"
 
-# 4. The operator window's own tests, then the window driven through an X
+# 4. The console station: four boxes on COM1 to COM4, Ctrl+C once while
+# they take their images. A Wine prefix of its own: it may run beside the
+# other steps.
+"$root/tests/win32/station-under-wine.sh" "$native" "$windows" || tests=1
+
+# 5. The operator window's own tests, then the window driven through an X
 # server of its own as an operator would.
 "$root/tests/frontends/window/win32/run-under-wine.sh" "$windows" || exit 1
 "$root/tests/frontends/window/win32/window-under-wine.sh" "$native" "$windows" || exit 1
 
-# 5. The window through a slow flash write: asked by another Windows program
+# 6. The window through a slow flash write: asked by another Windows program
 # every 100 ms whether it still answers, a key and a close posted meanwhile.
 "$root/tests/frontends/window/win32/window-answers-under-wine.sh" "$native" "$windows" || exit 1
 exit "$tests"

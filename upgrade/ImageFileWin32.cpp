@@ -1,4 +1,5 @@
-// The image file on Win32: opened for reading and shared with nobody.
+// The image file on Win32: opened for reading, shared with readers only (the
+// ports of a station read it at once), so nobody writes it meanwhile.
 #include <windows.h>
 
 #include "FileByName.h"
@@ -16,7 +17,7 @@ TImageStream::TImageStream(const std::string& path) {
   if (path.find('\0') != std::string::npos) {
     throw ERunError("Cannot open file " + path + ": the name holds a NUL byte");
   }
-  HANDLE h = CreateFileW(WideFileName(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+  HANDLE h = CreateFileW(WideFileName(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   // Only a plain file on a disk will do: no pipes, no devices.
   if (h == INVALID_HANDLE_VALUE || GetFileType(h) != FILE_TYPE_DISK) {

@@ -1,8 +1,15 @@
-// stb-downloader: program entry. Opens the operator window, or runs the
-// upgrade on the console with --headless.
+// stb-downloader: program entry. Opens the operator window, runs the
+// upgrade on the console with --headless, or a production station with
+// --station.
 #include <cstdio>
 #include <cstdlib>
-#ifndef _WIN32
+#include <string>
+#include <vector>
+#ifdef _WIN32
+#include <windows.h>
+
+#include <shellapi.h>  // after windows.h, which it needs
+#else
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -12,9 +19,7 @@
 #include "Headless.h"
 #include "HostPorts.h"
 #include "Options.h"
-#ifndef _WIN32
 #include "Station.h"
-#endif
 #if defined(STB_WITH_QT) || defined(STB_WITH_WINUI)
 #include "RunWindow.h"
 #endif
@@ -43,13 +48,38 @@ void OpenClosedStandardDescriptors() {
 #endif
 }
 
+// The arguments after the program's name. On Windows they are taken as
+// typed, in UTF-8, as every file name is read (FileByName.h): the ANSI code
+// page the C library hands them over in turns a folder named in another
+// script ("--log-dir журнал") into question marks.
+std::vector<std::string> Arguments(int argc, char** argv) {
+#ifdef _WIN32
+  int count = 0;
+  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (wide != nullptr && count == argc) {
+    std::vector<std::string> arguments;
+    for (int i = 1; i < count; ++i) {
+      const int n = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+      std::string text(n > 0 ? static_cast<std::size_t>(n) : 1u, '\0');
+      WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, text.data(), n, nullptr, nullptr);
+      text.resize(text.size() - 1);  // the NUL
+      arguments.push_back(std::move(text));
+    }
+    LocalFree(wide);
+    return arguments;
+  }
+  if (wide != nullptr) LocalFree(wide);
+#endif
+  return {argv + 1, argv + argc};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   using namespace stb::app;
   OpenClosedStandardDescriptors();
   std::string error;
-  const auto options = ParseOptions({argv + 1, argv + argc}, error);
+  const auto options = ParseOptions(Arguments(argc, argv), error);
   if (!options) {
     std::fprintf(stderr, "stb-downloader: %s\n\n%s", error.c_str(), Usage().c_str());
     return kExitUsage;
@@ -78,14 +108,7 @@ int main(int argc, char** argv) {
     return kExitUsage;
 #endif
   }
-  if (options->Station) {
-#ifdef _WIN32
-    std::fprintf(stderr, "stb-downloader: --station is not available on Windows.\n");
-    return kExitUsage;
-#else
-    return RunStation(*options);
-#endif
-  }
+  if (options->Station) return RunStation(*options);
   if (options->Headless) return RunHeadless(*options);
 #if defined(STB_WITH_WINUI)
   // Windows always has a desktop to open the window on.

@@ -55,6 +55,14 @@ int RunStation(const TOptions& options, const std::function<std::vector<std::str
     if (cause == nullptr) continue;
     // Every interrupt is guarded here: the first one only stops new boxes.
     const auto verdict = interruptRule.Take(true, MonotonicMs());
+    if (const auto deadline = interrupts.Deadline(); deadline.count() > 0) {
+      // Windows ends the process within seconds (a closed console): what
+      // can end in that time ends, the rest says where it stood. After a
+      // deliberate first interrupt this one is the second: all end at once,
+      // within a third of the time, as EndNow may take three times its bound.
+      if (verdict == TInterruptRule::TVerdict::End) std::_Exit(station.EndNow(cause, deadline / 3));
+      std::_Exit(station.EndWithin(cause, deadline));
+    }
     if (verdict == TInterruptRule::TVerdict::Repeated) continue;
     if (verdict == TInterruptRule::TVerdict::Warn) {
       station.StopTakingBoxes(cause);

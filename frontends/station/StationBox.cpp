@@ -1,12 +1,11 @@
 #include "StationBox.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 
 #include "Console.h"
 #include "EscapedLine.h"
+#include "StationFiles.h"
 
 namespace stb::app {
 
@@ -67,9 +66,9 @@ void TStationBox::WriteLog(const std::string& text) {
   // One write on the log file's descriptor, which appends: the assembly's
   // own lines are flushed whole, so the two never mix within a line.
   const std::string line = LogStamp(UnixMsNow()) + " " + text + "\n";
-  const ssize_t written = ::write(logFd_, line.data(), line.size());
+  const long written = WriteOnce(logFd_, line.data(), line.size());
   // A log that cannot be written never stops a box; it is counted.
-  if (written != static_cast<ssize_t>(line.size()) && logLost_.empty())
+  if (written != static_cast<long>(line.size()) && logLost_.empty())
     logLost_ = written < 0 ? std::strerror(errno) : "the disk took only part of a line";
 }
 

@@ -1,8 +1,5 @@
 #include "StationPort.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -13,7 +10,9 @@
 #include "EscapedLine.h"
 #include "EventLoop.h"
 #include "ExitStatus.h"
+#include "HostPorts.h"
 #include "StationBox.h"
+#include "StationFiles.h"
 #include "PresenceProbe.h"
 #include "TypeCode.h"
 
@@ -23,15 +22,16 @@ namespace {
 
 constexpr int kTickMs = 1000;
 
-bool DeviceExists(const std::string& device) {
-  struct stat st {};
-  return ::stat(device.c_str(), &st) == 0;
-}
+bool DeviceExists(const std::string& device) { return serial::PortIsThere(device); }
 
 }  // namespace
 
 std::string PortLogName(const std::string& device, std::int64_t unixMs) {
-  std::string name = device.rfind("/dev/", 0) == 0 ? device.substr(5) : device;
+  std::string name = device;
+  // "/dev/ttyUSB0" and Windows' "\\.\COM10" by their short names.
+  for (const char* prefix : {"/dev/", "\\\\.\\"}) {
+    if (name.rfind(prefix, 0) == 0) name.erase(0, std::char_traits<char>::length(prefix));
+  }
   while (!name.empty() && name.front() == '/') name.erase(0, 1);
   for (char& c : name) {
     if (c == '/' || c == '\\' || c == ':') c = '_';
@@ -108,12 +108,8 @@ void TStationPort::CheckLog(const TAssembly& run, const TStationBox& box) {
   } else {
     // Written to a file that has left its folder (the folder removed while
     // the box was upgraded): written, but to nowhere anyone can read.
-    struct stat open {};
-    struct stat named {};
-    const int fd = run.Log().Descriptor();
-    const bool there = fd >= 0 && ::fstat(fd, &open) == 0 && ::stat(logFile_.c_str(), &named) == 0 &&
-                       open.st_ino == named.st_ino && open.st_dev == named.st_dev;
-    if (!there) why = "the file was removed while the box was upgraded";
+    if (!StillNamed(run.Log().Descriptor(), logFile_))
+      why = "the file was removed while the box was upgraded";
   }
   if (why.empty()) return;
   const std::string text = "cannot write the log file " + logFile_ + ": " + why;
@@ -152,7 +148,7 @@ void TStationPort::OneBox() {
     // A log folder removed while the station runs is made again, so that
     // the boxes go on being logged.
     std::error_code ec;
-    std::filesystem::create_directories(shared_.Options.LogDir, ec);
+    std::filesystem::create_directories(std::filesystem::u8path(shared_.Options.LogDir), ec);
   }
   TOptions options = shared_.Options;
   options.Port = device_;

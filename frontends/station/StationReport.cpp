@@ -1,18 +1,14 @@
 #include "StationReport.h"
 
-#include <fcntl.h>
-#include <pthread.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
 
+#include "Console.h"
 #include "ConsoleWriter.h"
+#include "StationFiles.h"
 
 namespace stb::app {
 
@@ -142,18 +138,8 @@ bool TReportFile::Open(const std::string& path, std::string& why) {
   path_ = path;
   state_->Path = path;
   if (path.empty()) return true;
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    // ENXIO: a FIFO nobody reads.
-    why = errno == ENXIO ? "nothing reads it" : std::strerror(errno);
-    return false;
-  }
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    why = "not a regular file (a pipe, a terminal or a device can hold the boxes up or lose their records)";
-    ::close(fd);
-    return false;
-  }
+  const int fd = OpenReportFile(path, why);
+  if (fd < 0) return false;
   Adopt(fd, path);
   return true;
 }
@@ -178,9 +164,7 @@ bool TReportFile::Append(const std::string& line) {
 
 void TReportFile::Write(const std::shared_ptr<TState>& state) {
   // Signals are for whoever opened the report, never for this thread.
-  sigset_t all;
-  sigfillset(&all);
-  pthread_sigmask(SIG_BLOCK, &all, nullptr);
+  BlockSignalsOfThisThread();
   std::unique_lock lock(state->Mutex);
   for (;;) {
     state->Wake.wait(lock, [&] { return !state->Queue.empty() || state->Sealed; });
@@ -191,17 +175,13 @@ void TReportFile::Write(const std::shared_ptr<TState>& state) {
     lock.unlock();
 
     // Only this thread writes, so a line taken back cuts no one else's.
-    struct stat before {};
-    const bool sized = ::fstat(state->Fd, &before) == 0;
-    ssize_t n = -1;
-    do {
-      n = ::write(state->Fd, line.data(), line.size());
-    } while (n < 0 && errno == EINTR);
-    const bool whole = n == static_cast<ssize_t>(line.size());
+    const std::int64_t before = FileSize(state->Fd);
+    const long n = WriteOnce(state->Fd, line.data(), line.size());
+    const bool whole = n == static_cast<long>(line.size());
     const int error = n < 0 ? errno : ENOSPC;
     // Half a line would make the whole file unreadable as JSON Lines.
-    if (!whole && n > 0 && sized) {
-      const int cut = ::ftruncate(state->Fd, before.st_size);
+    if (!whole && n > 0 && before >= 0) {
+      const bool cut = CutFile(state->Fd, before);
       (void)cut;  // nothing more to do if even that fails
     }
     bool tell = false;
@@ -224,7 +204,7 @@ void TReportFile::Write(const std::shared_ptr<TState>& state) {
       lock.lock();
     }
   }
-  ::close(state->Fd);
+  CloseFile(state->Fd);
   state->Drained.notify_all();
 }
 

@@ -1,9 +1,5 @@
 #include "StationRun.h"
 
-#ifndef _WIN32
-#include <unistd.h>
-#endif
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -16,6 +12,7 @@
 #include "IncludeFile.h"
 #include "ModeTable.h"
 #include "RunError.h"
+#include "StationFiles.h"
 #include "StationPorts.h"
 #include "Upgrade.h"
 
@@ -29,6 +26,18 @@ constexpr int kScanSeconds = 5;
 // How long the way out waits for report lines still on their way to the
 // disk: a write hung on a dead network disk is not waited for beyond it.
 constexpr auto kReportBound = std::chrono::seconds(2);
+
+// What ending the upgrades still under way at an end that cannot be put off
+// takes at most: half for their ports' last lines, the rest for the
+// report's and the console's.
+constexpr auto kEndingTakes = std::chrono::milliseconds(1500);
+
+// Seconds for the operator, to a tenth.
+std::string Seconds(std::chrono::steady_clock::duration time) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", std::max(0.0, std::chrono::duration<double>(time).count()));
+  return text;
+}
 
 // A window for reading the include file once, before any port starts.
 class TSilentWindow : public upgrade::IWindowOperations {
@@ -57,12 +66,10 @@ int CheckLogFolder(const std::string& folder, std::string& why) {
           (ec ? ec.message() : std::string("not a folder"));
     return kExitUsage;
   }
-#ifndef _WIN32
-  if (::access(folder.c_str(), W_OK | X_OK) != 0) {
-    why = "stb-downloader: cannot write in the log folder " + folder + ": " + std::strerror(errno);
+  if (std::string reason; !FolderTakesFiles(folder, reason)) {
+    why = "stb-downloader: cannot write in the log folder " + folder + ": " + reason;
     return kExitUsage;
   }
-#endif
   return -1;
 }
 
@@ -187,6 +194,47 @@ int TStationRun::EndNow(const char* cause, std::chrono::milliseconds bound) {
   // A console that takes nothing gets a few seconds, never the exit.
   shared_.Display.WaitWritten(bound);
   return kExitFailed;
+}
+
+int TStationRun::EndWithin(const char* cause, std::chrono::milliseconds deadline) {
+  using std::chrono::steady_clock;
+  const auto endsAt = steady_clock::now() + deadline;
+  const auto ending = std::min<steady_clock::duration>(kEndingTakes, deadline / 2);
+  const auto graceEnds = endsAt - ending;
+  if (shared_.StopLevel.load() == kRunning) shared_.StopLevel = kNoNewBoxes;
+  const int running = RunningUpgrades();
+  std::string said = "stb-downloader: " + std::string(cause) + ": the program is ended within " +
+                     Seconds(deadline) + " s, whatever it does; no new boxes are taken.";
+  if (running > 0) {
+    said += " The " + std::to_string(running) + " upgrade(s) under way get " +
+            Seconds(graceEnds - steady_clock::now()) +
+            " s to come to their end; one that needs longer cannot be waited for: it is ended then,"
+            " saying where it stood, and a box cut off while it takes its image can be left unusable.";
+  }
+  shared_.Display.Event(said);
+  // Every port comes to its end: those between boxes within a second, those
+  // with a box once it has its result and report line.
+  while (Turn() && steady_clock::now() < graceEnds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  if (RunningUpgrades() > 0) {
+    shared_.StopCause = cause;
+    shared_.StopLevel = kEndNow;
+    ports_->EndNow();
+  }
+  const auto portsBy = endsAt - ending / 2;
+  while (!ports_->AllEnded() && steady_clock::now() < portsBy) {
+    shared_.Display.Redraw();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  const auto quarter = std::chrono::duration_cast<std::chrono::milliseconds>(ending / 4);
+  const long reportLost = shared_.Report.Seal(quarter);
+  bool allDone = false;
+  shared_.Display.Finish(Summary(reportLost, allDone));
+  shared_.Display.WaitWritten(quarter);
+  // A port not yet at its end may still have a box whose record is not
+  // written.
+  return allDone && ports_->AllEnded() ? kExitUpgraded : kExitFailed;
 }
 
 int TStationRun::Finish() {

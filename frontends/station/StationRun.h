@@ -52,6 +52,13 @@ class TStationRun {
   // ports, then shows the summary; returns the exit status. The caller
   // ends the process: a port hung in a system call is not waited for.
   int EndNow(const char* cause, std::chrono::milliseconds bound);
+  // An end the process cannot put off (Windows ends it `deadline` from now
+  // whatever it does: a closed console). No new box is taken; the upgrades
+  // under way get the time left, short of what ending the rest takes, to
+  // come to their end; any still under way then ends as by EndNow and says
+  // where it stood. Shows the summary within `deadline` and returns the
+  // exit status; the caller ends the process.
+  int EndWithin(const char* cause, std::chrono::milliseconds deadline);
   // Once Turn() returned false: joins the ports, seals the report, shows the
   // summary. Returns the exit status.
   int Finish();

@@ -1,5 +1,6 @@
 #include "PosixPortList.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -113,5 +114,10 @@ std::vector<TPortEntry> ListSerialPortsUnder(const fs::path& root, pid_t self) {
 std::vector<TPortEntry> ListSerialPortEntries() { return posix::ListSerialPortsUnder("/", ::getpid()); }
 
 std::string PortDevicePath(const std::string& port) { return port; }
+
+bool PortIsThere(const std::string& port) {
+  struct stat st {};
+  return ::stat(port.c_str(), &st) == 0;
+}
 
 }  // namespace stb::serial

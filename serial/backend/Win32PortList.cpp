@@ -30,4 +30,14 @@ std::string PortDevicePath(const std::string& port) {
   return "\\\\.\\" + port;
 }
 
+bool PortIsThere(const std::string& port) {
+  // The system's own name for it, without the "\\.\" that opening needs:
+  // a COM name is there for as long as its adapter is plugged in.
+  const std::string name = port.rfind("\\\\.\\", 0) == 0 ? port.substr(4) : port;
+  char target[512];
+  if (!name.empty() && QueryDosDeviceA(name.c_str(), target, sizeof target) != 0) return true;
+  // A device or file named some other way.
+  return GetFileAttributesA(port.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 }  // namespace stb::serial

@@ -17,6 +17,7 @@
 #undef GetVersionEx
 
 #include <map>
+#include <mutex>
 #include <string>
 
 #include "HostPorts.h"
@@ -46,6 +47,10 @@ bool IsLoss(DWORD err) {
 }  // namespace
 
 struct TWin32SerialPlatform::TState {
+  // One platform serves every port of the process, and a station drives
+  // each from a thread of its own: the maps are kept under this lock, which
+  // is never held across a system call.
+  std::mutex mutex;
   std::map<THandle, unsigned char> lookahead;  // a byte a wait has already taken
   std::map<THandle, COMMTIMEOUTS> timeouts;    // each port's own, restored after a wait
 };
@@ -77,13 +82,16 @@ TOpenResult TWin32SerialPlatform::CreateFile(const std::string& name) {
 }
 
 void TWin32SerialPlatform::CloseHandle(THandle h) {
-  state_->lookahead.erase(h);
-  state_->timeouts.erase(h);
+  {
+    const std::lock_guard lock(state_->mutex);
+    state_->lookahead.erase(h);
+    state_->timeouts.erase(h);
+  }
   ::CloseHandle(H(h));
 }
 
-// The control handler runs while the upgrade goes on: the maps above are the
-// upgrade thread's, so only the handle is closed. The process ends next.
+// The control handler runs while the upgrade goes on: the maps above may be
+// in use, so only the handle is closed. The process ends next.
 void ReleasePortInSignal(THandle h) noexcept {
   if (h != kNoHandle) ::CloseHandle(H(h));
 }
@@ -122,12 +130,18 @@ bool TWin32SerialPlatform::SetupComm(THandle h, std::uint32_t inQueue, std::uint
 bool TWin32SerialPlatform::SetCommTimeouts(THandle h, const TCommTimeouts& t) {
   COMMTIMEOUTS c{t.ReadIntervalTimeout, t.ReadTotalTimeoutMultiplier, t.ReadTotalTimeoutConstant,
                  t.WriteTotalTimeoutMultiplier, t.WriteTotalTimeoutConstant};
-  state_->timeouts[h] = c;
+  {
+    const std::lock_guard lock(state_->mutex);
+    state_->timeouts[h] = c;
+  }
   return ::SetCommTimeouts(H(h), &c) != 0;
 }
 
 bool TWin32SerialPlatform::PurgeComm(THandle h, std::uint32_t flags) {
-  if (flags & (PURGE_RXABORT | PURGE_RXCLEAR)) state_->lookahead.erase(h);
+  if (flags & (PURGE_RXABORT | PURGE_RXCLEAR)) {
+    const std::lock_guard lock(state_->mutex);
+    state_->lookahead.erase(h);
+  }
   return ::PurgeComm(H(h), flags) != 0;
 }
 
@@ -135,6 +149,7 @@ bool TWin32SerialPlatform::ClearCommError(THandle h, TComStat& stat) {
   DWORD errors = 0;
   COMSTAT s{};
   if (!::ClearCommError(H(h), &errors, &s)) return false;
+  const std::lock_guard lock(state_->mutex);
   stat.cbInQue = s.cbInQue + (state_->lookahead.count(h) ? 1u : 0u);
   stat.cbOutQue = s.cbOutQue;
   return true;
@@ -150,12 +165,15 @@ bool TWin32SerialPlatform::GetCommModemStatus(THandle h, std::uint32_t& modemSta
 TIoResult TWin32SerialPlatform::ReadFile(THandle h, std::uint8_t* buffer, std::uint32_t count) {
   if (count == 0) return {0, TIoStatus::Ok};
   std::uint32_t taken = 0;
-  if (auto it = state_->lookahead.find(h); it != state_->lookahead.end()) {
-    buffer[0] = it->second;
-    state_->lookahead.erase(it);
-    taken = 1;
-    if (count == 1) return {1, TIoStatus::Ok};
+  {
+    const std::lock_guard lock(state_->mutex);
+    if (auto it = state_->lookahead.find(h); it != state_->lookahead.end()) {
+      buffer[0] = it->second;
+      state_->lookahead.erase(it);
+      taken = 1;
+    }
   }
+  if (taken == count) return {taken, TIoStatus::Ok};
   DWORD n = 0;
   if (!::ReadFile(H(h), buffer + taken, count - taken, &n, nullptr)) {
     const DWORD err = ::GetLastError();
@@ -176,12 +194,18 @@ TIoResult TWin32SerialPlatform::WriteFile(THandle h, const std::uint8_t* data, s
 }
 
 TWaitResult TWin32SerialPlatform::WaitFor(THandle h, TWaitFor what, std::uint32_t ms) {
-  if (what != TWaitFor::Input || state_->lookahead.count(h)) {
+  bool waiting = false;
+  COMMTIMEOUTS own{};
+  {
+    const std::lock_guard lock(state_->mutex);
+    waiting = state_->lookahead.count(h) > 0;
+    if (const auto it = state_->timeouts.find(h); it != state_->timeouts.end()) own = it->second;
+  }
+  if (what != TWaitFor::Input || waiting) {
     ::Sleep(1);
     return TWaitResult::TimedOut;
   }
   // Returns with the first byte that comes, or after `ms` with none.
-  COMMTIMEOUTS own = state_->timeouts[h];
   COMMTIMEOUTS wait{MAXDWORD, MAXDWORD, ms, own.WriteTotalTimeoutMultiplier, own.WriteTotalTimeoutConstant};
   ::SetCommTimeouts(H(h), &wait);
   unsigned char b = 0;
@@ -191,6 +215,7 @@ TWaitResult TWin32SerialPlatform::WaitFor(THandle h, TWaitFor what, std::uint32_
   ::SetCommTimeouts(H(h), &own);
   if (!ok) return IsLoss(err) ? TWaitResult::Lost : TWaitResult::TimedOut;
   if (n == 0) return TWaitResult::TimedOut;
+  const std::lock_guard lock(state_->mutex);
   state_->lookahead[h] = b;
   return TWaitResult::Ready;
 }

@@ -44,6 +44,12 @@ std::vector<std::string> ListSerialPorts();
 // it is.
 std::string PortDevicePath(const std::string& port);
 
+// Whether a port by this name is there now, without opening it (an open
+// raises DTR and RTS on whatever is behind it): on Linux whether the device
+// node (or the name linking to it) exists; on Windows whether the system
+// knows the COM name ("COM3", "\\.\COM10"), or the device by that name.
+bool PortIsThere(const std::string& port);
+
 // Lets go of a port that HostSerialPlatform() opened, as its CloseHandle
 // would, from a signal handler (POSIX) or a console control handler on a
 // thread of its own (Windows): only async-signal-safe calls, nothing

@@ -8,6 +8,8 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
+#include <ctime>
 #include <chrono>
 #include <cstring>
 #include <fstream>
@@ -258,6 +260,39 @@ TEST(StationReport, PortLogNamesAreFileNames) {
   const std::string b = PortLogName("/dev/serial/by-id/usb-FTDI_X-if00-port0", t);
   EXPECT_EQ(b.rfind("serial_by-id_usb-FTDI_X-if00-port0-", 0), 0u) << b;
   EXPECT_EQ(b.find('/'), std::string::npos);
+}
+
+TEST(StationReport, WindowsPortsLogUnderTheirComNames) {
+  const std::int64_t t = UnixMsNow();
+  const std::string stamp = "-" + FileStamp(t) + ".log";
+  EXPECT_EQ(PortLogName("COM3", t), "COM3" + stamp);
+  // COM10 and up are opened by their device names only.
+  EXPECT_EQ(PortLogName("\\\\.\\COM10", t), "COM10" + stamp);
+  EXPECT_EQ(PortLogName("\\\\.\\CNCA0", t), "CNCA0" + stamp);
+}
+
+// A report's times are local, with the zone's offset from UTC in hours and
+// minutes: the same moment written in any zone reads the same.
+TEST(StationReport, TimesCarryTheZonesOffset) {
+  const char* before = std::getenv("TZ");
+  const std::string kept = before ? before : "";
+  const std::int64_t moment = 1765288991482;  // 2025-12-09 14:03:11.482 UTC
+  const std::pair<const char*, const char*> zones[] = {
+      {"UTC0", "2025-12-09T14:03:11.482+00:00"},
+      {"IST-5:30", "2025-12-09T19:33:11.482+05:30"},
+      {"NST3:30", "2025-12-09T10:33:11.482-03:30"},
+  };
+  for (const auto& [zone, expected] : zones) {
+    setenv("TZ", zone, 1);
+    tzset();
+    EXPECT_EQ(IsoTime(moment), expected) << zone;
+  }
+  if (before) {
+    setenv("TZ", kept.c_str(), 1);
+  } else {
+    unsetenv("TZ");
+  }
+  tzset();
 }
 
 }  // namespace
