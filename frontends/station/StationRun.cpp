@@ -98,7 +98,16 @@ TStationRun::TStationRun(const TOptions& options, TLister adapters, bool console
     : shared_(options, console && StdoutIsTerminal()),
       ports_(std::make_unique<TStationPorts>(shared_, std::move(adapters))) {}
 
-TStationRun::~TStationRun() = default;
+TStationRun::~TStationRun() {
+  // Let go of while it still runs (a window torn down, a test that failed):
+  // every port ends what it does, as after a second interrupt, so that no
+  // thread is left waiting for boxes with nobody to join it.
+  if (!ports_->AllEnded()) {
+    shared_.StopLevel = kEndNow;
+    ports_->EndNow();
+  }
+  ports_->JoinAll();
+}
 
 int TStationRun::Start(std::string& why) {
   if (const int status = CheckStationCode(shared_.Options.Code, why); status >= 0) return status;
