@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Which folder's headers each folder's sources may include: the core at the
 # bottom, the one assembly over it, the front ends side by side over the
-# assembly and never over each other. The program's entries (main.cpp and the
+# assembly and never over each other, but for the station windows, which draw
+# the station's toolkit-free model. The program's entries (main.cpp and the
 # windowed entry) pick a front end and so may include them all. The box
 # simulator stands alone: a mistake shared with the core would hide in both.
 #
@@ -17,7 +18,7 @@ allowed() {  # FOLDER -> the folders its sources may include from
     frontends/console | frontends/station) echo "$1 assembly upgrade serial" ;;
     frontends/window/layout) echo "$1" ;;
     frontends/window/qt | frontends/window/win32)
-      echo "$1 frontends/window/layout frontends/window assembly upgrade serial" ;;
+      echo "$1 frontends/window/layout frontends/window frontends/station assembly upgrade serial" ;;
     frontends/window) echo "$1 assembly upgrade serial" ;;
     frontends/cli) echo "*" ;;
     sim) echo "sim" ;;

@@ -220,7 +220,9 @@ void TStationWindow::ShowBar() {
   const bool waits = model_.WaitsForCode();
   EnableWindow(code_, waits);
   EnableWindow(start_, waits);
-  if (!waits && GetFocus() == stop_ && model_.StopLevel() != app::kRunning) SetFocus(tiles_->Area());
+  // A button greyed with the keyboard on it would leave the keyboard nowhere.
+  if (!waits && GetFocus() == stop_ && model_.StopLevel() != app::kRunning)
+    SetFocus(tiles_->Count() > 0 ? tiles_->Tile(0) : hwnd_);
   EnableWindow(stop_, !waits && model_.StopLevel() == app::kRunning);
   SetText(status_, model_.StatusLine());
   SetText(counters_, waits ? "" : app::TStationWindowModel::CountersLine(model_.Counters()));
