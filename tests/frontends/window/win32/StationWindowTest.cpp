@@ -81,7 +81,8 @@ class Win32StationWindow : public ::testing::Test {
   }
   static std::wstring Text(HWND control) {
     std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
+    text.resize(
+        static_cast<std::size_t>(GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
     return text;
   }
   // Types into `where` as the keyboard does, Enter last when asked.
