@@ -7,6 +7,11 @@
 // prints one line a control, in the window's own order:
 //   tile INDEX LEFT TOP RIGHT BOTTOM LINE | LINE | ...
 //   CLASS enabled|disabled TEXT
+//
+//   station_probe end-session CAPTION
+//
+// asks the window, as Windows does before a log-off, whether the session may
+// end, and prints "may end" or "refused".
 // The window is found by its caption, waiting up to 30 s for it.
 #include <windows.h>
 
@@ -41,8 +46,10 @@ BOOL CALLBACK Print(HWND child, LPARAM) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3 || std::strcmp(argv[1], "read") != 0) {
-    std::fprintf(stderr, "usage: station_probe read CAPTION\n");
+  const bool read = argc == 3 && std::strcmp(argv[1], "read") == 0;
+  const bool endSession = argc == 3 && std::strcmp(argv[1], "end-session") == 0;
+  if (!read && !endSession) {
+    std::fprintf(stderr, "usage: station_probe read|end-session CAPTION\n");
     return 2;
   }
   HWND window = nullptr;
@@ -54,7 +61,17 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "station_probe: no window captioned '%s'\n", argv[2]);
     return 2;
   }
-  EnumChildWindows(window, Print, 0);
+  if (endSession) {
+    DWORD_PTR answer = TRUE;
+    if (!SendMessageTimeoutA(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 5000,
+                             &answer)) {
+      std::fprintf(stderr, "station_probe: no answer to the end of the session\n");
+      return 1;
+    }
+    std::printf("%s\n", answer ? "may end" : "refused");
+  } else {
+    EnumChildWindows(window, Print, 0);
+  }
   std::fflush(stdout);
   return 0;
 }

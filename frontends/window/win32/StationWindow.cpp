@@ -17,6 +17,10 @@ constexpr int kStopId = 102;
 constexpr UINT_PTR kTurnTimer = 1;
 // A mode code is a few letters and digits; the field takes no more.
 constexpr int kCodeMost = 32;
+// What Windows shows beside the window when a log-off or shut-down waits
+// for it.
+constexpr wchar_t kEndSessionReason[] =
+    L"Boxes are being upgraded. A box cut off while it takes its image can be left unusable.";
 
 HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
 COLORREF Rgb(const layout::TRgb& c) { return RGB(c.R, c.G, c.B); }
@@ -170,6 +174,10 @@ void TStationWindow::Turn() {
   ports_ = model_.Ports();
   tiles_->Show(ports_);
   ShowBar();
+  if (blockingEnd_ && model_.Counters().Running == 0) {
+    ShutdownBlockReasonDestroy(hwnd_);
+    blockingEnd_ = false;
+  }
 }
 
 void TStationWindow::Start() {
@@ -302,6 +310,12 @@ LRESULT TStationWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       }
       break;
     case WM_CLOSE: OnClose(); return 0;
+    case WM_QUERYENDSESSION:
+      // A log-off or shut-down waits while boxes are being upgraded, saying
+      // why; the operator may still force it. Nothing under way: it goes on.
+      if (model_.WaitsForCode() || model_.Counters().Running == 0) return TRUE;
+      blockingEnd_ = ShutdownBlockReasonCreate(hwnd_, kEndSessionReason) != FALSE;
+      return FALSE;
     case WM_DESTROY: {
       const HWND hwnd = hwnd_;
       KillTimer(hwnd, kTurnTimer);

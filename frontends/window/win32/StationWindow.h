@@ -96,7 +96,8 @@ class TStationWindow {
   std::unique_ptr<TStationTiles> tiles_;
   std::vector<app::TPortView> ports_;  // as drawn at the last turn
   std::map<std::string, std::unique_ptr<TPortLogWindow>> logs_;
-  bool asking_ = false;  // the close question is on the screen
+  bool asking_ = false;       // the close question is on the screen
+  bool blockingEnd_ = false;  // the session's end waits, with our reason
 };
 
 }  // namespace stb::winui

@@ -15,7 +15,8 @@ class Win32StationTiles : public ::testing::Test {
   void SetUp() override {
     parent_ = CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 1000, 700, nullptr,
                               nullptr, GetModuleHandleW(nullptr), nullptr);
-    tiles_ = std::make_unique<TStationTiles>(parent_, nullptr, nullptr, [this](std::size_t i) { opened_ = i; });
+    tiles_ =
+        std::make_unique<TStationTiles>(parent_, nullptr, nullptr, [this](std::size_t i) { opened_ = i; });
     tiles_->Place(0, s::kTilesTop, s::kClientWidth + GetSystemMetrics(SM_CXVSCROLL), 600);
   }
   void TearDown() override {
@@ -95,8 +96,9 @@ TEST_F(Win32StationTiles, ATilesTextLeavesOutItsEmptyLinesAndEndsWithItsCounters
   // A step appears: the lines below it move down, the text follows.
   views[0].Step = "1. Check Machine";
   tiles_->Show(views);
-  EXPECT_EQ(Text(tiles_->Tile(0)),
-            L"COM1\r\nfailed\r\n1. Check Machine\r\nrefused:   - Invalid OUI !!\r\npassed 0  failed 1  total 1");
+  EXPECT_EQ(
+      Text(tiles_->Tile(0)),
+      L"COM1\r\nfailed\r\n1. Check Machine\r\nrefused:   - Invalid OUI !!\r\npassed 0  failed 1  total 1");
 }
 
 TEST_F(Win32StationTiles, NarrowedTheyTakeFewerARowAndDoubleClickOrEnterOpensOne) {
@@ -106,8 +108,8 @@ TEST_F(Win32StationTiles, NarrowedTheyTakeFewerARowAndDoubleClickOrEnterOpensOne
   GetWindowRect(tiles_->Tile(4), &fifth);
   EXPECT_EQ(fifth.left, first.left) << "four a row";
 
-  tiles_->Place(0, s::kTilesTop, 2 * (s::kTileWidth + s::kTileGap) + s::kTileGap + GetSystemMetrics(SM_CXVSCROLL),
-                600);
+  tiles_->Place(0, s::kTilesTop,
+                2 * (s::kTileWidth + s::kTileGap) + s::kTileGap + GetSystemMetrics(SM_CXVSCROLL), 600);
   RECT third;
   GetWindowRect(tiles_->Tile(0), &first);
   GetWindowRect(tiles_->Tile(2), &third);

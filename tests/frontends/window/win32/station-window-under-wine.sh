@@ -7,7 +7,7 @@
 # once, COM4 is refused, COM3 writes its flash slowly: the tiles' texts and
 # colours and the counters are read back then. "Stop taking boxes" is
 # pressed (COM1's second box is switched on later and must not be taken),
-# then the window is closed while COM3 still writes: the question is
+# a log-off is refused while COM3 still writes, then the window is closed: the question is
 # answered Yes, the window stays until COM3's upgrade has ended, closes by
 # itself, and the program ends with the station's status. The three boxes
 # hold the image byte for byte and the report has a line for each box.
@@ -178,6 +178,9 @@ timeout 20 xdotool mousemove --window "$main" 300 21 click 1
 wait_for '[ "$(bar_text taking)" = "taking no new boxes: 1 upgrade(s) under way" ]' 10 ||
   fail "after Stop taking boxes the status line reads '$(bar_text taking)'"
 grep -q '^Button disabled Stop taking boxes' <<< "$shown" || fail "Stop taking boxes can still be pressed"
+# A log-off meanwhile waits for COM3's upgrade.
+answer=$("$wine" "$probe" end-session "$caption" 2> /dev/null | tr -d '\r')
+[ "$answer" = refused ] || fail "a log-off during an upgrade is answered '$answer', not refused"
 
 step "Stop taking boxes pressed"
 # 4. The window closed while COM3 writes: asked once, it stays until COM3
