@@ -67,6 +67,7 @@ drive="$WINEPREFIX/drive_c"
 program="$drive/Program Files/stb-downloader"
 menu="$drive/ProgramData/Microsoft/Windows/Start Menu/Programs/stb-downloader"
 shortcut="$menu/STB Serial DownLoader.lnk"
+station_shortcut="$menu/stb-downloader station.lnk"
 work="$drive/users/Public/Documents/stb-downloader"
 key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\stb-downloader'
 
@@ -94,6 +95,14 @@ shortcut_opens_the_window_in_the_working_folder() {
     grep -qiE 'C:\\users\\Public\\Documents\\stb-downloader$' <<< "$texts" &&
     [ -f "$menu/Operator guide.lnk" ] && [ -f "$menu/Include files and images.lnk" ]
 }
+station_shortcut_opens_the_station_window() {  # [FOLDER]: where it is installed
+  local folder=${1:-'C:\Program Files\stb-downloader'} texts
+  [ -f "$station_shortcut" ] || return 1
+  texts=$(strings -a -el "$station_shortcut")
+  grep -qiF "$folder\stb-downloaderw.exe" <<< "$texts" &&
+    grep -qxF -- '--station --window --port all' <<< "$texts" &&
+    grep -qiE 'C:\\users\\Public\\Documents\\stb-downloader$' <<< "$texts"
+}
 registered_for_add_remove_programs() {  # [FOLDER]: where it is installed
   local folder=${1:-'C:\Program Files\stb-downloader'}
   [ "$(reg_value DisplayVersion)" = "$version" ] &&
@@ -114,6 +123,8 @@ check "the installed programs and guide are the ones built" installed_files_are_
 check "the installed program prints 'stb-downloader $version'" version_is_printed
 check "the Start-menu shortcut opens stb-downloaderw.exe in the working folder" \
   shortcut_opens_the_window_in_the_working_folder
+check "the Start-menu entry 'stb-downloader station' opens the station window on every port" \
+  station_shortcut_opens_the_station_window
 check "the working folder has inc\\" test -d "$work/inc"
 check "Add/Remove Programs has the uninstaller" registered_for_add_remove_programs
 
@@ -139,7 +150,8 @@ check "an install into another folder removes the first one" test ! -e "$program
 check "an install into another folder is the one registered" \
   eval 'cmp -s "$elsewhere/stb-downloader.exe" "$windows/bin/stb-downloader.exe" &&
     registered_for_add_remove_programs "C:\stb-elsewhere" &&
-    grep -qiF "C:\stb-elsewhere\stb-downloaderw.exe" <<< "$(strings -a -el "$shortcut")"'
+    grep -qiF "C:\stb-elsewhere\stb-downloaderw.exe" <<< "$(strings -a -el "$shortcut")" &&
+    station_shortcut_opens_the_station_window "C:\stb-elsewhere"'
 run "$installer" /S '/D=C:\Program' 'Files\stb-downloader' > /dev/null 2>&1
 status=$?
 check "an install back into the first folder succeeds (exit $status)" test "$status" -eq 0

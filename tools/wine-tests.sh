@@ -116,4 +116,5 @@ echo "wine: a full upgrade through COM1 succeeded; the box holds the image byte 
 # 6. The window through a slow flash write: asked by another Windows program
 # every 100 ms whether it still answers, a key and a close posted meanwhile.
 "$root/tests/frontends/window/win32/window-answers-under-wine.sh" "$native" "$windows" || exit 1
+"$root/tests/frontends/window/win32/station-window-under-wine.sh" "$native" "$windows" || tests=1
 exit "$tests"

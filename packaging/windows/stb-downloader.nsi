@@ -41,6 +41,8 @@ RequestExecutionLevel admin
 
 !define PRODUCT "stb-downloader"
 !define WINDOW_NAME "STB Serial DownLoader"
+; The production station: box after box on every serial port, in a window.
+!define STATION_NAME "stb-downloader station"
 !define UNINST_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
 ; Under Public Documents: every user of the PC may write there, Explorer shows
 ; it, and it is no part of the install folder, which only administrators may
@@ -163,6 +165,10 @@ Section "stb-downloader" SecMain
   CreateDirectory "${MENUDIR}"
   CreateShortcut "${MENUDIR}\${WINDOW_NAME}.lnk" "$INSTDIR\stb-downloaderw.exe" "" \
     "$INSTDIR\stb-downloaderw.exe" 0 SW_SHOWNORMAL "" "Upgrade the software of a set-top box over a serial line"
+  ; Every COM port the PC has, rescanned as adapters come and go; the code
+  ; is typed into the window, its logs and report go under LOCALAPPDATA.
+  CreateShortcut "${MENUDIR}\${STATION_NAME}.lnk" "$INSTDIR\stb-downloaderw.exe" "--station --window --port all" \
+    "$INSTDIR\stb-downloaderw.exe" 0 SW_SHOWNORMAL "" "Upgrade box after box on every serial port"
   CreateShortcut "${MENUDIR}\Operator guide.lnk" "$INSTDIR\operator-guide.html"
   CreateShortcut "${MENUDIR}\Include files and images.lnk" "${WORKDIR}"
   SetOutPath "$INSTDIR"
@@ -189,6 +195,7 @@ Section "Uninstall"
   Delete "$INSTDIR\operator-guide.html"
 
   Delete "${MENUDIR}\${WINDOW_NAME}.lnk"
+  Delete "${MENUDIR}\${STATION_NAME}.lnk"
   Delete "${MENUDIR}\Operator guide.lnk"
   Delete "${MENUDIR}\Include files and images.lnk"
   RMDir "${MENUDIR}"

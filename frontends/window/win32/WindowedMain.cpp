@@ -1,10 +1,11 @@
-// stb-downloaderw.exe: the operator window without a console, for the Start
-// menu. Windows gives the console build (stb-downloader.exe) a console
-// window whenever it is not started from one; this build is linked for the
-// windows subsystem instead, so no console flashes up. Both are built from
-// the same sources. What the console build prints (--help, --version,
+// stb-downloaderw.exe: the operator window, or with --station --window the
+// station window, without a console, for the Start menu. Windows gives the console build (stb-downloader.exe)
+// a console window whenever it is not started from one; this build is linked for the windows subsystem
+// instead, so no console flashes up. Both are built from the same sources. What the console build prints
+// (--help, --version,
 // --list-ports, a wrong command line) is shown here in a box; --headless
-// needs a console and is refused with a box naming the build that has one.
+// and the console station need a console and are refused with a box naming
+// the build that has one.
 #include <string>
 
 #include "Boxes.h"
@@ -58,6 +59,9 @@ int main(int argc, char** argv) {
     Say(TBoxKind::Message, ports.empty() ? "This machine has no serial ports." : ports);
     return 0;
   }
+  // The station has a window of its own: the Start menu's "stb-downloader
+  // station" opens it.
+  if (options->Station && options->Window) return RunStationWindow(*options, argc, argv);
   if (options->Headless || options->Station) {
     Say(TBoxKind::Error, std::string("stb-downloaderw.exe has no console to run ") +
                              (options->Headless ? "--headless" : "--station") +
