@@ -5,11 +5,7 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
-#ifdef _WIN32
-#include <windows.h>
-
-#include <shellapi.h>  // after windows.h, which it needs
-#else
+#ifndef _WIN32
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -18,6 +14,7 @@
 
 #include "Headless.h"
 #include "HostPorts.h"
+#include "Arguments.h"
 #include "Options.h"
 #include "Station.h"
 #if defined(STB_WITH_QT) || defined(STB_WITH_WINUI)
@@ -46,31 +43,6 @@ void OpenClosedStandardDescriptors() {
     if (opened != fd && opened >= 0) close(opened);
   }
 #endif
-}
-
-// The arguments after the program's name. On Windows they are taken as
-// typed, in UTF-8, as every file name is read (FileByName.h): the ANSI code
-// page the C library hands them over in turns a folder named in another
-// script ("--log-dir журнал") into question marks.
-std::vector<std::string> Arguments(int argc, char** argv) {
-#ifdef _WIN32
-  int count = 0;
-  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
-  if (wide != nullptr && count == argc) {
-    std::vector<std::string> arguments;
-    for (int i = 1; i < count; ++i) {
-      const int n = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
-      std::string text(n > 0 ? static_cast<std::size_t>(n) : 1u, '\0');
-      WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, text.data(), n, nullptr, nullptr);
-      text.resize(text.size() - 1);  // the NUL
-      arguments.push_back(std::move(text));
-    }
-    LocalFree(wide);
-    return arguments;
-  }
-  if (wide != nullptr) LocalFree(wide);
-#endif
-  return {argv + 1, argv + argc};
 }
 
 }  // namespace

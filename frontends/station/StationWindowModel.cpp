@@ -73,6 +73,12 @@ void TStationWindowModel::Turn() {
   if (interrupts_ != nullptr) {
     if (const char* cause = interrupts_->Wait(std::chrono::milliseconds(0))) {
       const auto verdict = rule_.Take(run_ != nullptr, MonotonicMs());
+      if (const auto deadline = interrupts_->Deadline(); deadline.count() > 0 && run_ && !ended_) {
+        // The console the window was started from was closed: Windows ends
+        // the process within seconds, as on the console station.
+        if (verdict == TInterruptRule::TVerdict::End) std::_Exit(run_->EndNow(cause, deadline / 3));
+        std::_Exit(run_->EndWithin(cause, deadline));
+      }
       if (!run_ || verdict == TInterruptRule::TVerdict::End) {
         // Before any port was touched, or the second interrupt: as on the
         // console, a port hung in a system call is not waited for.

@@ -316,6 +316,13 @@ LRESULT TStationWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       if (model_.WaitsForCode() || model_.Counters().Running == 0) return TRUE;
       blockingEnd_ = ShutdownBlockReasonCreate(hwnd_, kEndSessionReason) != FALSE;
       return FALSE;
+    case WM_ENDSESSION:
+      // The operator forced the log-off through: Windows ends the program
+      // once this returns. The upgrades under way end now and say where
+      // each stood, as after a second Ctrl+C, rather than being cut off
+      // unrecorded.
+      if (wParam != FALSE && !model_.Ended()) model_.EndNow("the session's end");
+      return 0;
     case WM_DESTROY: {
       const HWND hwnd = hwnd_;
       KillTimer(hwnd, kTurnTimer);

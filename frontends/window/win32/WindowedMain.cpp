@@ -8,6 +8,7 @@
 // the build that has one.
 #include <string>
 
+#include "Arguments.h"
 #include "Boxes.h"
 #include "RunWindow.h"
 #include "ExitStatus.h"
@@ -38,7 +39,7 @@ void Say(TBoxKind kind, const std::string& text) {
 int main(int argc, char** argv) {
   using namespace stb::app;
   std::string error;
-  const auto options = ParseOptions({argv + 1, argv + argc}, error);
+  const auto options = ParseOptions(Arguments(argc, argv), error);
   if (!options) {
     Say(TBoxKind::Error,
         "stb-downloaderw: " + error + "\n\nstb-downloader.exe --help in a command prompt lists the options.");
