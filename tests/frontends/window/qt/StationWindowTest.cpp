@@ -163,7 +163,7 @@ TEST(StationWindow, ACodeFromTheCommandLineStartsAtOnceAndAWrongOneWaitsForAnoth
   TStationWindowRun run;
   TPtyPair line;
   run.Open({line.DevicePath()}, "NOPE99");
-  EXPECT_EQ(run.window->CodeMessage()->text(), "This code chooses no mode. Type the code again.");
+  EXPECT_EQ(run.window->CodeMessage()->text(), "stb-downloader: the code given with --code chooses no mode");
   EXPECT_TRUE(run.window->CodeField()->isEnabled());
   EXPECT_EQ(line.Receive(1, 300), "");
   // Closed without a code: nothing ran, the status says so.
