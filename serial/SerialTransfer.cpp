@@ -95,7 +95,15 @@ std::uint32_t TSerialLink::Read(void* buffer, std::uint32_t count, bool whole) {
   auto* p = static_cast<std::uint8_t*>(buffer);
   std::uint32_t read = 0;
   std::uint32_t start = Now();
+  // An answer is seldom there yet when it is asked for: ReadSome waits
+  // first (over at once when it is there) rather than make a read that
+  // finds nothing.
+  bool waitFirst = !whole;
   while (count > 0 && IsPortOpen()) {
+    if (waitFirst) {
+      waitFirst = false;
+      if (!WaitBeforeRetry(TWaitFor::Input, start, InputTimeout_)) break;
+    }
     const TIoResult r = Platform_->ReadWaiting(PortHandle_, p, count);
     if (r.Status == TIoStatus::Lost) {
       LosePort();
