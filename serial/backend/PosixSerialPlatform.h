@@ -20,8 +20,8 @@
 //    with VMIN = VTIME = 0.
 //  - Purge: tcflush. Queue counts: FIONREAD and TIOCOUTQ; there is no error
 //    state to clear. Modem lines: TIOCMGET. Taking what is waiting is one
-//    non-blocking read, which answers EAGAIN when nothing is; the output
-//    count alone is one TIOCOUTQ.
+//    read without asking the queue first (an empty queue answers 0, as
+//    VMIN = VTIME = 0 has it); the output count alone is one TIOCOUTQ.
 //  - The version query reports the kernel's release under a family number of
 //    its own, which names none of the three platform families.
 #pragma once
