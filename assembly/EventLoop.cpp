@@ -55,12 +55,18 @@ void TEventLoop::RunOnce(int maxWaitMs) {
   const bool watching = inputFd_ >= 0 && !inInput_;
   // Rounded up to whole milliseconds, so the wait never ends just short of a tick.
   const auto waitMs = std::chrono::ceil<milliseconds>(wait).count();
-  if (WaitForInput(watching, static_cast<int>(waitMs)) && watching && onInput_) {
+  // A pump with nothing to watch and nothing to wait for has no need of the
+  // kernel: in the station every block of every port pumps.
+  if ((watching || waitMs > 0) && WaitForInput(watching, static_cast<int>(waitMs)) && watching && onInput_) {
     inInput_ = true;
     onInput_();
     inInput_ = false;
   }
   now = TClock::now();
+  const auto due = [&](const std::shared_ptr<TTimerState>& t) {
+    return t->alive && t->running && !t->inTick && t->due <= now;
+  };
+  if (std::none_of(timers_.begin(), timers_.end(), due)) return;
   // A copy: a tick may make or drop timers.
   const auto timers = timers_;
   for (const auto& t : timers) {

@@ -22,8 +22,9 @@ void SayHang(const std::string& program, int timeoutMs) {
 }
 
 bool Start(TChildProcess& child, const std::vector<std::string>& args, const std::string& out,
-           const std::string& err) {
-  if (child.Start(args, {.In = TStdio::Null(), .Out = TStdio::To(out), .Err = TStdio::To(err)})) return true;
+           const std::string& err, const std::vector<std::string>& env) {
+  if (child.Start(args, {.In = TStdio::Null(), .Out = TStdio::To(out), .Err = TStdio::To(err), .Env = env}))
+    return true;
   std::fprintf(stderr, "bench: %s\n", child.Error().c_str());
   return false;
 }

@@ -25,10 +25,11 @@ using stb::testing::TStdio;
 void SayHang(const std::string& program, int timeoutMs);
 
 // Starts `args` (argv[0] looked up on PATH) in `child`, standard input from
-// /dev/null, output and error to the given files; false, said on standard
-// error, when it could not be started.
+// /dev/null, output and error to the given files, `env` ("NAME=value") added
+// to this process's environment; false, said on standard error, when it
+// could not be started.
 bool Start(TChildProcess& child, const std::vector<std::string>& args, const std::string& out,
-           const std::string& err);
+           const std::string& err, const std::vector<std::string>& env = {});
 
 std::string Slurp(const fs::path& p);
 

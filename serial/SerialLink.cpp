@@ -96,13 +96,13 @@ std::int32_t TSerialLink::InputCount() {
 
 std::uint16_t TSerialLink::OutputFreeSpace() {
   if (!IsPortOpen()) return 65535;
-  TComStat stat;
+  std::uint32_t queued = 0;
   // A failed query reads as a full queue, so a write ends by its time-out.
-  if (!Platform_->ClearCommError(PortHandle_, stat)) return 0;
+  if (!Platform_->OutputQueued(PortHandle_, queued)) return 0;
   // A queue holding more than it was sized for has no room, rather than the
   // wrapped-around difference.
-  if (stat.cbOutQue >= ComPortOutBufSize_) return 0;
-  return static_cast<std::uint16_t>(ComPortOutBufSize_ - stat.cbOutQue);
+  if (queued >= ComPortOutBufSize_) return 0;
+  return static_cast<std::uint16_t>(ComPortOutBufSize_ - queued);
 }
 
 // --- Setters ---

@@ -88,31 +88,36 @@ bool TSerialLink::WriteString(const std::string& text) {
   return WriteData(text.data(), static_cast<std::uint32_t>(text.size())) == text.size();
 }
 
-std::uint32_t TSerialLink::ReadData(void* buffer, std::uint32_t count) {
+std::uint32_t TSerialLink::Read(void* buffer, std::uint32_t count, bool whole) {
   if (!IsPortOpen()) return 0;
   SuspendPolling();
   TBusy busy(Busy_);
   auto* p = static_cast<std::uint8_t*>(buffer);
   std::uint32_t read = 0;
   std::uint32_t start = Now();
+  // An answer is seldom there yet when it is asked for: ReadSome waits
+  // first (over at once when it is there) rather than make a read that
+  // finds nothing.
+  bool waitFirst = !whole;
   while (count > 0 && IsPortOpen()) {
-    const std::int32_t waiting = InputCount();
-    if (waiting > 0) {
-      const std::uint32_t n = std::min<std::uint32_t>(count, static_cast<std::uint32_t>(waiting));
-      const TIoResult r = Platform_->ReadFile(PortHandle_, p, n);
-      if (r.Status == TIoStatus::Lost) {
-        LosePort();
-        break;
-      }
-      // Only a read that delivered restarts the time-out: a queue that keeps
-      // reporting bytes no read can fetch must not hold the loop for ever.
-      if (r.Count > 0) {
-        read += r.Count;
-        count -= r.Count;
-        p += r.Count;
-        start = Now();
-        continue;
-      }
+    if (waitFirst) {
+      waitFirst = false;
+      if (!WaitBeforeRetry(TWaitFor::Input, start, InputTimeout_)) break;
+    }
+    const TIoResult r = Platform_->ReadWaiting(PortHandle_, p, count);
+    if (r.Status == TIoStatus::Lost) {
+      LosePort();
+      break;
+    }
+    // Only a read that delivered restarts the time-out: a queue that keeps
+    // reporting bytes no read can fetch must not hold the loop for ever.
+    if (r.Count > 0) {
+      read += r.Count;
+      count -= r.Count;
+      p += r.Count;
+      if (!whole) break;
+      start = Now();
+      continue;
     }
     if (Now() - start > InputTimeout_) break;
     if (!WaitBeforeRetry(TWaitFor::Input, start, InputTimeout_)) break;
@@ -120,6 +125,10 @@ std::uint32_t TSerialLink::ReadData(void* buffer, std::uint32_t count) {
   ResumePolling();
   return read;
 }
+
+std::uint32_t TSerialLink::ReadData(void* buffer, std::uint32_t count) { return Read(buffer, count, true); }
+
+std::uint32_t TSerialLink::ReadSome(void* buffer, std::uint32_t count) { return Read(buffer, count, false); }
 
 bool TSerialLink::ReadByte(std::uint8_t& value) { return ReadData(&value, 1) == 1; }
 

@@ -4,6 +4,7 @@
 #include <array>
 #include <memory>
 #include <span>
+#include <string_view>
 
 #include "ImageFile.h"
 #include "LinkHolds.h"
@@ -77,10 +78,10 @@ bool TUpgrade::SendBlocks(TImageStream& image, std::uint8_t& total) {
       link_.WriteData(frame.data(), static_cast<std::uint32_t>(frame.size()));
 
       // A character that does not come is a refusal, never an acceptance.
-      std::string answer;
-      char ch = 0;
-      for (int i = 0; i < 3 && ReadAnswering(ch); ++i) answer.push_back(ch);
-      if (answer == kBlockAccepted) break;
+      // Its bytes come together; one read takes them.
+      std::array<std::uint8_t, kBlockAccepted.size()> answer{};
+      const std::uint32_t got = ReadAnswering(answer.data(), static_cast<std::uint32_t>(answer.size()));
+      if (std::string_view(reinterpret_cast<const char*>(answer.data()), got) == kBlockAccepted) break;
       // A line that dropped (adapter pulled) is no refusal by the box: a
       // resend could only fail the same way.
       if (!link_.IsPortOpen()) return Fail(kDownloadFail, TFailure::PortLost);

@@ -68,17 +68,31 @@ void TUpgrade::KeepAnswering() {
   window_.KeepAnswering();
 }
 
-bool TUpgrade::ReadAnswering(std::uint8_t& value) {
+std::uint32_t TUpgrade::ReadSomeAnswering(std::uint8_t* buffer, std::uint32_t count) {
   const std::uint32_t whole = link_.InputTimeout();
-  if (whole <= kAnsweringSliceMs) return link_.ReadByte(value);
+  if (whole <= kAnsweringSliceMs) return link_.ReadSome(buffer, count);
   const std::uint32_t slices = (whole + kAnsweringSliceMs - 1) / kAnsweringSliceMs;
   const TInputTimeoutHold slice(link_, (whole + slices - 1) / slices);
   for (std::uint32_t i = 0; i < slices; ++i) {
     if (i > 0) KeepAnswering();
-    if (link_.ReadByte(value)) return true;
-    if (!link_.IsPortOpen()) return false;
+    if (const std::uint32_t n = link_.ReadSome(buffer, count); n > 0) return n;
+    if (!link_.IsPortOpen()) return 0;
   }
-  return false;
+  return 0;
+}
+
+bool TUpgrade::ReadAnswering(std::uint8_t& value) { return ReadSomeAnswering(&value, 1) == 1; }
+
+std::uint32_t TUpgrade::ReadAnswering(std::uint8_t* buffer, std::uint32_t count) {
+  // Each byte has the whole time-out from the one before, as when read one
+  // by one; those already waiting beside it cost no wait, and no call more.
+  std::uint32_t read = 0;
+  while (read < count) {
+    const std::uint32_t n = ReadSomeAnswering(buffer + read, count - read);
+    if (n == 0) break;
+    read += n;
+  }
+  return read;
 }
 
 bool TUpgrade::ReadAnswering(char& value) {

@@ -110,6 +110,12 @@ class TUpgrade {
   // slices short enough for the window to keep answering in between.
   bool ReadAnswering(std::uint8_t& value);
   bool ReadAnswering(char& value);
+  // Up to `count` bytes, as that many ReadAnswering calls one after the
+  // other would read them, up to the first that times out: how many were read.
+  std::uint32_t ReadAnswering(std::uint8_t* buffer, std::uint32_t count);
+  // The first byte within the time-out as ReadAnswering waits for it, and
+  // what is waiting beside it, up to `count`; 0: none came.
+  std::uint32_t ReadSomeAnswering(std::uint8_t* buffer, std::uint32_t count);
   // The window's turn between two slices of a wait; no poll runs in it.
   void KeepAnswering();
   std::uint8_t WaitByte();

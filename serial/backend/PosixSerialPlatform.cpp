@@ -246,6 +246,24 @@ TIoResult TPosixSerialPlatform::WriteFile(THandle h, const std::uint8_t* data, s
   return IoResultOf(::write(Fd(h), data, count), count, false);
 }
 
+TIoResult TPosixSerialPlatform::ReadWaiting(THandle h, std::uint8_t* buffer, std::uint32_t count) {
+  // The descriptor never blocks: a read takes what is there, and the queue
+  // need not be asked first. With VMIN = VTIME = 0 an empty queue answers 0
+  // rather than EAGAIN, which here means nothing yet; a line that was hung
+  // up is told by the wait that follows (POLLHUP), as before.
+  if (count == 0) return {0, TIoStatus::Ok};
+  const ssize_t n = ::read(Fd(h), buffer, count);
+  if (n == 0) return {0, TIoStatus::WouldBlock};
+  return IoResultOf(n, count, true);
+}
+
+bool TPosixSerialPlatform::OutputQueued(THandle h, std::uint32_t& queued) {
+  int out = 0;
+  if (ioctl_(Fd(h), TIOCOUTQ, &out) != 0) return false;
+  queued = out > 0 ? static_cast<std::uint32_t>(out) : 0;
+  return true;
+}
+
 TWaitResult TPosixSerialPlatform::WaitFor(THandle h, TWaitFor what, std::uint32_t ms) {
   const int timeout = static_cast<int>(std::min<std::uint32_t>(ms, 0x7FFFFFFF));
   if (what == TWaitFor::Time) {

@@ -19,7 +19,9 @@
 //    changes nothing. The 1 ms call time-outs are a non-blocking descriptor
 //    with VMIN = VTIME = 0.
 //  - Purge: tcflush. Queue counts: FIONREAD and TIOCOUTQ; there is no error
-//    state to clear. Modem lines: TIOCMGET.
+//    state to clear. Modem lines: TIOCMGET. Taking what is waiting is one
+//    read without asking the queue first (an empty queue answers 0, as
+//    VMIN = VTIME = 0 has it); the output count alone is one TIOCOUTQ.
 //  - The version query reports the kernel's release under a family number of
 //    its own, which names none of the three platform families.
 #pragma once
@@ -56,6 +58,8 @@ class TPosixSerialPlatform : public ISerialPlatform {
   bool GetCommModemStatus(THandle h, std::uint32_t& modemStatus) override;
   TIoResult ReadFile(THandle h, std::uint8_t* buffer, std::uint32_t count) override;
   TIoResult WriteFile(THandle h, const std::uint8_t* data, std::uint32_t count) override;
+  TIoResult ReadWaiting(THandle h, std::uint8_t* buffer, std::uint32_t count) override;
+  bool OutputQueued(THandle h, std::uint32_t& queued) override;
   TWaitResult WaitFor(THandle h, TWaitFor what, std::uint32_t ms) override;
   bool GetVersionEx(TOsVersionInfo& info) override;
 

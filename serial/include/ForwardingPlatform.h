@@ -32,6 +32,10 @@ class TForwardingPlatform : public ISerialPlatform {
   TIoResult WriteFile(THandle h, const std::uint8_t* data, std::uint32_t count) override {
     return inner_->WriteFile(h, data, count);
   }
+  // ReadWaiting is left to the base's way, through this seam's own
+  // ClearCommError and ReadFile: a decorator that watches ReadFile then sees
+  // every byte read.
+  bool OutputQueued(THandle h, std::uint32_t& queued) override { return inner_->OutputQueued(h, queued); }
   TWaitResult WaitFor(THandle h, TWaitFor what, std::uint32_t ms) override {
     return inner_->WaitFor(h, what, ms);
   }

@@ -67,6 +67,10 @@ class TSerialLink {
   bool WriteByte(std::uint8_t value);
   bool WriteString(const std::string& text);
   std::uint32_t ReadData(void* buffer, std::uint32_t count);
+  // Waits as ReadData does for the first byte, then takes only what is
+  // waiting beside it, up to `count`: an answer of a few bytes in one call,
+  // with the same time-out as reading them one by one.
+  std::uint32_t ReadSome(void* buffer, std::uint32_t count);
   bool ReadByte(std::uint8_t& value);
   bool ReadChar(char& value);
 
@@ -135,6 +139,8 @@ class TSerialLink {
   void ReplaceInputBuffer(std::uint16_t size);
   void PollTick();
   void PollPackets(std::uint32_t waiting);
+  // ReadData (`whole`) or ReadSome.
+  std::uint32_t Read(void* buffer, std::uint32_t count, bool whole);
   // The device vanished under a transfer: from now on the component is closed.
   void LosePort();
   // Sleeps in the kernel for what the loop waits on, at most until the

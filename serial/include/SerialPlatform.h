@@ -64,6 +64,27 @@ class ISerialPlatform {
   virtual TIoResult ReadFile(THandle h, std::uint8_t* buffer, std::uint32_t count) = 0;
   virtual TIoResult WriteFile(THandle h, const std::uint8_t* data, std::uint32_t count) = 0;
 
+  // What the input queue holds, up to `count`, taken without waiting for
+  // more: WouldBlock when it holds nothing. Here by asking the queue first,
+  // so that ReadFile is never asked for bytes that are not there (which
+  // would cost its millisecond); a backend whose read returns at once may
+  // do it in one call. A station makes this call for every block of every
+  // port, where each call into the kernel counts.
+  virtual TIoResult ReadWaiting(THandle h, std::uint8_t* buffer, std::uint32_t count) {
+    TComStat stat;
+    // A failed query reads as an empty queue, so a read ends by its time-out.
+    if (!ClearCommError(h, stat) || stat.cbInQue == 0) return {0, TIoStatus::WouldBlock};
+    return ReadFile(h, buffer, stat.cbInQue < count ? stat.cbInQue : count);
+  }
+  // The bytes still in the output queue; false when the query failed. Here
+  // from ClearCommError; a backend may ask for the one count alone.
+  virtual bool OutputQueued(THandle h, std::uint32_t& queued) {
+    TComStat stat;
+    if (!ClearCommError(h, stat)) return false;
+    queued = stat.cbOutQue;
+    return true;
+  }
+
   // Sleeps in the kernel until input is waiting, output room is free, or
   // `ms` milliseconds have passed (TWaitFor::Time waits for the time alone).
   // Ready may be spurious; callers re-check the queues.

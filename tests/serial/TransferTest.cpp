@@ -6,8 +6,10 @@
 #include <chrono>
 #include <functional>
 #include <thread>
+#include <vector>
 
 #include "LineUnderTest.h"
+#include "MemorySerialPlatform.h"
 #include "SerialLink.h"
 
 namespace stb::serial {
@@ -79,6 +81,74 @@ TEST(SerialTransfer, AByteArrivingDuringTheWaitIsTakenAtOnce) {
   EXPECT_TRUE(t.link.ReadChar(c));
   EXPECT_EQ(c, 'K');
   EXPECT_LT(MsSince(t0), 200);
+}
+
+TEST(SerialTransfer, ReadSomeTakesWhatCameWithTheFirstByteAndWaitsForNoMore) {
+  TOpenLink t;
+  char buf[6] = "-----";
+  t.Arrive("ok.");
+  auto t0 = Clock::now();
+  EXPECT_EQ(t.link.ReadSome(buf, 5), 3u);
+  EXPECT_LT(MsSince(t0), 150);
+  EXPECT_STREQ(buf, "ok.--");
+
+  // No more than asked for; the rest stays queued.
+  t.Arrive("abcd");
+  EXPECT_EQ(t.link.ReadSome(buf, 2), 2u);
+  EXPECT_EQ(std::string(buf, 2), "ab");
+  EXPECT_EQ(t.link.InputCount(), 2);
+  EXPECT_EQ(t.link.ReadData(buf, 2), 2u);
+
+  // Nothing there: it waits for the first byte as ReadData does.
+  t0 = Clock::now();
+  {
+    TLater send(40, [&] { t.far->Send("K"); });
+    EXPECT_EQ(t.link.ReadSome(buf, 3), 1u);
+  }
+  EXPECT_EQ(buf[0], 'K');
+  EXPECT_LT(MsSince(t0), 200);
+  EXPECT_EQ(t.link.PollSuspendCount(), 0);
+}
+
+TEST(SerialTransfer, ASilentLineIsNoLostLine) {
+  // A read of a raw line with nothing queued finds nothing, which is not
+  // the line hanging up: every read times out and the port stays open for
+  // the byte that comes later.
+  TOpenLink t;
+  char buf[3] = {};
+  for (int round = 0; round < 2; ++round) {
+    const auto t0 = Clock::now();
+    EXPECT_EQ(round == 0 ? t.link.ReadSome(buf, 3) : t.link.ReadData(buf, 3), 0u);
+    EXPECT_GE(MsSince(t0), 200);
+    EXPECT_TRUE(t.link.IsPortOpen());
+  }
+  t.far->Send("z");
+  EXPECT_EQ(t.link.ReadSome(buf, 3), 1u);
+  EXPECT_EQ(buf[0], 'z');
+}
+
+TEST(SerialTransfer, ABackendThatMustBeAskedFirstIsNeverReadForMoreThanItHolds) {
+  // Where a read of bytes not yet there waits out its call time-out (a COM
+  // port's millisecond, or a timer tick), the link asks the queue first.
+  class TCountedReads : public testing::TMemorySerialPlatform {
+   public:
+    using TMemorySerialPlatform::TMemorySerialPlatform;
+    TIoResult ReadFile(THandle h, std::uint8_t* buffer, std::uint32_t count) override {
+      asked.push_back(count);
+      return TMemorySerialPlatform::ReadFile(h, buffer, count);
+    }
+    std::vector<std::uint32_t> asked;
+  };
+  auto line = std::make_shared<TCountedReads>("ok.5");
+  TSerialLink link(TSerialLinkSeams{line, nullptr, line->Clock()});
+  link.SetDevicePath("mem");
+  ASSERT_TRUE(link.OpenPort());
+  char buf[8] = {};
+  EXPECT_EQ(link.ReadSome(buf, 3), 3u);
+  EXPECT_EQ(link.ReadData(buf + 3, 4), 1u);  // the digit, then the time-out
+  EXPECT_EQ(std::string(buf), "ok.5");
+  EXPECT_EQ(line->asked, (std::vector<std::uint32_t>{3, 1}));
+  EXPECT_TRUE(link.IsPortOpen());
 }
 
 TEST(SerialTransfer, WaitsAcrossTheTickWrapLastAsLongAsAnyOther) {

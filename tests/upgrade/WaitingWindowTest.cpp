@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "BoxScript.h"
+#include "ForwardingPlatform.h"
 #include "MemorySerialPlatform.h"
 #include "SerialLink.h"
 #include "Upgrade.h"
@@ -24,12 +25,44 @@ std::string RecordedExchange() {
   return s.str();
 }
 
+// The box's bytes as a slow line hands them over: nothing is there until
+// the tool waits, and each wait lets one more byte through.
+class TDribblingLine : public serial::TForwardingPlatform {
+ public:
+  explicit TDribblingLine(std::shared_ptr<serial::ISerialPlatform> line)
+      : TForwardingPlatform(std::move(line)) {}
+  bool ClearCommError(serial::THandle h, serial::TComStat& stat) override {
+    if (!Inner().ClearCommError(h, stat)) return false;
+    stat.cbInQue = std::min(stat.cbInQue, visible_);
+    return true;
+  }
+  serial::TIoResult ReadFile(serial::THandle h, std::uint8_t* buffer, std::uint32_t count) override {
+    const serial::TIoResult r = Inner().ReadFile(h, buffer, std::min(count, visible_));
+    visible_ -= r.Count;
+    return r;
+  }
+  serial::TWaitResult WaitFor(serial::THandle h, serial::TWaitFor what, std::uint32_t ms) override {
+    serial::TComStat stat;
+    if (what == serial::TWaitFor::Input && Inner().ClearCommError(h, stat) && stat.cbInQue > visible_) {
+      ++visible_;
+      return serial::TWaitResult::Ready;
+    }
+    return Inner().WaitFor(h, what, ms);
+  }
+
+ private:
+  std::uint32_t visible_ = 0;
+};
+
 // One run on the in-memory line, the mode typed, ticked by the test.
 struct TLineRun {
-  explicit TLineRun(std::string fromBox)
+  // `dribbling`: the box's bytes come one at a time (TDribblingLine).
+  explicit TLineRun(std::string fromBox, bool dribbling = false)
       : line(std::make_shared<TMemorySerialPlatform>(std::move(fromBox))),
         ticker(new serial::TManualTicker),
-        link(serial::TSerialLinkSeams{line, std::unique_ptr<serial::IPeriodicTimer>(ticker), line->Clock()}),
+        link(serial::TSerialLinkSeams{dribbling ? std::make_shared<TDribblingLine>(line)
+                                                : std::shared_ptr<serial::ISerialPlatform>(line),
+                                      std::unique_ptr<serial::IPeriodicTimer>(ticker), line->Clock()}),
         upgrade(link, window, line->Clock()) {
     EnterScriptFolder();
     window.Answer = upgrade::TConfirmAnswer::No;
@@ -140,6 +173,20 @@ TEST(WaitingWindow, ATickInsideTheConnectionBoxRunsNoSecondUpgrade) {
                        "message: Congraturation! Software Upgrade OK !!!!"),
             1);
   EXPECT_TRUE(run.upgrade.Succeeded());
+}
+
+TEST(WaitingWindow, AnswersThatComeInPiecesAreTheSameAnswers) {
+  // The block answers, the sync digits and every other answer taken byte by
+  // byte, a wait before each: the same exchange as when each came whole.
+  TLineRun whole(RecordedExchange());
+  whole.Ticks(3);
+  TLineRun pieces(RecordedExchange(), true);
+  pieces.Ticks(3);
+  ASSERT_TRUE(whole.upgrade.Succeeded());
+  EXPECT_TRUE(pieces.upgrade.Succeeded());
+  EXPECT_EQ(pieces.line->FromTool(), whole.line->FromTool());
+  EXPECT_EQ(pieces.window.Log, whole.window.Log);
+  EXPECT_EQ(pieces.Count("  retry : 1 block"), 0);
 }
 
 }  // namespace
