@@ -41,8 +41,8 @@ std::string Version(const upgrade::TVersionPair& v) {
 // A box's software as its tile shows it.
 std::string Software(const upgrade::TVersionPair& boot, const upgrade::TVersionPair& native,
                      const upgrade::TVersionPair& app1, const upgrade::TVersionPair& app2) {
-  return "boot " + Version(boot) + "  native " + Version(native) + "  app " + Version(app1) + " / " +
-         Version(app2);
+  // Short enough for a tile's width: "boot 1.0 nat 1.2 app 1.3/1.4".
+  return "boot " + Version(boot) + " nat " + Version(native) + " app " + Version(app1) + "/" + Version(app2);
 }
 
 TBoxResult ResultOf(upgrade::TOutcome outcome) {

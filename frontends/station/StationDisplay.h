@@ -37,7 +37,7 @@ struct TPortView {
   // Start DownLoad"), empty before the first.
   std::string Step;
   // The box's model and hardware as it gave them ("1.2"), and its software
-  // ("boot 1.0  native 2.0  app 3.1 / 4.0") before the upgrade and as the
+  // ("boot 1.0 nat 2.0 app 3.1/4.0") before the upgrade and as the
   // include file has it written; empty until known.
   std::string Model;
   std::string Hardware;

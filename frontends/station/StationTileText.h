@@ -15,7 +15,7 @@ struct TTileText {
   std::string Step;      // "3. Start DownLoad"
   std::string Pace;      // "11.2 KiB/s  0:42 left" during the image
   std::string Identity;  // "model 1.2  hardware 3.4"
-  std::string Before;    // "before: boot 1.0  native 2.0  app 3.1 / 4.0"
+  std::string Before;    // "before: boot 1.0 nat 2.0 app 3.1/4.0"
   std::string After;     // "after: ...", once the box was told what it gets
   std::string Outcome;   // "upgraded: 7. Update Version Table OK"
   std::string Counters;  // "passed 3  failed 1  total 4"

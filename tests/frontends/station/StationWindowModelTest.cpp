@@ -104,8 +104,8 @@ TEST(StationWindowModel, AWrongCodeTouchesNoPortAndTheRightOneUpgradesTheBoxes) 
   EXPECT_EQ(passed.Port, bench.ports[0]);
   EXPECT_EQ(passed.Step, "7. Update Version Table OK");
   EXPECT_EQ(passed.Identity, "model 1.0  hardware 1.0");
-  EXPECT_EQ(passed.Before, "before: boot 1.0  native 1.0  app 1.0 / 1.0");
-  EXPECT_EQ(passed.After, "after: boot 1.0  native 1.5  app 1.7 / 1.8");
+  EXPECT_EQ(passed.Before, "before: boot 1.0 nat 1.0 app 1.0/1.0");
+  EXPECT_EQ(passed.After, "after: boot 1.0 nat 1.5 app 1.7/1.8");
   EXPECT_EQ(passed.Outcome, "upgraded: Congraturation! Software Upgrade OK !!!");
   EXPECT_EQ(passed.Counters, "passed 1  failed 0  total 1");
   EXPECT_TRUE(passed.Pace.empty());
