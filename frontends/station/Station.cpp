@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "HostPorts.h"
 #include "InterruptRule.h"
 #include "StationInterrupts.h"
 #include "StationRun.h"
@@ -19,20 +18,9 @@ constexpr auto kRedraw = std::chrono::milliseconds(500);
 // port to have said where its box stood and let its port go.
 constexpr auto kEndNowBound = std::chrono::seconds(3);
 
-// The devices --list-ports shows, less the second names of devices and the
-// ones it marks as no box's line (the system console, a port without a
-// UART, a port another program holds).
-std::vector<std::string> AdaptersNow() {
-  std::vector<std::string> devices;
-  for (const auto& port : serial::ListSerialPortEntries()) {
-    if (port.ForEveryPort()) devices.push_back(port.Name);
-  }
-  return devices;
-}
-
 }  // namespace
 
-int RunStation(const TOptions& options) { return RunStation(options, AdaptersNow); }
+int RunStation(const TOptions& options) { return RunStation(options, StationAdapters); }
 
 int RunStation(const TOptions& options, const std::function<std::vector<std::string>()>& adapters) {
   std::string why;

@@ -9,6 +9,7 @@
 #include "Console.h"
 #include "EscapedLine.h"
 #include "ExitStatus.h"
+#include "HostPorts.h"
 #include "IncludeFile.h"
 #include "ModeTable.h"
 #include "RunError.h"
@@ -74,6 +75,14 @@ int CheckLogFolder(const std::string& folder, std::string& why) {
 }
 
 }  // namespace
+
+std::vector<std::string> StationAdapters() {
+  std::vector<std::string> devices;
+  for (const auto& port : serial::ListSerialPortEntries()) {
+    if (port.ForEveryPort()) devices.push_back(port.Name);
+  }
+  return devices;
+}
 
 int CheckStationCode(const std::string& code, std::string& why) {
   const int mode = upgrade::ModeForCode(code);

@@ -24,6 +24,11 @@ class TStationPorts;
 // status, with `why` for the operator.
 int CheckStationCode(const std::string& code, std::string& why);
 
+// What --port all takes: the devices --list-ports shows, less the second
+// names of devices and the ones it marks as no box's line (the system
+// console, a port without a UART, a port another program holds).
+std::vector<std::string> StationAdapters();
+
 class TStationRun {
  public:
   // What --port all takes: the serial adapters there are now.

@@ -1,27 +1,13 @@
 #include <QApplication>
 #include <cstdlib>
 
-#include "HostPorts.h"
 #include "RunWindow.h"
 #include "StationInterrupts.h"
+#include "StationRun.h"
 #include "StationWindow.h"
 #include "StationWindowLayout.h"
 
 namespace stb::app {
-
-namespace {
-
-// What --port all takes, as the console station takes it: the adapters
-// --list-ports shows unmarked.
-std::vector<std::string> AdaptersNow() {
-  std::vector<std::string> devices;
-  for (const auto& port : serial::ListSerialPortEntries()) {
-    if (port.ForEveryPort()) devices.push_back(port.Name);
-  }
-  return devices;
-}
-
-}  // namespace
 
 int RunStationWindow(const TOptions& options, int argc, char** argv) {
   // Before the application and its threads: every thread made from here on
@@ -31,7 +17,7 @@ int RunStationWindow(const TOptions& options, int argc, char** argv) {
   TStationInterrupts interrupts;
   QApplication app(argc, argv);
   QApplication::setApplicationName(layout::kApplicationTitle);
-  ui::TStationWindow window(options, AdaptersNow, &interrupts);
+  ui::TStationWindow window(options, StationAdapters, &interrupts);
   window.show();
   QApplication::exec();
   if (!window.Model().Ended()) {
