@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The station window on a real X server (Xvfb), driven as an operator drives
 # it, against four simulated boxes: two upgraded at once, one from another
-# maker (refused), one that takes 20 s to write its flash.
+# maker (refused), one that takes 40 s to write its flash.
 #
 # A wrong code is typed into the masked field first: the window says so and
 # no port is touched. Then the right one: the tiles' colours are read off
@@ -118,7 +118,7 @@ waiting=e8e8e8 upgrading=ffe98a passed=8de08d failed=f08a8a
 box a --boxes 2 --stay-on 120000 --image-out a.bin
 box b --boxes 2 --stay-on 120000 --image-out b.bin
 box c --oui 0001
-box d --flash-delay 2000 --image-out d.bin
+box d --flash-delay 4000 --image-out d.bin
 "$build/bin/stb-downloader" --station --window --log-dir logs --report report.jsonl \
   --port "$(cat a.pty)" --port "$(cat b.pty)" --port "$(cat c.pty)" --port "$(cat d.pty)" > run.out 2>&1 &
 app_pid=$!
@@ -199,7 +199,7 @@ wait_logged "5. Ram Image CRC OK" d 1 && ! wait_logged "Please Turn Off and On t
   fail "box d was done too early for the test"
 
 # It closes itself once box d is done: 1, since box c was refused.
-for _ in $(seq 300); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
+for _ in $(seq 600); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
 if kill -0 "$app_pid" 2>/dev/null; then
   fail "the window did not close itself after the last upgrade"
   kill -KILL "$app_pid"
