@@ -98,17 +98,31 @@ click() {
   sleep 0.2
 }
 # The text a label shows, copied as an operator would copy it.
+# What was just copied, once it has replaced `$1` on the clipboard: on a
+# loaded machine a copy can take longer than any fixed pause, and a stale
+# clipboard would be read as the words of another control.
+copied() {
+  local now=
+  for _ in $(seq 30); do
+    sleep 0.1
+    now=$("$probe" clipboard 2> /dev/null || true)
+    [ "$now" != "$1" ] && break
+  done
+  echo "$now"
+}
 copy_label() {
+  local before
+  before=$("$probe" clipboard 2> /dev/null || true)
   click "$1" "$2"
   xdotool key ctrl+a ctrl+c
-  sleep 0.3
-  "$probe" clipboard
+  copied "$before"
 }
 copy_tile() {
+  local before
+  before=$("$probe" clipboard 2> /dev/null || true)
   click "$(tile_x "$1")" "$(tile_y)"
   xdotool key ctrl+c
-  sleep 0.3
-  "$probe" clipboard
+  copied "$before"
 }
 tile_colour() { "$probe" pixel "$main" "$(tile_x "$1")" "$(tile_y)"; }
 
@@ -171,9 +185,9 @@ xdotool mousemove --window "$main" "$(tile_x 0)" "$(tile_y)" click --repeat 2 --
 log=$(wait_window "Log of $(cat a.pty)") || fail "no log window for box a"
 if [ -n "$log" ]; then
   xdotool windowfocus --sync "$log"
+  before=$("$probe" clipboard 2> /dev/null || true)
   xdotool key ctrl+a ctrl+c
-  sleep 0.3
-  "$probe" clipboard > log.txt
+  copied "$before" > log.txt
   # The port's log as written, not the tile's words.
   grep -q "^20.* WARNING !!! --- Check DOWNLOAD ADDRESS$" log.txt && grep -q "Congraturation! Software Upgrade OK !!!" log.txt ||
     fail "the log window's text: $(head -3 log.txt)"
