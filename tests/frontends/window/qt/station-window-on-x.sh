@@ -19,28 +19,16 @@ set -euo pipefail
 build=$(cd "${1:?build folder}" && pwd)
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../../.." && pwd)
 probe="$build/tests/x-window-probe"
-for tool in xvfb-run xdotool xwininfo; do
-  command -v "$tool" >/dev/null || { echo "station-window-on-x: $tool is missing (./stb installs it)" >&2; exit 1; }
-done
-
-if [ -z "${STB_ON_XVFB:-}" ]; then
-  export STB_ON_XVFB=1
-  exec xvfb-run -a -s "-noreset -screen 0 1100x800x24" "$0" "$@"
-fi
+source "$root/tools/harness.sh"
+need_tools station-window-on-x xvfb-run xdotool xwininfo
+run_on_xvfb 1100x800x24 "$0" "$@"
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
 
-work=$(mktemp -d)
-app_pid=
-cleanup() {
-  set +e
-  [ -n "$app_pid" ] && kill -KILL "$app_pid" 2>/dev/null
-  while read -r pid; do kill "$pid" 2>/dev/null; done < "$work/boxes" 2>/dev/null
-  wait 2>/dev/null
-  if [ -n "${STB_KEEP_WORK:-}" ]; then echo "kept: $work" >&2; else rm -rf "$work"; fi
-}
-trap cleanup EXIT
-cd "$work"
+# The station window answers an interrupt by finishing the upgrades under
+# way: a run cut short ends it at once.
+at_exit() { [ -n "$app_pid" ] && kill -KILL "$app_pid" 2>/dev/null; }
+enter_work
 mkdir inc
 printf '%s\r\n' 110022 01.00 01.00 01.00 01.00 01.00 01.00 D2412 station ./image.bin 3 0x9FC10000 \
   > inc/app1.inc
@@ -54,23 +42,9 @@ fail() { echo "FAIL: $*" >&2; echo "$*" >> "$work/failures"; }
 box() {
   local name=$1; shift
   "$build/bin/stb-box-sim" --path-file "$name.pty" --summary "$name.json" "$@" > /dev/null 2>&1 &
-  echo $! >> "$work/boxes"
   echo $! > "$name.pid"
   for _ in $(seq 50); do [ -s "$name.pty" ] && return 0; sleep 0.1; done
   fail "box $name did not start"
-}
-
-# Waits up to 10 s for a visible window of the program titled exactly $1
-# other than $2; prints its id.
-wait_window() {
-  local w
-  for _ in $(seq 100); do
-    for w in $(xdotool search --all --onlyvisible --pid "$app_pid" --name "^$1\$" 2>/dev/null); do
-      [ "$w" != "${2:-}" ] && { echo "$w"; return 0; }
-    done
-    sleep 0.1
-  done
-  return 1
 }
 
 # Waits up to $3 tenths of a second for a line $1 in the log of the port of
@@ -136,7 +110,7 @@ box d --flash-delay 4000 --image-out d.bin
 "$build/bin/stb-downloader" --station --window --log-dir logs --report report.jsonl \
   --port "$(cat a.pty)" --port "$(cat b.pty)" --port "$(cat c.pty)" --port "$(cat d.pty)" > run.out 2>&1 &
 app_pid=$!
-main=$(wait_window 'stb-downloader station') || { fail "no station window"; exit 1; }
+main=$(wait_window 'stb-downloader station' 10) || { fail "no station window"; exit 1; }
 xdotool windowfocus --sync "$main"
 sleep 0.5
 
@@ -182,7 +156,7 @@ status=$(copy_label 400 14)
 
 # A tile opens its port's log.
 xdotool mousemove --window "$main" "$(tile_x 0)" "$(tile_y)" click --repeat 2 --delay 80 1
-log=$(wait_window "Log of $(cat a.pty)") || fail "no log window for box a"
+log=$(wait_window "Log of $(cat a.pty)" 10) || fail "no log window for box a"
 if [ -n "$log" ]; then
   xdotool windowfocus --sync "$log"
   before=$("$probe" clipboard 2> /dev/null || true)
@@ -201,7 +175,7 @@ fi
 question=
 for _ in 1 2 3; do
   "$probe" close "$main"
-  question=$(wait_window 'stb-downloader station' "$main") && break
+  question=$(wait_window 'stb-downloader station' 10 "$main") && break
 done
 [ -n "$question" ] || fail "no close question"
 if [ -n "$question" ]; then
@@ -219,8 +193,7 @@ wait_logged "5. Ram Image CRC OK" d 1 && ! wait_logged "Please Turn Off and On t
   fail "box d was done too early for the test"
 
 # It closes itself once box d is done: 1, since box c was refused.
-for _ in $(seq 600); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
-if kill -0 "$app_pid" 2>/dev/null; then
+if ! wait_end "$app_pid" 60; then
   fail "the window did not close itself after the last upgrade"
   kill -KILL "$app_pid"
 else
@@ -250,13 +223,12 @@ box e --flash-delay 500 --image-out e.bin
 "$build/bin/stb-downloader" --station --window --code APP103 --log-dir logs --report report.jsonl \
   --port "$(cat e.pty)" > run2.out 2>&1 &
 app_pid=$!
-main=$(wait_window 'stb-downloader station') || fail "no station window the second time"
+main=$(wait_window 'stb-downloader station' 10) || fail "no station window the second time"
 wait_logged "5. Ram Image CRC OK" e 150 || fail "box e never began its flash write"
 kill -INT "$app_pid"
 sleep 1
 kill -0 "$app_pid" 2>/dev/null || fail "Ctrl+C cut the upgrade off"
-for _ in $(seq 150); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
-if kill -0 "$app_pid" 2>/dev/null; then
+if ! wait_end "$app_pid" 15; then
   fail "the window did not close itself after Ctrl+C and the last upgrade"
   kill -KILL "$app_pid"
 else

@@ -11,31 +11,14 @@ set -euo pipefail
 build=$(cd "${1:?build folder}" && pwd)
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../../.." && pwd)
 probe="$build/tests/x-window-probe"
-for tool in xvfb-run xdotool xwininfo; do
-  command -v "$tool" >/dev/null || { echo "window-answers-on-x: $tool is missing (./stb installs it)" >&2; exit 1; }
-done
-
-if [ -z "${STB_ON_XVFB:-}" ]; then
-  export STB_ON_XVFB=1
-  exec xvfb-run -a -s "-noreset -screen 0 800x800x24" "$0" "$@"
-fi
+source "$root/tools/harness.sh"
+source "$root/tools/box.sh"
+need_tools window-answers-on-x xvfb-run xdotool xwininfo
+run_on_xvfb 800x800x24 "$0" "$@"
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
 
-work=$(mktemp -d)
-source "$root/tools/box.sh"
-app_pid=
-ping_pid=
-cleanup() {
-  set +e
-  [ -n "$ping_pid" ] && kill "$ping_pid" 2>/dev/null
-  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
-  stop_box
-  wait 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-cd "$work"
+enter_work
 mkdir inc
 printf '%s\r\n' 110022 01.00 01.00 01.00 01.00 01.00 01.00 D2412 slow-flash ./image.bin 3 0x9FC10000 \
   > inc/app1.inc
@@ -43,18 +26,6 @@ printf '%s\r\n' 110022 01.00 01.00 01.00 01.00 01.00 01.00 D2412 slow-flash ./im
 head -c $((60 * 1024)) /dev/urandom > image.bin
 
 fail() { echo "FAIL: $*" >&2; echo "$*" >> "$work/failures"; }
-
-# Waits up to 10 s for a visible window of the program titled exactly $1;
-# prints its id.
-wait_window() {
-  local w
-  for _ in $(seq 100); do
-    w=$(xdotool search --onlyvisible --pid "$app_pid" --name "^$1\$" 2>/dev/null | head -1) || true
-    [ -n "$w" ] && { echo "$w"; return 0; }
-    sleep 0.1
-  done
-  return 1
-}
 
 # Waits up to $2 tenths of a second for a line $1 in the log file.
 wait_logged() {
@@ -65,7 +36,7 @@ wait_logged() {
 start_box "$build" --flash-delay 1000
 "$build/bin/stb-downloader" --port "$box_port" --log-file run.log > run.out 2>&1 &
 app_pid=$!
-main=$(wait_window '::::: Orvanta STB  Serial DownLoader v3.3 :::::') || { fail "no main window"; exit 1; }
+main=$(wait_window '::::: Orvanta STB  Serial DownLoader v3.3 :::::' 10) || { fail "no main window"; exit 1; }
 "$probe" ping "$main" > ping.out &
 ping_pid=$!
 xdotool windowfocus --sync "$main"
@@ -84,11 +55,10 @@ fi
 
 # The upgrade's end: its success box, over the window.
 wait_logged "Please Turn Off and On the STB set !!!" 400 || fail "no success lines: $(tail -n 3 run.log)"
-wait_window stb-downloader > /dev/null || fail "no success box"
+wait_window stb-downloader 10 > /dev/null || fail "no success box"
 # The box is past its image: an interrupt now ends the program at once.
 kill "$app_pid" 2>/dev/null || true
-for _ in $(seq 50); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
-if kill -0 "$app_pid" 2>/dev/null; then
+if ! wait_end "$app_pid" 5; then
   fail "an interrupt while the success box is shown did not end the program"
   kill -KILL "$app_pid" 2>/dev/null
 fi

@@ -14,34 +14,17 @@
 set -euo pipefail
 build=$(cd "${1:?build folder}" && pwd)
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../../.." && pwd)
-for tool in xvfb-run xdotool xprop; do
-  command -v "$tool" >/dev/null || { echo "window-on-x: $tool is missing (./stb installs it)" >&2; exit 1; }
-done
-
-if [ -z "${STB_ON_XVFB:-}" ]; then
-  export STB_ON_XVFB=1
-  # -noreset: the server must not restart between one program closing and
-  # the next connecting.
-  exec xvfb-run -a -s "-noreset -screen 0 800x800x24" "$0" "$@"
-fi
+source "$root/tools/harness.sh"
+source "$root/tools/box.sh"
+need_tools window-on-x xvfb-run xdotool xprop
+run_on_xvfb 800x800x24 "$0" "$@"
 # A desktop backend, whatever the rest of the suite runs on.
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 # Under the sanitizers: what the X libraries keep until exit is not ours to
 # report, and would turn every exit status into 1.
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
 
-work=$(mktemp -d)
-source "$root/tools/box.sh"
-app_pid=
-cleanup() {
-  set +e
-  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
-  stop_box
-  wait 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-cd "$work"
+enter_work
 mkdir inc
 # The simulated box reports 0x9FC10000; this include file says 0x9FC20000.
 printf '%s\r\n' 110022 01.00 01.00 01.00 01.00 01.00 01.00 D2412 captions ./image.bin 3 0x9FC20000 \
@@ -52,34 +35,11 @@ main_caption='::::: Orvanta STB  Serial DownLoader v3.3 :::::'
 # Counted in a file: some checks run in a subshell.
 fail() { echo "FAIL: $*" >&2; echo "$*" >> "$work/failures"; }
 
-# Both title properties of window $1, one per line.
-titles() {
-  xprop -id "$1" -notype _NET_WM_NAME WM_NAME 2>/dev/null | sed -n 's/^[A-Z_]* = "\(.*\)"$/\1/p'
-}
-
-# Waits up to 10 s for a visible window of the program whose _NET_WM_NAME and
-# WM_NAME both read exactly $1; prints its id.
-wait_window() {
-  local want=$1 w
-  for _ in $(seq 100); do
-    for w in $(xdotool search --onlyvisible --pid "$app_pid" '' 2>/dev/null); do
-      if [ "$(titles "$w")" = "$(printf '%s\n%s' "$want" "$want")" ]; then
-        echo "$w"
-        return 0
-      fi
-    done
-    sleep 0.1
-  done
-  echo "window-on-x: no window titled '$want'; the program's windows read:" >&2
-  for w in $(xdotool search --onlyvisible --pid "$app_pid" '' 2>/dev/null); do titles "$w" | sed 's/^/  /' >&2; done
-  return 1
-}
-
 # The main window: checked for its caption, then found whatever it reads so
 # that the boxes behind it are still checked.
 main_window() {
   local w
-  if w=$(wait_window "$main_caption"); then echo "$w"; return 0; fi
+  if w=$(wait_titled_window "$main_caption" 10); then echo "$w"; return 0; fi
   fail "main window caption"
   xdotool search --sync --onlyvisible --pid "$app_pid" '' | head -1
 }
@@ -97,12 +57,11 @@ start_box "$build"
 app_pid=$!
 main=$(main_window)
 type_into "$main" APP103
-if box=$(wait_window stb-downloader); then type_into "$box" $'\r'; else fail "message box caption"; fi
-if box=$(wait_window Confirm); then type_into "$box" y; else fail "confirmation caption"; fi
-if box=$(wait_window Information); then type_into "$box" $'\r'; else fail "information caption"; fi
+if box=$(wait_titled_window stb-downloader 10); then type_into "$box" $'\r'; else fail "message box caption"; fi
+if box=$(wait_titled_window Confirm 10); then type_into "$box" y; else fail "confirmation caption"; fi
+if box=$(wait_titled_window Information 10); then type_into "$box" $'\r'; else fail "information caption"; fi
 # Answered Yes, the information box closes the window and the program ends.
-for _ in $(seq 100); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$app_pid" 2>/dev/null && fail "the program still runs after the information box"
+wait_end "$app_pid" 10 || fail "the program still runs after the information box"
 kill "$app_pid" 2>/dev/null || true
 app_pid=
 stop_box
@@ -113,7 +72,7 @@ start_box "$build"
 app_pid=$!
 main=$(main_window)
 type_into "$main" NATV02  # no ./inc/native.inc
-wait_window stb-downloader > /dev/null || fail "error box caption"
+wait_titled_window stb-downloader 10 > /dev/null || fail "error box caption"
 kill "$app_pid" 2>/dev/null || true
 app_pid=
 stop_box
@@ -122,7 +81,7 @@ stop_box
 start_box "$build"
 "$build/bin/stb-downloader" --port "$box_port" --log-file "$work/no/such/folder/run.log" > run3.out 2> run3.err &
 app_pid=$!
-if box=$(wait_window stb-downloader); then type_into "$box" $'\r'; else fail "refusal box caption"; fi
+if box=$(wait_titled_window stb-downloader 10); then type_into "$box" $'\r'; else fail "refusal box caption"; fi
 status=0
 wait "$app_pid" || status=$?
 app_pid=
