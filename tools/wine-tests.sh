@@ -12,63 +12,26 @@
 #
 #   tools/wine-tests.sh NATIVE_BUILD WINDOWS_BUILD
 set -uo pipefail
-
-# Wine gives the machine's own serial devices COM numbers after the mapped
-# ones (here /dev/ttyS0, the kernel's console, becomes COM3): no test may
-# reach one, even by mistake. In a mount namespace of its own the script
-# sees /dev/null in their place. Where no namespace can be had (no
-# privilege), it goes on as it is: no test names a port it did not map.
-if [ -z "${STB_WINE_OWN_DEVICES:-}" ] && unshare -m true 2> /dev/null; then
-  export STB_WINE_OWN_DEVICES=1
-  exec unshare -m --propagation private bash -c '
-    for device in /dev/ttyS* /dev/ttyUSB* /dev/ttyACM*; do
-      [ -e "$device" ] && mount --bind /dev/null "$device"
-    done
-    exec "$0" "$@"' "${BASH_SOURCE[0]}" "$@"
-fi
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$root/tools/wine.sh"
+hide_serial_devices "${BASH_SOURCE[0]}" "$@"
 
 native=$(cd "${1:?native build folder}" && pwd)
 windows=$(cd "${2:?windows build folder}" && pwd)
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-wine=/usr/lib/wine/wine64
-[ -x "$wine" ] || wine=$(command -v wine64 || command -v wine)
-wineserver=$(dirname "$wine")/wineserver
-[ -x "$wineserver" ] || wineserver=$(command -v wineserver)
+source "$root/tools/harness.sh"
+source "$root/tools/box.sh"
+use_wine_prefix "$windows/wineprefix"
+make_wine_prefix
 
-export WINEPREFIX="$windows/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-[ -d "$WINEPREFIX/dosdevices" ] || "$wine" wineboot -i > /dev/null 2>&1
-
-source "$(dirname "${BASH_SOURCE[0]}")/box.sh"
-work=$(mktemp -d)
 modem=
-cleanup() {
-  [ -n "$modem" ] && kill "$modem" 2>/dev/null
-  stop_box
-  "$wineserver" -k > /dev/null 2>&1
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-# Wine's mount manager makes the COM links anew whenever Wine starts, from
-# this registry key (else from /dev/ttyS*): the mapping goes there.
-map_ports() {
-  "$wineserver" -k > /dev/null 2>&1
-  local n=1
-  for device in "$@"; do
-    "$wine" reg add 'HKLM\Software\Wine\Ports' /v "COM$n" /t REG_SZ /d "$device" /f > /dev/null 2>&1
-    n=$((n + 1))
-  done
-  "$wineserver" -k > /dev/null 2>&1
-  # A fresh server, started here so that what it prints as it ends stays out
-  # of the test output.
-  "$wineserver" -p5 > /dev/null 2>&1
-}
+at_exit() { stop_wine; }
+enter_work
 
 # 1. The serial link's tests.
 "$native/tests/null_modem" > "$work/cable" &
 modem=$!
 for _ in $(seq 50); do [ "$(wc -l < "$work/cable")" -ge 2 ] && break; sleep 0.1; done
-map_ports "$(sed -n 1p "$work/cable")" "$(sed -n 2p "$work/cable")"
+map_com_ports "$(sed -n 1p "$work/cable")" "$(sed -n 2p "$work/cable")"
 "$wine" "$windows/tests/win32/serial_tests.exe"
 tests=$?
 kill "$modem" 2>/dev/null
@@ -90,7 +53,7 @@ mkdir inc
 printf '%s\r\n' 110022 01.00 01.00 01.00 01.02 01.03 01.04 D2412 wine ./image.bin 3 0x9FC10000 > inc/app1.inc
 head -c 30000 /dev/urandom > image.bin
 start_box "$native" --image-out received.bin
-map_ports "$box_port"
+map_com_ports "$box_port"
 "$wine" "$windows/bin/stb-downloader.exe" --headless --code APP103 --response-timeout 10 > tool.out 2> tool.err
 upgrade=$?
 wait_box

@@ -5,8 +5,10 @@
 #                                         own serial devices are /dev/null
 #   use_wine_prefix DIR                   finds Wine ($wine, $wineserver) and
 #                                         makes DIR the prefix of every Wine call
+#   use_screenshot_prefix WINDOWS_BUILD   the same for the pictures' own prefix
 #   make_wine_prefix                      makes that prefix unless it is there
-#   map_com_ports DEVICE...               COM1, COM2, ... lead to these devices
+#   map_com_ports DEVICE...               COM1, COM2, ... lead to these devices;
+#                                         "" leaves a number out
 #   wine_com N                            where Wine's COMN leads
 #   stop_wine                             ends the prefix's Wine processes
 wine=
@@ -51,7 +53,7 @@ stop_wine() {
 }
 
 # COM1, COM2, ... lead to the devices given, in that order, from the next
-# Wine start: Wine's mount manager makes the COM links anew whenever Wine
+# Wine start (an empty one leaves its number out): Wine's mount manager makes the COM links anew whenever Wine
 # starts, from this registry key (else from /dev/ttyS*). The server is ended first, also because
 # one started before Xvfb (by wineboot, by an earlier test) keeps a desktop
 # process without a display, and no window would show.
@@ -59,7 +61,8 @@ map_com_ports() {
   local n=1 device
   stop_wine
   for device in "$@"; do
-    "$wine" reg add 'HKLM\Software\Wine\Ports' /v "COM$n" /t REG_SZ /d "$device" /f > /dev/null 2>&1
+    [ -z "$device" ] ||
+      "$wine" reg add 'HKLM\Software\Wine\Ports' /v "COM$n" /t REG_SZ /d "$device" /f > /dev/null 2>&1
     n=$((n + 1))
   done
   stop_wine
@@ -72,4 +75,15 @@ map_com_ports() {
 # some other pseudo-terminal.
 wine_com() {
   readlink "$WINEPREFIX/dosdevices/com$1"
+}
+
+# The screenshot tools' prefix, made in WINDOWS_BUILD the first time: with
+# no window manager on Xvfb, Wine is told to draw the windows' frames and
+# title bars itself, so that the caption is in the picture. The tests'
+# prefix keeps Wine's ordinary managed windows.
+use_screenshot_prefix() {
+  use_wine_prefix "$1/wineprefix-screenshot"
+  [ -d "$WINEPREFIX/dosdevices" ] && return 0
+  "$wine" wineboot -i > /dev/null 2>&1
+  "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f > /dev/null 2>&1
 }

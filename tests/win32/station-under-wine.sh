@@ -21,43 +21,27 @@ set -uo pipefail
 native=$(cd "${1:?native build folder}" && pwd)
 windows=$(cd "${2:?windows build folder}" && pwd)
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+source "$root/tools/harness.sh"
+source "$root/tools/wine.sh"
 
-wine=/usr/lib/wine/wine64
-[ -x "$wine" ] || wine=$(command -v wine64 || command -v wine)
-wineserver=$(dirname "$wine")/wineserver
-[ -x "$wineserver" ] || wineserver=$(command -v wineserver)
+use_wine_prefix "$windows/wineprefix-station"
 exe=$windows/bin/stb-downloader.exe
 driver=$windows/tests/win32/console_control.exe
 for file in "$exe" "$driver" "$native/bin/stb-box-sim"; do
   [ -f "$file" ] || { echo "station-under-wine: $file is not built" >&2; exit 1; }
 done
 
-export WINEPREFIX="$windows/wineprefix-station" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 # The console this test makes stays without a window.
 unset DISPLAY WAYLAND_DISPLAY
-if [ ! -d "$WINEPREFIX/dosdevices" ]; then
-  if [ -d "$windows/wineprefix/dosdevices" ]; then
-    cp -a "$windows/wineprefix" "$WINEPREFIX"
-  else
-    "$wine" wineboot -i > /dev/null 2>&1
-  fi
+if [ ! -d "$WINEPREFIX/dosdevices" ] && [ -d "$windows/wineprefix/dosdevices" ]; then
+  cp -a "$windows/wineprefix" "$WINEPREFIX"
 fi
+make_wine_prefix
 
-work=$(mktemp -d)
 box_pids=()
 station_pid=
-cleanup() {
-  set +e
-  [ -n "$station_pid" ] && kill "$station_pid" 2> /dev/null
-  for pid in "${box_pids[@]}"; do kill "$pid" 2> /dev/null; done
-  "$wineserver" -k > /dev/null 2>&1
-  wait 2> /dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM HUP
-cd "$work" || exit 1
+at_exit() { stop_wine; }
+enter_work
 
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
@@ -85,13 +69,8 @@ for n in 1 2 3 4; do
   ports+=("$(cat "pty$n.txt")")
 done
 
-# COM1 to COM4, through the registry key Wine's mount manager makes them from.
-"$wineserver" -k > /dev/null 2>&1
-for n in 1 2 3 4; do
-  "$wine" reg add 'HKLM\Software\Wine\Ports' /v "COM$n" /t REG_SZ /d "${ports[$((n - 1))]}" /f > /dev/null 2>&1
-done
-"$wineserver" -k > /dev/null 2>&1
-"$wineserver" -p5 > /dev/null 2>&1
+# COM1 to COM4.
+map_com_ports "${ports[@]}"
 
 logs=logs-журнал
 report_file=отчёт.jsonl
@@ -120,22 +99,18 @@ if taking; then
   touch ask
 else
   fail "the three boxes did not take their images within 30 s"
-  "$wineserver" -k > /dev/null 2>&1
+  stop_wine
 fi
 
 status=
-for _ in $(seq 600); do
-  if ! kill -0 "$station_pid" 2> /dev/null; then
-    wait "$station_pid"
-    status=$?
-    station_pid=
-    break
-  fi
-  sleep 0.1
-done
+if wait_end "$station_pid" 60; then
+  wait "$station_pid"
+  status=$?
+  station_pid=
+fi
 ended=$(date +%s.%N)
 [ -n "$status" ] || fail "the station did not end within 60 s of Ctrl+C"
-"$wineserver" -k > /dev/null 2>&1
+stop_wine
 # The boxes write what they received as they end.
 for pid in "${box_pids[@]}"; do kill "$pid" 2> /dev/null; done
 for pid in "${box_pids[@]}"; do wait "$pid" 2> /dev/null; done
@@ -186,11 +161,10 @@ if [ "${STB_WINE_OWN_DEVICES:-}" = 1 ]; then
     --path-file pty-all.txt --summary box-all.json > /dev/null &
   box_pids+=($!)
   for _ in $(seq 50); do [ -s pty-all.txt ] && break; sleep 0.1; done
-  "$wineserver" -k > /dev/null 2>&1
+  # COM1 alone: the ports mapped before go.
+  stop_wine
   "$wine" reg delete 'HKLM\Software\Wine\Ports' /f > /dev/null 2>&1
-  "$wine" reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$(cat pty-all.txt)" /f > /dev/null 2>&1
-  "$wineserver" -k > /dev/null 2>&1
-  "$wineserver" -p5 > /dev/null 2>&1
+  map_com_ports "$(cat pty-all.txt)"
   "$wine" "$driver" stdout-all.txt stderr-all.txt ask "$(windows_path "$exe")" --station --code APP103 \
     --port all --log-dir logs-all --report all.jsonl > driver-all.txt 2>&1 &
   station_pid=$!
@@ -201,16 +175,12 @@ if [ "${STB_WINE_OWN_DEVICES:-}" = 1 ]; then
   done
   touch ask
   all_status=
-  for _ in $(seq 300); do
-    if ! kill -0 "$station_pid" 2> /dev/null; then
-      wait "$station_pid"
-      all_status=$?
-      station_pid=
-      break
-    fi
-    sleep 0.1
-  done
-  "$wineserver" -k > /dev/null 2>&1
+  if wait_end "$station_pid" 30; then
+    wait "$station_pid"
+    all_status=$?
+    station_pid=
+  fi
+  stop_wine
   kill "${box_pids[@]}" 2> /dev/null
   wait "${box_pids[@]}" 2> /dev/null
   box_pids=()

@@ -6,27 +6,23 @@
 set -uo pipefail
 windows=$(cd "${1:?windows build folder}" && pwd)
 shift
-wine=/usr/lib/wine/wine64
-[ -x "$wine" ] || wine=$(command -v wine64 || command -v wine)
-wineserver=$(dirname "$wine")/wineserver
-[ -x "$wineserver" ] || wineserver=$(command -v wineserver)
-if [ -z "${STB_ON_XVFB:-}" ]; then
-  export STB_ON_XVFB=1
-  exec xvfb-run -a -s "-noreset -screen 0 1024x768x24" "$0" "$windows" "$@"
-fi
-export WINEPREFIX="$windows/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-[ -d "$WINEPREFIX/dosdevices" ] || "$wine" wineboot -i > /dev/null 2>&1
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../../.." && pwd)
+source "$root/tools/harness.sh"
+source "$root/tools/wine.sh"
+run_on_xvfb 1024x768x24 "$0" "$windows" "$@"
+use_wine_prefix "$windows/wineprefix"
+make_wine_prefix
 # This test's own server, ended with it: the next Wine run starts afresh
 # on its own display.
-"$wineserver" -k > /dev/null 2>&1
+stop_wine
 "$wine" "$windows/tests/frontends/window/win32/winui_tests.exe" "$@"
 status=$?
-"$wineserver" -k > /dev/null 2>&1
+stop_wine
 # The boxes once more on a Windows of another language: their buttons must
 # still read as the program's own.
 if [ $# -eq 0 ]; then
   LANG=de_DE.UTF-8 LC_ALL=de_DE.UTF-8 "$wine" "$windows/tests/frontends/window/win32/winui_tests.exe" \
     --gtest_filter='Win32Boxes.*' || status=1
-  "$wineserver" -k > /dev/null 2>&1
+  stop_wine
 fi
 exit "$status"

@@ -17,20 +17,12 @@ set -uo pipefail
 native=$(cd "${1:?native build folder}" && pwd)
 windows=$(cd "${2:?windows build folder}" && pwd)
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../../.." && pwd)
-for tool in xvfb-run xdotool import convert; do
-  command -v "$tool" > /dev/null || { echo "station-window-under-wine: $tool is missing" >&2; exit 1; }
-done
+source "$root/tools/harness.sh"
+source "$root/tools/wine.sh"
+need_tools station-window-under-wine xvfb-run xdotool import convert
+run_on_xvfb 1280x900x24 "$0" "$@" < /dev/null
 
-if [ -z "${STB_ON_XVFB:-}" ]; then
-  export STB_ON_XVFB=1
-  exec xvfb-run -a -s "-noreset -screen 0 1280x900x24" "$0" "$@" < /dev/null
-fi
-
-wine=/usr/lib/wine/wine64
-[ -x "$wine" ] || wine=$(command -v wine64 || command -v wine)
-wineserver=$(dirname "$wine")/wineserver
-[ -x "$wineserver" ] || wineserver=$(command -v wineserver)
-export WINEPREFIX="$windows/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+use_wine_prefix "$windows/wineprefix"
 exe=$windows/bin/stb-downloaderw.exe
 probe=$windows/tests/win32/station_probe.exe
 closer=$windows/tests/win32/window_probe.exe
@@ -38,24 +30,11 @@ for file in "$exe" "$probe" "$closer"; do
   [ -f "$file" ] || { echo "station-window-under-wine: $file is not built" >&2; exit 1; }
 done
 
-work=$(mktemp -d)
-app_pid=
 box_pids=()
-cleanup() {
-  set +e
-  [ -n "$app_pid" ] && kill "$app_pid" 2> /dev/null
-  for p in "${box_pids[@]}"; do kill "$p" 2> /dev/null; done
-  # Before Xvfb goes: no Wine process is left holding the display.
-  "$wineserver" -k > /dev/null 2>&1
-  wait 2> /dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM HUP
-cd "$work" || exit 1
-
-[ -d "$WINEPREFIX/dosdevices" ] || "$wine" wineboot -i > /dev/null 2>&1
+# Before Xvfb goes: no Wine process is left holding the display.
+at_exit() { stop_wine; }
+enter_work
+make_wine_prefix
 
 mkdir inc
 printf '%s\r\n' 110022 01.00 01.00 01.00 01.02 01.03 01.04 D2412 station ./image.bin 3 0x9FC10000 > inc/app1.inc
@@ -74,7 +53,6 @@ step() { echo "station-window-under-wine: $SECONDS s: $*"; }
 # must not go away while the station may still open COMn.
 box_args=("--boxes 2 --stay-on 1000 --off 20000" "--stay-on 600000" "--flash-delay 1000 --stay-on 600000"
   "--oui 3344 --stay-on 600000")
-"$wineserver" -k > /dev/null 2>&1
 for i in 1 2 3 4; do
   # shellcheck disable=SC2086
   "$native/bin/stb-box-sim" ${box_args[$((i - 1))]} --path-file "pty$i.txt" --summary "box$i.json" \
@@ -83,11 +61,8 @@ for i in 1 2 3 4; do
 done
 for i in 1 2 3 4; do
   for _ in $(seq 50); do [ -s "pty$i.txt" ] && break; sleep 0.1; done
-  # Wine's mount manager makes the COM links anew from this key as it starts.
-  "$wine" reg add 'HKLM\Software\Wine\Ports' /v "COM$i" /t REG_SZ /d "$(cat "pty$i.txt")" /f > /dev/null 2>&1
 done
-"$wineserver" -k > /dev/null 2>&1
-"$wineserver" -p5 > /dev/null 2>&1
+map_com_ports "$(cat pty1.txt)" "$(cat pty2.txt)" "$(cat pty3.txt)" "$(cat pty4.txt)"
 
 "$wine" "$exe" --station --window --port COM1 --port COM2 --port COM3 --port COM4 --log-dir logs \
   --report report.jsonl < /dev/null > run.out 2>&1 &
@@ -129,13 +104,7 @@ type_code() {
   timeout 20 xdotool key Return
 }
 
-main=
-for _ in $(seq 450); do
-  main=$(xdotool search --onlyvisible --name "^$caption\$" 2> /dev/null | head -1)
-  [ -n "$main" ] && break
-  kill -0 "$app_pid" 2> /dev/null || break
-  sleep 0.2
-done
+main=$(wait_window "$caption" 90)
 [ -n "$main" ] || { fail "no window captioned '$caption'"; cat run.out >&2; exit 1; }
 
 step "the window shows"
@@ -186,12 +155,7 @@ step "Stop taking boxes pressed"
 # 4. The window closed while COM3 writes: asked once, it stays until COM3
 # has ended, then closes by itself.
 "$wine" "$closer" close "$caption" || fail "the close could not be posted"
-question=
-for _ in $(seq 100); do
-  question=$(xdotool search --onlyvisible --name '^Confirm$' 2> /dev/null | head -1)
-  [ -n "$question" ] && break
-  sleep 0.2
-done
+question=$(wait_window Confirm 20)
 if [ -n "$question" ]; then
   timeout 20 xdotool windowfocus "$question" 2> /dev/null || true
   timeout 20 xdotool key Return
@@ -203,7 +167,7 @@ else
   fail "no question when the window was closed during an upgrade"
 fi
 step "the close answered"
-for _ in $(seq 300); do kill -0 "$app_pid" 2> /dev/null || break; sleep 0.2; done
+wait_end "$app_pid" 60
 step "the program ended"
 if kill -0 "$app_pid" 2> /dev/null; then
   look

@@ -13,46 +13,24 @@ set -uo pipefail
 native=$(cd "${1:?native build folder}" && pwd)
 windows=$(cd "${2:?windows build folder}" && pwd)
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../../.." && pwd)
-for tool in xvfb-run xdotool; do
-  command -v "$tool" > /dev/null || { echo "window-answers-under-wine: $tool is missing (./stb installs it)" >&2; exit 1; }
-done
+source "$root/tools/harness.sh"
+source "$root/tools/wine.sh"
+source "$root/tools/box.sh"
+need_tools window-answers-under-wine xvfb-run xdotool
+run_on_xvfb 1024x768x24 "$0" "$@" < /dev/null
 
-if [ -z "${STB_ON_XVFB:-}" ]; then
-  export STB_ON_XVFB=1
-  exec xvfb-run -a -s "-noreset -screen 0 1024x768x24" "$0" "$@" < /dev/null
-fi
-
-wine=/usr/lib/wine/wine64
-[ -x "$wine" ] || wine=$(command -v wine64 || command -v wine)
-wineserver=$(dirname "$wine")/wineserver
-[ -x "$wineserver" ] || wineserver=$(command -v wineserver)
-export WINEPREFIX="$windows/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+use_wine_prefix "$windows/wineprefix"
 exe=$windows/bin/stb-downloaderw.exe
 probe=$windows/tests/win32/window_probe.exe
 for file in "$exe" "$probe"; do
   [ -f "$file" ] || { echo "window-answers-under-wine: $file is not built" >&2; exit 1; }
 done
 
-work=$(mktemp -d)
-source "$root/tools/box.sh"
-app_pid=
 ping_pid=
-cleanup() {
-  set +e
-  [ -n "$ping_pid" ] && kill "$ping_pid" 2> /dev/null
-  [ -n "$app_pid" ] && kill "$app_pid" 2> /dev/null
-  stop_box
-  # Before Xvfb goes: no Wine process is left holding the display.
-  "$wineserver" -k > /dev/null 2>&1
-  wait 2> /dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM HUP
-cd "$work" || exit 1
-
-[ -d "$WINEPREFIX/dosdevices" ] || "$wine" wineboot -i > /dev/null 2>&1
+# Before Xvfb goes: no Wine process is left holding the display.
+at_exit() { stop_wine; }
+enter_work
+make_wine_prefix
 
 mkdir inc
 printf '%s\r\n' 110022 01.00 01.00 01.00 01.00 01.00 01.00 D2412 slow-flash ./image.bin 3 0x9FC10000 > inc/app1.inc
@@ -63,18 +41,6 @@ head -c "$image_size" /dev/urandom > image.bin
 main_caption='::::: Orvanta STB  Serial DownLoader v3.3 :::::'
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-
-# Waits up to $2 s for a visible window titled exactly $1; prints its id.
-wait_window() {
-  local w
-  for _ in $(seq $(($2 * 5))); do
-    w=$(xdotool search --onlyvisible --name "^$1\$" 2> /dev/null | head -1)
-    [ -n "$w" ] && { echo "$w"; return 0; }
-    kill -0 "$app_pid" 2> /dev/null || return 1
-    sleep 0.2
-  done
-  return 1
-}
 
 log_texts() { cut -d' ' -f3- run.log 2> /dev/null | tr -d '\r'; }
 logged() { log_texts | grep -qxF -- "$1"; }
@@ -88,14 +54,9 @@ wait_logged() {
   logged "$1"
 }
 
-# Wine's mount manager makes the COM links anew whenever Wine starts, from
-# this registry key: COM1 becomes the box's pseudo-terminal. A server started
-# before Xvfb would show no window: it is ended first.
+# COM1 becomes the box's pseudo-terminal.
 start_box "$native" --flash-delay 1000 --image-out received.bin
-"$wineserver" -k > /dev/null 2>&1
-"$wine" reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$box_port" /f > /dev/null 2>&1
-"$wineserver" -k > /dev/null 2>&1
-"$wineserver" -p5 > /dev/null 2>&1
+map_com_ports "$box_port"
 
 "$wine" "$exe" --log-file run.log --response-timeout 10 < /dev/null > run.out 2>&1 &
 app_pid=$!
@@ -104,7 +65,7 @@ if ! main=$(wait_window "$main_caption" 90); then
   fail "no main window captioned '$main_caption'"
   exit 1
 fi
-[ "$(readlink "$WINEPREFIX/dosdevices/com1")" = "$box_port" ] || fail "Wine's COM1 does not lead to the box"
+[ "$(wine_com 1)" = "$box_port" ] || fail "Wine's COM1 does not lead to the box"
 
 "$wine" "$probe" ping "$main_caption" ping.stop > ping.out 2>&1 &
 ping_pid=$!
@@ -131,14 +92,13 @@ if box=$(wait_window stb-downloader 30); then
   # window's), waiting for a confirmation no one sends; no desktop does that.
   sleep 2
   touch ping.stop
-  for _ in $(seq 50); do kill -0 "$ping_pid" 2> /dev/null || break; sleep 0.2; done
+  wait_end "$ping_pid" 10
   timeout 20 xdotool windowfocus --sync "$box" || echo "  (the X focus did not reach the box; pressing Return all the same)" >&2
   timeout 20 xdotool key Return
 else
   fail "no success box"
 fi
-for _ in $(seq 300); do kill -0 "$app_pid" 2> /dev/null || break; sleep 0.2; done
-if kill -0 "$app_pid" 2> /dev/null; then
+if ! wait_end "$app_pid" 60; then
   fail "the program still runs 60 s after Return in its success box"
 else
   wait "$app_pid" || fail "the program exits with $?, not 0"
@@ -147,7 +107,7 @@ app_pid=
 
 # Whatever went before, the probe ends here.
 touch ping.stop
-for _ in $(seq 50); do kill -0 "$ping_pid" 2> /dev/null || break; sleep 0.2; done
+wait_end "$ping_pid" 10
 kill "$ping_pid" 2> /dev/null && fail "the probe did not end"
 status=0
 wait "$ping_pid" || status=$?
@@ -155,7 +115,7 @@ ping_pid=
 tr -d '\r' < ping.out
 [ "$status" -eq 0 ] || fail "the window did not answer every ping within a second"
 
-for _ in $(seq 150); do kill -0 "$box_pid" 2> /dev/null || break; sleep 0.2; done
+wait_end "$box_pid" 30
 stop_box
 texts=$(log_texts)
 [ "$(grep -cxF '1. Check Machine' <<< "$texts")" -eq 1 ] || fail "not exactly one upgrade"

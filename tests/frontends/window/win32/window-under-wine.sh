@@ -20,22 +20,12 @@ set -uo pipefail
 native=$(cd "${1:?native build folder}" && pwd)
 windows=$(cd "${2:?windows build folder}" && pwd)
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../../.." && pwd)
-for tool in xvfb-run xdotool xprop; do
-  command -v "$tool" > /dev/null || { echo "window-under-wine: $tool is missing (./stb installs it)" >&2; exit 1; }
-done
-
-if [ -z "${STB_ON_XVFB:-}" ]; then
-  export STB_ON_XVFB=1
-  # -noreset: the server must not restart between one program closing and
-  # the next connecting.
-  exec xvfb-run -a -s "-noreset -screen 0 1024x768x24" "$0" "$@" < /dev/null
-fi
-
-wine=/usr/lib/wine/wine64
-[ -x "$wine" ] || wine=$(command -v wine64 || command -v wine)
-wineserver=$(dirname "$wine")/wineserver
-[ -x "$wineserver" ] || wineserver=$(command -v wineserver)
-export WINEPREFIX="$windows/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+source "$root/tools/harness.sh"
+source "$root/tools/wine.sh"
+source "$root/tools/box.sh"
+need_tools window-under-wine xvfb-run xdotool xprop
+run_on_xvfb 1024x768x24 "$0" "$@" < /dev/null
+use_wine_prefix "$windows/wineprefix"
 
 # Both builds of the program.
 console_exe=$windows/bin/stb-downloader.exe
@@ -51,37 +41,10 @@ mode_bound=30       # from typing the code until the mode line is logged
 upgrade_bound=240   # from the mode line until the closing box shows
 end_bound=60        # from dismissing the box until the program has ended
 
-work=$(mktemp -d)
-source "$root/tools/box.sh"
-app_pid=
-cleanup() {
-  set +e
-  [ -n "$app_pid" ] && kill "$app_pid" 2> /dev/null
-  stop_box
-  # Before Xvfb goes: no Wine process is left holding the display.
-  "$wineserver" -k > /dev/null 2>&1
-  wait 2> /dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-# An interrupted run cleans up too.
-trap 'exit 130' INT
-trap 'exit 143' TERM HUP
-cd "$work" || exit 1
-
-[ -d "$WINEPREFIX/dosdevices" ] || "$wine" wineboot -i > /dev/null 2>&1
-
-# Wine's mount manager makes the COM links anew whenever Wine starts, from
-# this registry key: COM1 becomes the box's pseudo-terminal. The server is
-# ended first, also because one started before Xvfb (by wineboot, by the
-# tests before these) keeps a desktop process without a display, and no
-# window would show.
-map_com1() {
-  "$wineserver" -k > /dev/null 2>&1
-  "$wine" reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$1" /f > /dev/null 2>&1
-  "$wineserver" -k > /dev/null 2>&1
-  "$wineserver" -p5 > /dev/null 2>&1
-}
+# Before Xvfb goes: no Wine process is left holding the display.
+at_exit() { stop_wine; }
+enter_work
+make_wine_prefix
 
 mkdir inc
 printf '%s\r\n' 110022 01.00 01.00 01.00 01.02 01.03 01.04 D2412 window ./image.bin 3 0x9FC10000 > inc/app1.inc
@@ -92,39 +55,6 @@ main_caption='::::: Orvanta STB  Serial DownLoader v3.3 :::::'
 box_caption=stb-downloader
 failed=0
 fail() { echo "FAIL: $*" >&2; failed=1; }
-
-# Both title properties of window $1, one per line.
-titles() {
-  xprop -id "$1" -notype _NET_WM_NAME WM_NAME 2> /dev/null | sed -n 's/^[A-Z_]* = "\(.*\)"$/\1/p'
-}
-
-# What the X server shows, for a failure message.
-show_windows() {
-  local w
-  echo "  visible windows of the program:" >&2
-  for w in $(xdotool search --onlyvisible --pid "$app_pid" '' 2> /dev/null); do
-    echo "    $w: $(titles "$w" | paste -sd '|')" >&2
-  done
-}
-
-# Waits up to $2 s for a visible window of the program whose _NET_WM_NAME and
-# WM_NAME both read exactly $1; prints its id.
-wait_window() {
-  local want=$1 bound=$2 w
-  for _ in $(seq $((bound * 5))); do
-    for w in $(xdotool search --onlyvisible --pid "$app_pid" '' 2> /dev/null); do
-      if [ "$(titles "$w")" = "$(printf '%s\n%s' "$want" "$want")" ]; then
-        echo "$w"
-        return 0
-      fi
-    done
-    kill -0 "$app_pid" 2> /dev/null || { echo "  the program ended before a window titled '$want' showed" >&2; return 1; }
-    sleep 0.2
-  done
-  echo "  no window titled '$want' within $bound s" >&2
-  show_windows
-  return 1
-}
 
 # The log file's texts, without the time each line carries.
 log_texts() { cut -d' ' -f3- "$1" 2> /dev/null; }
@@ -161,13 +91,7 @@ dismiss() {
 # Waits up to $1 s for the program to end; its exit status in $app_status.
 app_status=
 wait_program_end() {
-  for _ in $(seq $(($1 * 5))); do
-    kill -0 "$app_pid" 2> /dev/null || break
-    sleep 0.2
-  done
-  if kill -0 "$app_pid" 2> /dev/null; then
-    return 1
-  fi
+  wait_end "$app_pid" "$1" || return 1
   app_status=0
   wait "$app_pid" || app_status=$?
   app_pid=
@@ -175,10 +99,7 @@ wait_program_end() {
 
 # The box ends by itself once the program has let go of the line.
 wait_box_end() {
-  for _ in $(seq 150); do
-    kill -0 "$box_pid" 2> /dev/null || break
-    sleep 0.2
-  done
+  wait_end "$box_pid" 30
   stop_box
 }
 
@@ -188,14 +109,14 @@ start_window() {
   local exe=$1 log=$2
   "$wine" "$exe" --log-file "$log" --response-timeout 10 < /dev/null > "${log%.log}.out" 2> "${log%.log}.err" &
   app_pid=$!
-  if ! main=$(wait_window "$main_caption" "$window_bound"); then
+  if ! main=$(wait_titled_window "$main_caption" "$window_bound"); then
     fail "$(basename "$exe"): no main window captioned '$main_caption'"
     return 1
   fi
   # Wine made the COM links as it started: a stale one would send the
   # program to some other pseudo-terminal.
   local com1
-  com1=$(readlink "$WINEPREFIX/dosdevices/com1")
+  com1=$(wine_com 1)
   [ "$com1" = "$box_port" ] || fail "Wine's COM1 leads to '$com1', not to the box's $box_port"
   # Start-up has written the directions by the time the window shows.
   wait_logged "$log" "WARNING !!! --- Check DOWNLOAD ADDRESS" 10 ||
@@ -219,7 +140,7 @@ choose_mode() {
 # it, presses Return and checks that the program ends.
 close_by_box() {
   local what=$1 box
-  if ! box=$(wait_window "$box_caption" "$upgrade_bound"); then
+  if ! box=$(wait_titled_window "$box_caption" "$upgrade_bound"); then
     fail "$what: no box captioned '$box_caption'"
     return 1
   fi
@@ -245,7 +166,7 @@ report_run() {
 # --- Run 1: a full upgrade through the window ---
 echo "window-under-wine: 1. a full upgrade ($(basename "$console_exe"))"
 start_box "$native" --image-out received.bin
-map_com1 "$box_port"
+map_com_ports "$box_port"
 run_failed=$failed
 if start_window "$console_exe" run1.log &&
   choose_mode "$main" APP103 "0. Application Software 1. Mode" run1.log &&
@@ -269,7 +190,7 @@ stop_box
 echo "window-under-wine: 2. another maker's box refused ($(basename "$windowed_exe"))"
 rm -f box.json
 start_box "$native" --oui 3344 --image-out received2.bin
-map_com1 "$box_port"
+map_com_ports "$box_port"
 run_failed=$failed
 if start_window "$windowed_exe" run2.log &&
   choose_mode "$main" APP103 "0. Application Software 1. Mode" run2.log &&
