@@ -8,26 +8,14 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 out=${1:-$root/docs/station-window.png}
 case $out in /*) ;; *) out=$PWD/$out ;; esac
-need=()
-command -v xvfb-run >/dev/null || need+=(xvfb xauth)
-command -v import >/dev/null || need+=(imagemagick)
-command -v xdotool >/dev/null || need+=(xdotool)
-if [ ${#need[@]} -gt 0 ]; then
-  sudo=(); [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-  "${sudo[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
-fi
+source "$root/tools/harness.sh"
+install_screenshot_tools
 "$root/stb" build >/dev/null
 build=$root/build
 
-work=$(mktemp -d)
-cleanup() {
-  # The boxes were started in subshells: their numbers are in a file.
-  while read -r pid; do kill "$pid" 2>/dev/null || true; done < "$work/pids" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 1' INT TERM
+# The boxes are started in subshells: their numbers are in a file.
+at_exit() { while read -r pid; do kill "$pid" 2>/dev/null || true; done < "$work/pids" 2>/dev/null; }
+enter_work
 mkdir -p "$work/inc" "$(dirname "$out")"
 printf '%s\r\n' 110022 01.00 01.00 01.00 01.00 01.00 01.00 D2412 sample ./image.bin 3 0x9FC10000 \
   > "$work/inc/app1.inc"

@@ -14,19 +14,15 @@
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 out=$(realpath -m "${1:-$root/docs/window-windows.png}")
+source "$root/tools/harness.sh"
+source "$root/tools/wine.sh"
+source "$root/tools/box.sh"
 need=()
-command -v xvfb-run > /dev/null || need+=(xvfb xauth)
-command -v import > /dev/null || need+=(imagemagick)
-command -v xdotool > /dev/null || need+=(xdotool)
 [ -x /usr/lib/wine/wine64 ] || command -v wine64 > /dev/null || need+=(wine64)
 if [ -z "${STB_WINDOWS_BUILD:-}" ]; then
   command -v x86_64-w64-mingw32-g++ > /dev/null || need+=(g++-mingw-w64-x86-64)
 fi
-if [ ${#need[@]} -gt 0 ]; then
-  sudo=(); [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-  "${sudo[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${need[@]}" > /dev/null
-fi
+install_screenshot_tools "${need[@]}"
 
 native=${STB_NATIVE_BUILD:-}
 windows=${STB_WINDOWS_BUILD:-}
@@ -43,31 +39,12 @@ fi
 native=$(cd "$native" && pwd)
 windows=$(cd "$windows" && pwd)
 
-wine=/usr/lib/wine/wine64
-[ -x "$wine" ] || wine=$(command -v wine64 || command -v wine)
-wineserver=$(dirname "$wine")/wineserver
-[ -x "$wineserver" ] || wineserver=$(command -v wineserver)
-# A prefix of its own: with no window manager on Xvfb, Wine is told to draw
-# the windows' frames and title bars itself, so that the caption is in the
-# picture. The tests' prefix keeps Wine's ordinary managed windows.
-export WINEPREFIX="$windows/wineprefix-screenshot" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-if [ ! -d "$WINEPREFIX/dosdevices" ]; then
-  "$wine" wineboot -i > /dev/null 2>&1
-  "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f > /dev/null 2>&1
-fi
+use_screenshot_prefix "$windows"
 # The prefix's desktop process was started without a display: a fresh one.
-"$wineserver" -k > /dev/null 2>&1 || true
+stop_wine
 
-work=$(mktemp -d)
-source "$root/tools/box.sh"
-cleanup() {
-  set +e
-  stop_box
-  "$wineserver" -k > /dev/null 2>&1
-  rm -rf "$work"
-}
-trap cleanup EXIT
-cd "$work"
+at_exit() { stop_wine; }
+enter_work
 mkdir -p inc "$(dirname "$out")"
 printf '%s\r\n' 110022 01.00 01.00 01.00 01.02 01.03 01.04 D2412 picture ./image.bin 3 0x9FC10000 \
   > inc/app1.inc
@@ -75,22 +52,16 @@ size=262144
 head -c "$size" /dev/urandom > image.bin
 
 start_box "$native" --bps 115200 --image-out received.bin
-"$wineserver" -k > /dev/null 2>&1 || true
-"$wine" reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$box_port" /f > /dev/null 2>&1
-"$wineserver" -k > /dev/null 2>&1 || true
+map_com_ports "$box_port"
 
 cat > shoot.sh << SHOT
 #!/usr/bin/env bash
 set -u
 cd "$work"
 "$wine" "$windows/bin/stb-downloader.exe" --log-file run.log < /dev/null > tool.out 2>&1 &
-main=
-for _ in \$(seq 300); do
-  main=\$(xdotool search --onlyvisible --name 'Orvanta STB' 2> /dev/null | head -1)
-  [ -n "\$main" ] && break
-  sleep 0.2
-done
-[ -n "\$main" ] || { echo "screenshot-windows: the window did not show" >&2; exit 1; }
+source "$root/tools/harness.sh"
+main=\$(wait_window '::::: Orvanta STB  Serial DownLoader v3.3 :::::' 60) ||
+  { echo "screenshot-windows: the window did not show" >&2; exit 1; }
 sleep 1
 xdotool windowfocus --sync "\$main" 2> /dev/null || true
 xdotool type --delay 80 APP103

@@ -8,15 +8,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 out=${1:-$root/docs/window.png}
-need=()
-command -v xvfb-run >/dev/null || need+=(xvfb xauth)
-command -v import >/dev/null || need+=(imagemagick)
-command -v xdotool >/dev/null || need+=(xdotool)
-if [ ${#need[@]} -gt 0 ]; then
-  sudo=(); [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-  "${sudo[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
-fi
+source "$root/tools/harness.sh"
+install_screenshot_tools
 "$root/stb" build >/dev/null
 
 work=$(mktemp -d)
@@ -31,7 +24,9 @@ cat > "$work/shoot.sh" <<SHOT
 set -e
 cd "$work"
 python3 -c 'import os,pty,time; m,s=pty.openpty(); print(os.ttyname(s), flush=True); time.sleep(30)' > pty.txt &
-sleep 0.5
+# On a loaded machine Python takes a while to start: the window must not
+# start on no port.
+for _ in \$(seq 100); do [ -s pty.txt ] && break; sleep 0.1; done
 "$root/build/bin/stb-downloader" --port "\$(head -1 pty.txt)" &
 app=\$!
 sleep 2
