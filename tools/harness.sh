@@ -8,6 +8,7 @@
 #   enter_work                         makes the scratch folder $work, goes there and
 #                                      cleans up after the script as it ends
 #   wait_end PID SECONDS               waits for a process to end
+#   wait_size FILE BYTES SECONDS       waits for a file to grow to a size
 #   wait_window TITLE SECONDS [SKIP]   waits for a window by its title
 #   wait_titled_window TITLE SECONDS   the same, both title properties checked
 app_pid=
@@ -83,6 +84,17 @@ wait_end() {
     sleep 0.1
   done
   ! kill -0 "$pid" 2> /dev/null
+}
+
+# Waits up to SECONDS for FILE to hold at least BYTES (a box's image as it
+# comes in); fails if it does not by then.
+wait_size() {
+  local file=$1 bytes=$2 seconds=$3
+  for _ in $(seq $((seconds * 10))); do
+    [ "$(stat -c %s "$file" 2> /dev/null || echo 0)" -ge "$bytes" ] && return 0
+    sleep 0.1
+  done
+  return 1
 }
 
 # Waits up to SECONDS for a visible window titled exactly TITLE and prints

@@ -14,7 +14,6 @@ source "$root/tools/wine.sh"
 # Wine gives the machine's own serial devices the COM numbers after the
 # mapped ones: as in tools/wine-tests.sh, they are /dev/null here.
 hide_serial_devices "${BASH_SOURCE[0]}" "$@"
-source "$root/tools/harness.sh"
 out=$(realpath -m "${1:-$root/docs/station-window-windows.png}")
 need_tools screenshot-station-windows xvfb-run import xdotool python3
 native=$(cd "${STB_NATIVE_BUILD:-$root/build}" && pwd)
@@ -60,10 +59,7 @@ main=\$(wait_window 'stb-downloader station' 60) ||
   { echo "screenshot-station-windows: the window did not show" >&2; exit 1; }
 # Some 40% of COM2's image at its box: mid-way through the transfer, with
 # COM6 writing its flash by then.
-for _ in \$(seq 1200); do
-  [ "\$(stat -c %s received2.bin 2> /dev/null || echo 0)" -ge $((size * 2 / 5)) ] && break
-  sleep 0.1
-done
+wait_size received2.bin $((size * 2 / 5)) 120
 sleep 1.5
 import -window "\$main" "$out"
 "$wineserver" -k > /dev/null 2>&1

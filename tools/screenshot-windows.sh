@@ -14,7 +14,6 @@
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 out=$(realpath -m "${1:-$root/docs/window-windows.png}")
-source "$root/tools/harness.sh"
 source "$root/tools/wine.sh"
 source "$root/tools/box.sh"
 need=()
@@ -66,11 +65,7 @@ sleep 1
 xdotool windowfocus --sync "\$main" 2> /dev/null || true
 xdotool type --delay 80 APP103
 # Some 40% of the image at the box: mid-way through the transfer.
-for _ in \$(seq 1200); do
-  [ "\$(stat -c %s received.bin 2> /dev/null || echo 0)" -ge $((size * 2 / 5)) ] && break
-  sleep 0.1
-done
-if [ "\$(stat -c %s received.bin)" -lt $((size * 2 / 5)) ]; then
+if ! wait_size received.bin $((size * 2 / 5)) 120; then
   echo "screenshot-windows: the transfer did not get under way (COM1 leads to" \
     "\$(readlink "$WINEPREFIX/dosdevices/com1"), the box is on $box_port); the log:" >&2
   cat run.log tool.out >&2

@@ -18,7 +18,6 @@ hide_serial_devices "${BASH_SOURCE[0]}" "$@"
 
 native=$(cd "${1:?native build folder}" && pwd)
 windows=$(cd "${2:?windows build folder}" && pwd)
-source "$root/tools/harness.sh"
 source "$root/tools/box.sh"
 use_wine_prefix "$windows/wineprefix"
 make_wine_prefix

@@ -1,5 +1,6 @@
 # shellcheck shell=bash
-# Sourced by the scripts that run the Windows build under Wine.
+# Sourced by the scripts that run the Windows build under Wine; brings
+# tools/harness.sh with it.
 #
 #   hide_serial_devices SCRIPT [ARGS...]  runs SCRIPT anew where the machine's
 #                                         own serial devices are /dev/null
@@ -11,6 +12,7 @@
 #                                         "" leaves a number out
 #   wine_com N                            where Wine's COMN leads
 #   stop_wine                             ends the prefix's Wine processes
+source "$(dirname "${BASH_SOURCE[0]}")/harness.sh"
 wine=
 wineserver=
 
