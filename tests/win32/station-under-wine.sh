@@ -21,7 +21,6 @@ set -uo pipefail
 native=$(cd "${1:?native build folder}" && pwd)
 windows=$(cd "${2:?windows build folder}" && pwd)
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-source "$root/tools/harness.sh"
 source "$root/tools/wine.sh"
 
 use_wine_prefix "$windows/wineprefix-station"

@@ -7,7 +7,6 @@ set -uo pipefail
 windows=$(cd "${1:?windows build folder}" && pwd)
 shift
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../../.." && pwd)
-source "$root/tools/harness.sh"
 source "$root/tools/wine.sh"
 run_on_xvfb 1024x768x24 "$0" "$windows" "$@"
 use_wine_prefix "$windows/wineprefix"

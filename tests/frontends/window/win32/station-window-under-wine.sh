@@ -17,7 +17,6 @@ set -uo pipefail
 native=$(cd "${1:?native build folder}" && pwd)
 windows=$(cd "${2:?windows build folder}" && pwd)
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../../.." && pwd)
-source "$root/tools/harness.sh"
 source "$root/tools/wine.sh"
 need_tools station-window-under-wine xvfb-run xdotool import convert
 run_on_xvfb 1280x900x24 "$0" "$@" < /dev/null

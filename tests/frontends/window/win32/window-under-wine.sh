@@ -20,7 +20,6 @@ set -uo pipefail
 native=$(cd "${1:?native build folder}" && pwd)
 windows=$(cd "${2:?windows build folder}" && pwd)
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../../.." && pwd)
-source "$root/tools/harness.sh"
 source "$root/tools/wine.sh"
 source "$root/tools/box.sh"
 need_tools window-under-wine xvfb-run xdotool xprop
