@@ -19,21 +19,18 @@ if [ -z "$version" ] || [ ! -f "$installer" ]; then
   echo "installer: no installer in $windows (run ./stb installer first)" >&2
   exit 1
 fi
-wine=/usr/lib/wine/wine64
-[ -x "$wine" ] || wine=$(command -v wine64 || command -v wine)
-wineserver=$(dirname "$wine")/wineserver
-[ -x "$wineserver" ] || wineserver=$(command -v wineserver)
+source "$(dirname "${BASH_SOURCE[0]}")/wine.sh"
 
 # A prefix of its own, made anew: what an earlier run left installed must not
 # pass for this run's work, and the serial tests' prefix keeps its COM ports.
-export WINEPREFIX="$windows/installer-wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-"$wineserver" -k > /dev/null 2>&1
+use_wine_prefix "$windows/installer-wineprefix"
+stop_wine
 rm -rf "$WINEPREFIX"
 tmp=$(mktemp -d)
 holder=
 feeder=
 cleanup() {
-  "$wineserver" -k > /dev/null 2>&1
+  stop_wine
   [ -n "$holder" ] && kill "$holder" 2> /dev/null
   [ -n "$feeder" ] && kill "$feeder" 2> /dev/null
   rm -rf "$tmp"
@@ -170,9 +167,9 @@ print(os.ttyname(s), flush=True)
 time.sleep(600)' > "$tmp/pty" &
 holder=$!
 for _ in $(seq 100); do [ -s "$tmp/pty" ] && break; sleep 0.1; done
-"$wineserver" -k > /dev/null 2>&1
+stop_wine
 run reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$(cat "$tmp/pty")" /f > /dev/null 2>&1
-"$wineserver" -k > /dev/null 2>&1
+stop_wine
 mkfifo "$tmp/stdin"
 sleep 600 > "$tmp/stdin" &
 feeder=$!
@@ -199,7 +196,7 @@ else
   cat "$tmp/running.out" >&2
 fi
 # Ending the prefix's server ends the program with it.
-"$wineserver" -k > /dev/null 2>&1
+stop_wine
 wait "$running" 2> /dev/null
 kill "$feeder" "$holder" 2> /dev/null
 feeder=
@@ -227,7 +224,7 @@ echo "installer: $(basename "$installer") installed, ran and uninstalled under W
 echo "installer: $passed passed, $failed failed"
 # The prefix (some 700 MB) is kept only to look into a failure.
 if [ "$failed" -eq 0 ]; then
-  "$wineserver" -k > /dev/null 2>&1
+  stop_wine
   rm -rf "$WINEPREFIX"
 else
   echo "installer: the Wine prefix is kept in $WINEPREFIX" >&2
