@@ -7,6 +7,7 @@
 #include "TypedCharacter.h"
 #include "Upgrade.h"
 #include "WideText.h"
+#include "WindowClass.h"
 
 namespace stb::winui {
 
@@ -21,8 +22,6 @@ constexpr wchar_t kCopy = 0x03;
 constexpr wchar_t kSelectAll = 0x01;
 // The most paints one turn of the window takes while the upgrade waits.
 constexpr int kPaintsPerTurn = 64;
-
-HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
 
 COLORREF Rgb(const layout::TRgb& c) { return RGB(c.R, c.G, c.B); }
 
@@ -39,25 +38,6 @@ LRESULT CALLBACK PanelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
     return 0;
   }
   return DefWindowProcW(hwnd, message, wParam, lParam);
-}
-
-void RegisterClasses() {
-  static const bool registered = [] {
-    WNDCLASSEXW window{};
-    window.cbSize = sizeof window;
-    window.lpfnWndProc = DefWindowProcW;  // replaced by TOperatorWindow::WndProc per window
-    window.hInstance = Instance();
-    window.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
-    window.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    window.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    window.lpszClassName = kWindowClass;
-    WNDCLASSEXW panel = window;
-    panel.lpfnWndProc = PanelProc;
-    panel.hIcon = nullptr;
-    panel.lpszClassName = kPanelClass;
-    return RegisterClassExW(&window) != 0 && RegisterClassExW(&panel) != 0;
-  }();
-  (void)registered;
 }
 
 HWND MakeChild(const wchar_t* kind, DWORD style, const layout::TBounds& b, HWND parent,
@@ -103,7 +83,14 @@ TOperatorWindow::~TOperatorWindow() {
 }
 
 void TOperatorWindow::BuildComponents() {
-  RegisterClasses();
+  // The window is given this object once it is made: what it receives
+  // while it is being made is the system's.
+  static const bool registered =
+      RegisterWindowClass({.Name = kWindowClass,
+                           .Proc = ToOwner<TOperatorWindow, &TOperatorWindow::OnMessage>,
+                           .Icon = true}) &&
+      RegisterWindowClass({.Name = kPanelClass, .Proc = PanelProc});
+  (void)registered;
   // The outer size is the window's, title bar and frame included, centred
   // on the desktop's working area.
   RECT desk{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
@@ -115,7 +102,6 @@ void TOperatorWindow::BuildComponents() {
                           WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, left, top,
                           layout::kOuterWidth, layout::kOuterHeight, nullptr, nullptr, Instance(), nullptr);
   SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WndProc));
 
   const HDC screen = GetDC(nullptr);
   const int pointHeight = -MulDiv(layout::kFacePoints, GetDeviceCaps(screen, LOGPIXELSY), 72);
@@ -231,12 +217,6 @@ bool TOperatorWindow::TakeTypedCharacter(const MSG& message) {
 void TOperatorWindow::DeliverKey(wchar_t typed) {
   if (!run_) return;  // refused: nothing runs behind the window
   layout::DeliverTyped(*run_, typed);
-}
-
-LRESULT CALLBACK TOperatorWindow::WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* self = reinterpret_cast<TOperatorWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
-  return self->OnMessage(message, wParam, lParam);
 }
 
 LRESULT TOperatorWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -3,6 +3,7 @@
 #include "Boxes.h"
 #include "StationWindowLayout.h"
 #include "WideText.h"
+#include "WindowClass.h"
 
 namespace stb::winui {
 
@@ -22,7 +23,6 @@ constexpr int kCodeMost = 32;
 constexpr wchar_t kEndSessionReason[] =
     L"Boxes are being upgraded. A box cut off while it takes its image can be left unusable.";
 
-HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
 COLORREF Rgb(const layout::TRgb& c) { return RGB(c.R, c.G, c.B); }
 
 HFONT FaceFont(int weight) {
@@ -76,17 +76,10 @@ TStationWindow::~TStationWindow() {
 }
 
 void TStationWindow::BuildComponents() {
-  static const bool registered = [] {
-    WNDCLASSEXW c{};
-    c.cbSize = sizeof c;
-    c.lpfnWndProc = WndProc;
-    c.hInstance = Instance();
-    c.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
-    c.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    c.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    c.lpszClassName = kWindowClass;
-    return RegisterClassExW(&c) != 0;
-  }();
+  static const bool registered = RegisterWindowClass(
+      {.Name = kWindowClass,
+       .Proc = ToCreator<TStationWindow, &TStationWindow::hwnd_, &TStationWindow::OnMessage>,
+       .Icon = true});
   (void)registered;
   face_ = FaceFont(FW_NORMAL);
   bold_ = FaceFont(FW_BOLD);
@@ -258,17 +251,6 @@ void TStationWindow::OnClose() {
   } else if (hwnd_) {
     ShowBar();
   }
-}
-
-LRESULT CALLBACK TStationWindow::WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    auto* self = static_cast<TStationWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    self->hwnd_ = hwnd;
-  }
-  auto* self = reinterpret_cast<TStationWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
-  return self->OnMessage(message, wParam, lParam);
 }
 
 LRESULT TStationWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
