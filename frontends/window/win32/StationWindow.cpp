@@ -1,6 +1,7 @@
 #include "StationWindow.h"
 
 #include "Boxes.h"
+#include "ControlText.h"
 #include "StationWindowLayout.h"
 #include "WideText.h"
 #include "WindowClass.h"
@@ -31,12 +32,6 @@ HFONT FaceFont(int weight) {
   ReleaseDC(nullptr, screen);
   return CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                      CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, VARIABLE_PITCH | FF_SWISS, L"MS Shell Dlg 2");
-}
-
-std::wstring TextOf(HWND control) {
-  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
-  return text;
 }
 
 }  // namespace
