@@ -171,7 +171,7 @@ LRESULT TCopyAnimation::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DESTROY:
       // With its parent, before this object goes.
       KillTimer(hwnd, kFrameTimer);
-      SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+      SetOwner(hwnd, nullptr);
       hwnd_ = nullptr;
       break;
   }

@@ -74,7 +74,7 @@ TOperatorWindow::~TOperatorWindow() {
   animation_.reset();
   if (hwnd_) {
     // Taken down by its owner, not closed: no quit for whatever loop runs next.
-    SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+    SetOwner(hwnd_, nullptr);
     DestroyWindow(hwnd_);
   }
   DeleteObject(faceFont_);
@@ -101,7 +101,7 @@ void TOperatorWindow::BuildComponents() {
   hwnd_ = CreateWindowExW(0, kWindowClass, WidenLatin1(layout::kCaption).c_str(),
                           WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, left, top,
                           layout::kOuterWidth, layout::kOuterHeight, nullptr, nullptr, Instance(), nullptr);
-  SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  SetOwner(hwnd_, this);
 
   const HDC screen = GetDC(nullptr);
   const int pointHeight = -MulDiv(layout::kFacePoints, GetDeviceCaps(screen, LOGPIXELSY), 72);
@@ -256,7 +256,7 @@ LRESULT TOperatorWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DESTROY:
       tickTimer_.Stop();
       // What the window still receives on its way out is the system's.
-      SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+      SetOwner(hwnd_, nullptr);
       hwnd_ = nullptr;
       PostQuitMessage(0);
       return 0;

@@ -52,7 +52,7 @@ TPortLogWindow::TPortLogWindow(HWND owner, const std::string& port, const std::s
 
 TPortLogWindow::~TPortLogWindow() {
   if (hwnd_) {
-    SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+    SetOwner(hwnd_, nullptr);
     DestroyWindow(hwnd_);
   }
 }
@@ -143,7 +143,7 @@ LRESULT TPortLogWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DESTROY: {
       const HWND hwnd = hwnd_;
       KillTimer(hwnd, kRefreshTimer);
-      SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+      SetOwner(hwnd, nullptr);
       hwnd_ = nullptr;
       text_ = nullptr;
       return DefWindowProcW(hwnd, message, wParam, lParam);

@@ -59,7 +59,7 @@ TStationTiles::TStationTiles(HWND parent, HFONT face, HFONT bold, std::function<
   area_ = CreateWindowExW(WS_EX_CONTROLPARENT, kAreaClass, L"",
                           WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_CLIPCHILDREN, 0, 0, 0, 0, parent, nullptr,
                           Instance(), nullptr);
-  SetWindowLongPtrW(area_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  SetOwner(area_, this);
   const HDC screen = GetDC(nullptr);
   canvas_ = CreateCompatibleDC(screen);
   canvasBitmap_ = CreateCompatibleBitmap(screen, s::kTileWidth, s::kTileHeight);
@@ -69,8 +69,8 @@ TStationTiles::TStationTiles(HWND parent, HFONT face, HFONT bold, std::function<
 
 TStationTiles::~TStationTiles() {
   if (area_ && IsWindow(area_)) {
-    SetWindowLongPtrW(area_, GWLP_USERDATA, 0);
-    for (const auto& tile : tiles_) SetWindowLongPtrW(tile->Window, GWLP_USERDATA, 0);
+    SetOwner(area_, nullptr);
+    for (const auto& tile : tiles_) SetOwner(tile->Window, nullptr);
   }
   SelectObject(canvas_, canvasOld_);
   DeleteObject(canvasBitmap_);
@@ -105,7 +105,7 @@ void TStationTiles::AddTile() {
   tile->Window =
       CreateWindowExW(0, kTileClass, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0, 0, s::kTileWidth,
                       s::kTileHeight, area_, reinterpret_cast<HMENU>(index + 1), Instance(), nullptr);
-  SetWindowLongPtrW(tile->Window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  SetOwner(tile->Window, this);
   tiles_.push_back(std::move(tile));
 }
 

@@ -62,7 +62,7 @@ TStationWindow::~TStationWindow() {
   if (hwnd_) {
     // Taken down by its owner, not closed: no quit for whatever loop runs next.
     KillTimer(hwnd_, kTurnTimer);
-    SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+    SetOwner(hwnd_, nullptr);
     DestroyWindow(hwnd_);
   }
   DeleteObject(face_);
@@ -304,7 +304,7 @@ LRESULT TStationWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       const HWND hwnd = hwnd_;
       KillTimer(hwnd, kTurnTimer);
       // What the window still receives on its way out is the system's.
-      SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+      SetOwner(hwnd, nullptr);
       hwnd_ = nullptr;
       PostQuitMessage(0);
       return DefWindowProcW(hwnd, message, wParam, lParam);

@@ -26,6 +26,13 @@ struct TWindowClass {
 // Registers `c` with an arrow cursor; false when the system refused it.
 bool RegisterWindowClass(const TWindowClass& c);
 
+// Gives `hwnd` to `owner`; nullptr: to none, and from then on what the
+// window receives is the system's (an object letting go of its window
+// before it goes, or a window on its way out).
+inline void SetOwner(HWND hwnd, void* owner) {
+  SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(owner));
+}
+
 // The object `hwnd` belongs to; nullptr while there is none.
 template <class T>
 T* OwnerOf(HWND hwnd) {
@@ -33,7 +40,7 @@ T* OwnerOf(HWND hwnd) {
 }
 
 // The window procedure of a class whose windows are given their object once
-// they are made (its address in GWLP_USERDATA): every message to `Handler`.
+// they are made (SetOwner): every message to `Handler`.
 template <class T, LRESULT (T::*Handler)(UINT, WPARAM, LPARAM)>
 LRESULT CALLBACK ToOwner(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   T* const self = OwnerOf<T>(hwnd);
@@ -49,7 +56,7 @@ template <class T, HWND T::*Window, LRESULT (T::*Handler)(UINT, WPARAM, LPARAM)>
 LRESULT CALLBACK ToCreator(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
     auto* self = static_cast<T*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    SetOwner(hwnd, self);
     self->*Window = hwnd;
   }
   return ToOwner<T, Handler>(hwnd, message, wParam, lParam);
