@@ -3,6 +3,7 @@
 #include <cmath>
 #include <string>
 
+#include "LayoutGdi.h"
 #include "WideText.h"
 #include "WindowClass.h"
 
@@ -12,8 +13,6 @@ namespace {
 
 constexpr wchar_t kAnimationClass[] = L"StbCopyAnimation";
 constexpr UINT_PTR kFrameTimer = 1;
-
-COLORREF Rgb(const layout::TRgb& c) { return RGB(c.R, c.G, c.B); }
 
 // A pen and a brush selected into a device context for as long as this lives.
 class TPenAndBrush {

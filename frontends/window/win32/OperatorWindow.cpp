@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "LayoutGdi.h"
 #include "TypedCharacter.h"
 #include "Upgrade.h"
 #include "WideText.h"
@@ -22,8 +23,6 @@ constexpr wchar_t kCopy = 0x03;
 constexpr wchar_t kSelectAll = 0x01;
 // The most paints one turn of the window takes while the upgrade waits.
 constexpr int kPaintsPerTurn = 64;
-
-COLORREF Rgb(const layout::TRgb& c) { return RGB(c.R, c.G, c.B); }
 
 // The panel: a raised edge around the face colour, holding the progress bars,
 // their labels, the counter and the animation.
@@ -103,12 +102,7 @@ void TOperatorWindow::BuildComponents() {
                           layout::kOuterWidth, layout::kOuterHeight, nullptr, nullptr, Instance(), nullptr);
   SetOwner(hwnd_, this);
 
-  const HDC screen = GetDC(nullptr);
-  const int pointHeight = -MulDiv(layout::kFacePoints, GetDeviceCaps(screen, LOGPIXELSY), 72);
-  ReleaseDC(nullptr, screen);
-  faceFont_ =
-      CreateFontW(pointHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                  CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, VARIABLE_PITCH | FF_SWISS, L"MS Shell Dlg 2");
+  faceFont_ = FaceFont(layout::kFacePoints, FW_NORMAL);
   fixedFont_ = CreateFontW(-layout::kWebAddressPixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                            DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                            FIXED_PITCH | FF_MODERN, L"Courier New");

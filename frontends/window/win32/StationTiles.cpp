@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "LayoutGdi.h"
 #include "StationTileText.h"
 #include "WideText.h"
 #include "WindowClass.h"
@@ -18,8 +19,6 @@ constexpr wchar_t kTileClass[] = L"StbStationTile";
 constexpr int kRowStep = s::kTileHeight + s::kTileGap;
 // A scroll bar's arrow moves the tiles this far; the wheel half a row a notch.
 constexpr int kLineStep = 24;
-
-COLORREF Rgb(const layout::TRgb& c) { return RGB(c.R, c.G, c.B); }
 
 RECT LineRect(std::size_t slot) {
   const int top = slot + 1 == TStationTiles::kLines

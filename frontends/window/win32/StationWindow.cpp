@@ -2,6 +2,7 @@
 
 #include "Boxes.h"
 #include "ControlText.h"
+#include "LayoutGdi.h"
 #include "StationWindowLayout.h"
 #include "WideText.h"
 #include "WindowClass.h"
@@ -23,16 +24,6 @@ constexpr int kCodeMost = 32;
 // for it.
 constexpr wchar_t kEndSessionReason[] =
     L"Boxes are being upgraded. A box cut off while it takes its image can be left unusable.";
-
-COLORREF Rgb(const layout::TRgb& c) { return RGB(c.R, c.G, c.B); }
-
-HFONT FaceFont(int weight) {
-  const HDC screen = GetDC(nullptr);
-  const int height = -MulDiv(s::kFacePoints, GetDeviceCaps(screen, LOGPIXELSY), 72);
-  ReleaseDC(nullptr, screen);
-  return CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                     CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, VARIABLE_PITCH | FF_SWISS, L"MS Shell Dlg 2");
-}
 
 }  // namespace
 
@@ -76,8 +67,8 @@ void TStationWindow::BuildComponents() {
        .Proc = ToCreator<TStationWindow, &TStationWindow::hwnd_, &TStationWindow::OnMessage>,
        .Icon = true});
   (void)registered;
-  face_ = FaceFont(FW_NORMAL);
-  bold_ = FaceFont(FW_BOLD);
+  face_ = FaceFont(s::kFacePoints, FW_NORMAL);
+  bold_ = FaceFont(s::kFacePoints, FW_BOLD);
   messageBrush_ = CreateSolidBrush(GetSysColor(COLOR_BTNFACE));
 
   // Sizable: more tiles across in a wider window, the rest scrolled.

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <thread>
 
+#include "LayoutGdi.h"
 #include "ScratchFolderFixture.h"
 #include "StationWindow.h"
 #include "StationWindowLayout.h"
@@ -88,7 +89,6 @@ class Win32StationWindow : public TScratchFolderFixture {
     DeleteDC(dc);
     return color;
   }
-  static COLORREF Rgb(const layout::TRgb& c) { return RGB(c.R, c.G, c.B); }
 
   std::vector<std::wstring> questions_;
   std::unique_ptr<TStationWindow> window_;
