@@ -3,7 +3,9 @@
 #include <cmath>
 #include <string>
 
+#include "LayoutGdi.h"
 #include "WideText.h"
+#include "WindowClass.h"
 
 namespace stb::winui {
 
@@ -11,8 +13,6 @@ namespace {
 
 constexpr wchar_t kAnimationClass[] = L"StbCopyAnimation";
 constexpr UINT_PTR kFrameTimer = 1;
-
-COLORREF Rgb(const layout::TRgb& c) { return RGB(c.R, c.G, c.B); }
 
 // A pen and a brush selected into a device context for as long as this lives.
 class TPenAndBrush {
@@ -125,18 +125,13 @@ void TBanner::Paint(HDC dc) const {
 }
 
 TCopyAnimation::TCopyAnimation(HWND parent, const layout::TBounds& bounds) {
-  static const bool registered = [] {
-    WNDCLASSEXW c{};
-    c.cbSize = sizeof c;
-    c.lpfnWndProc = WndProc;
-    c.hInstance = GetModuleHandleW(nullptr);
-    c.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    c.lpszClassName = kAnimationClass;
-    return RegisterClassExW(&c) != 0;
-  }();
+  static const bool registered = RegisterWindowClass(
+      {.Name = kAnimationClass,
+       .Proc = ToCreator<TCopyAnimation, &TCopyAnimation::hwnd_, &TCopyAnimation::OnMessage>,
+       .FaceBackground = false});
   (void)registered;
   hwnd_ = CreateWindowExW(0, kAnimationClass, L"", WS_CHILD | WS_VISIBLE, bounds.Left, bounds.Top,
-                          bounds.Width, bounds.Height, parent, nullptr, GetModuleHandleW(nullptr), this);
+                          bounds.Width, bounds.Height, parent, nullptr, Instance(), this);
 }
 
 TCopyAnimation::~TCopyAnimation() {
@@ -156,32 +151,27 @@ void TCopyAnimation::SetActive(bool active) {
   InvalidateRect(hwnd_, nullptr, FALSE);
 }
 
-LRESULT CALLBACK TCopyAnimation::WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    auto* self = static_cast<TCopyAnimation*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-  }
-  auto* self = reinterpret_cast<TCopyAnimation*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
+LRESULT TCopyAnimation::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  const HWND hwnd = hwnd_;
   switch (message) {
     case WM_TIMER:
-      if (wParam != kFrameTimer || !self->active_) break;
-      self->frame_ = (self->frame_ + 1) % kFrames;
+      if (wParam != kFrameTimer || !active_) break;
+      frame_ = (frame_ + 1) % kFrames;
       InvalidateRect(hwnd, nullptr, FALSE);
       return 0;
     case WM_ERASEBKGND: return 1;  // painted whole, through a bitmap: no flicker
     case WM_PAINT: {
       PAINTSTRUCT ps;
       const HDC dc = BeginPaint(hwnd, &ps);
-      self->Paint(dc);
+      Paint(dc);
       EndPaint(hwnd, &ps);
       return 0;
     }
     case WM_DESTROY:
       // With its parent, before this object goes.
       KillTimer(hwnd, kFrameTimer);
-      SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-      self->hwnd_ = nullptr;
+      SetOwner(hwnd, nullptr);
+      hwnd_ = nullptr;
       break;
   }
   return DefWindowProcW(hwnd, message, wParam, lParam);

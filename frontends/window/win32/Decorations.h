@@ -49,7 +49,7 @@ class TCopyAnimation {
   HWND Handle() const { return hwnd_; }
 
  private:
-  static LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void Paint(HDC dc) const;
 
   HWND hwnd_ = nullptr;

@@ -4,9 +4,11 @@
 
 #include <algorithm>
 
+#include "LayoutGdi.h"
 #include "TypedCharacter.h"
 #include "Upgrade.h"
 #include "WideText.h"
+#include "WindowClass.h"
 
 namespace stb::winui {
 
@@ -22,10 +24,6 @@ constexpr wchar_t kSelectAll = 0x01;
 // The most paints one turn of the window takes while the upgrade waits.
 constexpr int kPaintsPerTurn = 64;
 
-HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
-
-COLORREF Rgb(const layout::TRgb& c) { return RGB(c.R, c.G, c.B); }
-
 // The panel: a raised edge around the face colour, holding the progress bars,
 // their labels, the counter and the animation.
 LRESULT CALLBACK PanelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -39,25 +37,6 @@ LRESULT CALLBACK PanelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
     return 0;
   }
   return DefWindowProcW(hwnd, message, wParam, lParam);
-}
-
-void RegisterClasses() {
-  static const bool registered = [] {
-    WNDCLASSEXW window{};
-    window.cbSize = sizeof window;
-    window.lpfnWndProc = DefWindowProcW;  // replaced by TOperatorWindow::WndProc per window
-    window.hInstance = Instance();
-    window.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
-    window.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    window.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    window.lpszClassName = kWindowClass;
-    WNDCLASSEXW panel = window;
-    panel.lpfnWndProc = PanelProc;
-    panel.hIcon = nullptr;
-    panel.lpszClassName = kPanelClass;
-    return RegisterClassExW(&window) != 0 && RegisterClassExW(&panel) != 0;
-  }();
-  (void)registered;
 }
 
 HWND MakeChild(const wchar_t* kind, DWORD style, const layout::TBounds& b, HWND parent,
@@ -94,7 +73,7 @@ TOperatorWindow::~TOperatorWindow() {
   animation_.reset();
   if (hwnd_) {
     // Taken down by its owner, not closed: no quit for whatever loop runs next.
-    SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+    SetOwner(hwnd_, nullptr);
     DestroyWindow(hwnd_);
   }
   DeleteObject(faceFont_);
@@ -103,7 +82,14 @@ TOperatorWindow::~TOperatorWindow() {
 }
 
 void TOperatorWindow::BuildComponents() {
-  RegisterClasses();
+  // The window is given this object once it is made: what it receives
+  // while it is being made is the system's.
+  static const bool registered =
+      RegisterWindowClass({.Name = kWindowClass,
+                           .Proc = ToOwner<TOperatorWindow, &TOperatorWindow::OnMessage>,
+                           .Icon = true}) &&
+      RegisterWindowClass({.Name = kPanelClass, .Proc = PanelProc});
+  (void)registered;
   // The outer size is the window's, title bar and frame included, centred
   // on the desktop's working area.
   RECT desk{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
@@ -114,15 +100,9 @@ void TOperatorWindow::BuildComponents() {
   hwnd_ = CreateWindowExW(0, kWindowClass, WidenLatin1(layout::kCaption).c_str(),
                           WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, left, top,
                           layout::kOuterWidth, layout::kOuterHeight, nullptr, nullptr, Instance(), nullptr);
-  SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WndProc));
+  SetOwner(hwnd_, this);
 
-  const HDC screen = GetDC(nullptr);
-  const int pointHeight = -MulDiv(layout::kFacePoints, GetDeviceCaps(screen, LOGPIXELSY), 72);
-  ReleaseDC(nullptr, screen);
-  faceFont_ =
-      CreateFontW(pointHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                  CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, VARIABLE_PITCH | FF_SWISS, L"MS Shell Dlg 2");
+  faceFont_ = FaceFont(layout::kFacePoints, FW_NORMAL);
   fixedFont_ = CreateFontW(-layout::kWebAddressPixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                            DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                            FIXED_PITCH | FF_MODERN, L"Courier New");
@@ -233,12 +213,6 @@ void TOperatorWindow::DeliverKey(wchar_t typed) {
   layout::DeliverTyped(*run_, typed);
 }
 
-LRESULT CALLBACK TOperatorWindow::WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* self = reinterpret_cast<TOperatorWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
-  return self->OnMessage(message, wParam, lParam);
-}
-
 LRESULT TOperatorWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_PAINT: {
@@ -276,7 +250,7 @@ LRESULT TOperatorWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DESTROY:
       tickTimer_.Stop();
       // What the window still receives on its way out is the system's.
-      SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+      SetOwner(hwnd_, nullptr);
       hwnd_ = nullptr;
       PostQuitMessage(0);
       return 0;

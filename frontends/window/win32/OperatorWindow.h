@@ -93,7 +93,6 @@ class TOperatorWindow : public upgrade::IWindowOperations {
   upgrade::TUpgrade& Upgrade() { return run_->Upgrade(); }
 
  private:
-  static LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void BuildComponents();
   HWND MakeLabel(HWND parent, const layout::TLabelPlace& place);

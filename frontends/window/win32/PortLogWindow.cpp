@@ -5,6 +5,7 @@
 #include "FileByName.h"
 #include "StationWindowLayout.h"
 #include "WideText.h"
+#include "WindowClass.h"
 
 namespace stb::winui {
 
@@ -17,23 +18,14 @@ constexpr UINT_PTR kRefreshTimer = 1;
 // The most one refresh reads: a log far behind catches up over a few.
 constexpr DWORD kMostPerRefresh = 1 << 20;
 
-HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
-
 }  // namespace
 
 TPortLogWindow::TPortLogWindow(HWND owner, const std::string& port, const std::string& logFile, HFONT font)
     : logFile_(logFile) {
-  static const bool registered = [] {
-    WNDCLASSEXW c{};
-    c.cbSize = sizeof c;
-    c.lpfnWndProc = WndProc;
-    c.hInstance = Instance();
-    c.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
-    c.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    c.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    c.lpszClassName = kClass;
-    return RegisterClassExW(&c) != 0;
-  }();
+  static const bool registered = RegisterWindowClass(
+      {.Name = kClass,
+       .Proc = ToCreator<TPortLogWindow, &TPortLogWindow::hwnd_, &TPortLogWindow::OnMessage>,
+       .Icon = true});
   (void)registered;
   // Owned by the station window: above it, and gone with it.
   hwnd_ = CreateWindowExW(0, kClass, WidenLatin1(s::kLogCaption + port).c_str(),
@@ -60,7 +52,7 @@ TPortLogWindow::TPortLogWindow(HWND owner, const std::string& port, const std::s
 
 TPortLogWindow::~TPortLogWindow() {
   if (hwnd_) {
-    SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+    SetOwner(hwnd_, nullptr);
     DestroyWindow(hwnd_);
   }
 }
@@ -134,17 +126,6 @@ void TPortLogWindow::Append(const std::string& bytes) {
   }
 }
 
-LRESULT CALLBACK TPortLogWindow::WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    auto* self = static_cast<TPortLogWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    self->hwnd_ = hwnd;
-  }
-  auto* self = reinterpret_cast<TPortLogWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
-  return self->OnMessage(message, wParam, lParam);
-}
-
 LRESULT TPortLogWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_TIMER:
@@ -162,7 +143,7 @@ LRESULT TPortLogWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DESTROY: {
       const HWND hwnd = hwnd_;
       KillTimer(hwnd, kRefreshTimer);
-      SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+      SetOwner(hwnd, nullptr);
       hwnd_ = nullptr;
       text_ = nullptr;
       return DefWindowProcW(hwnd, message, wParam, lParam);

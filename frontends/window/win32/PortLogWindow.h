@@ -28,7 +28,6 @@ class TPortLogWindow {
   HWND Text() const { return text_; }
 
  private:
-  static LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void Append(const std::string& bytes);
 

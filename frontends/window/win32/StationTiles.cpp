@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <utility>
 
+#include "LayoutGdi.h"
 #include "StationTileText.h"
 #include "WideText.h"
+#include "WindowClass.h"
 
 namespace stb::winui {
 
@@ -17,9 +19,6 @@ constexpr wchar_t kTileClass[] = L"StbStationTile";
 constexpr int kRowStep = s::kTileHeight + s::kTileGap;
 // A scroll bar's arrow moves the tiles this far; the wheel half a row a notch.
 constexpr int kLineStep = 24;
-
-HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
-COLORREF Rgb(const layout::TRgb& c) { return RGB(c.R, c.G, c.B); }
 
 RECT LineRect(std::size_t slot) {
   const int top = slot + 1 == TStationTiles::kLines
@@ -50,27 +49,16 @@ std::array<std::wstring, TStationTiles::kLines> Slots(const app::TTileText& t) {
 
 TStationTiles::TStationTiles(HWND parent, HFONT face, HFONT bold, std::function<void(std::size_t)> open)
     : face_(face), bold_(bold), open_(std::move(open)) {
-  static const bool registered = [] {
-    WNDCLASSEXW area{};
-    area.cbSize = sizeof area;
-    area.lpfnWndProc = AreaProc;
-    area.hInstance = Instance();
-    area.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    area.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    area.lpszClassName = kAreaClass;
-    WNDCLASSEXW tile = area;
-    tile.style = CS_DBLCLKS;
-    tile.lpfnWndProc = TileProc;
-    tile.hbrBackground = nullptr;  // painted whole
-    tile.lpszClassName = kTileClass;
-    return RegisterClassExW(&area) != 0 && RegisterClassExW(&tile) != 0;
-  }();
+  static const bool registered =
+      RegisterWindowClass({.Name = kAreaClass, .Proc = ToOwner<TStationTiles, &TStationTiles::OnArea>}) &&
+      RegisterWindowClass(
+          {.Name = kTileClass, .Proc = TileProc, .Style = CS_DBLCLKS, .FaceBackground = false});
   (void)registered;
   // The tiles take the keyboard in the parent's tab order (WS_EX_CONTROLPARENT).
   area_ = CreateWindowExW(WS_EX_CONTROLPARENT, kAreaClass, L"",
                           WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_CLIPCHILDREN, 0, 0, 0, 0, parent, nullptr,
                           Instance(), nullptr);
-  SetWindowLongPtrW(area_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  SetOwner(area_, this);
   const HDC screen = GetDC(nullptr);
   canvas_ = CreateCompatibleDC(screen);
   canvasBitmap_ = CreateCompatibleBitmap(screen, s::kTileWidth, s::kTileHeight);
@@ -80,8 +68,8 @@ TStationTiles::TStationTiles(HWND parent, HFONT face, HFONT bold, std::function<
 
 TStationTiles::~TStationTiles() {
   if (area_ && IsWindow(area_)) {
-    SetWindowLongPtrW(area_, GWLP_USERDATA, 0);
-    for (const auto& tile : tiles_) SetWindowLongPtrW(tile->Window, GWLP_USERDATA, 0);
+    SetOwner(area_, nullptr);
+    for (const auto& tile : tiles_) SetOwner(tile->Window, nullptr);
   }
   SelectObject(canvas_, canvasOld_);
   DeleteObject(canvasBitmap_);
@@ -116,7 +104,7 @@ void TStationTiles::AddTile() {
   tile->Window =
       CreateWindowExW(0, kTileClass, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0, 0, s::kTileWidth,
                       s::kTileHeight, area_, reinterpret_cast<HMENU>(index + 1), Instance(), nullptr);
-  SetWindowLongPtrW(tile->Window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  SetOwner(tile->Window, this);
   tiles_.push_back(std::move(tile));
 }
 
@@ -264,12 +252,6 @@ std::size_t TStationTiles::IndexOf(HWND tile) const {
   return static_cast<std::size_t>(GetDlgCtrlID(tile) - 1);
 }
 
-LRESULT CALLBACK TStationTiles::AreaProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* self = reinterpret_cast<TStationTiles*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
-  return self->OnArea(message, wParam, lParam);
-}
-
 LRESULT TStationTiles::OnArea(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_SIZE: Arrange(); return 0;
@@ -313,7 +295,7 @@ LRESULT TStationTiles::OnArea(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT CALLBACK TStationTiles::TileProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* self = reinterpret_cast<TStationTiles*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  auto* self = OwnerOf<TStationTiles>(hwnd);
   if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
   const std::size_t index = self->IndexOf(hwnd);
   if (index >= self->tiles_.size()) return DefWindowProcW(hwnd, message, wParam, lParam);

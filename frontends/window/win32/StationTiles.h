@@ -54,7 +54,6 @@ class TStationTiles {
     std::array<std::wstring, kLines> Lines;
   };
 
-  static LRESULT CALLBACK AreaProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK TileProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnArea(UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnTile(std::size_t index, UINT message, WPARAM wParam, LPARAM lParam);

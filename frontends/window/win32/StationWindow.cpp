@@ -1,8 +1,11 @@
 #include "StationWindow.h"
 
 #include "Boxes.h"
+#include "ControlText.h"
+#include "LayoutGdi.h"
 #include "StationWindowLayout.h"
 #include "WideText.h"
+#include "WindowClass.h"
 
 namespace stb::winui {
 
@@ -21,23 +24,6 @@ constexpr int kCodeMost = 32;
 // for it.
 constexpr wchar_t kEndSessionReason[] =
     L"Boxes are being upgraded. A box cut off while it takes its image can be left unusable.";
-
-HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
-COLORREF Rgb(const layout::TRgb& c) { return RGB(c.R, c.G, c.B); }
-
-HFONT FaceFont(int weight) {
-  const HDC screen = GetDC(nullptr);
-  const int height = -MulDiv(s::kFacePoints, GetDeviceCaps(screen, LOGPIXELSY), 72);
-  ReleaseDC(nullptr, screen);
-  return CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                     CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, VARIABLE_PITCH | FF_SWISS, L"MS Shell Dlg 2");
-}
-
-std::wstring TextOf(HWND control) {
-  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
-  return text;
-}
 
 }  // namespace
 
@@ -67,7 +53,7 @@ TStationWindow::~TStationWindow() {
   if (hwnd_) {
     // Taken down by its owner, not closed: no quit for whatever loop runs next.
     KillTimer(hwnd_, kTurnTimer);
-    SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+    SetOwner(hwnd_, nullptr);
     DestroyWindow(hwnd_);
   }
   DeleteObject(face_);
@@ -76,20 +62,13 @@ TStationWindow::~TStationWindow() {
 }
 
 void TStationWindow::BuildComponents() {
-  static const bool registered = [] {
-    WNDCLASSEXW c{};
-    c.cbSize = sizeof c;
-    c.lpfnWndProc = WndProc;
-    c.hInstance = Instance();
-    c.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
-    c.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    c.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    c.lpszClassName = kWindowClass;
-    return RegisterClassExW(&c) != 0;
-  }();
+  static const bool registered = RegisterWindowClass(
+      {.Name = kWindowClass,
+       .Proc = ToCreator<TStationWindow, &TStationWindow::hwnd_, &TStationWindow::OnMessage>,
+       .Icon = true});
   (void)registered;
-  face_ = FaceFont(FW_NORMAL);
-  bold_ = FaceFont(FW_BOLD);
+  face_ = FaceFont(s::kFacePoints, FW_NORMAL);
+  bold_ = FaceFont(s::kFacePoints, FW_BOLD);
   messageBrush_ = CreateSolidBrush(GetSysColor(COLOR_BTNFACE));
 
   // Sizable: more tiles across in a wider window, the rest scrolled.
@@ -260,17 +239,6 @@ void TStationWindow::OnClose() {
   }
 }
 
-LRESULT CALLBACK TStationWindow::WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    auto* self = static_cast<TStationWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    self->hwnd_ = hwnd;
-  }
-  auto* self = reinterpret_cast<TStationWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
-  return self->OnMessage(message, wParam, lParam);
-}
-
 LRESULT TStationWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_TIMER:
@@ -327,7 +295,7 @@ LRESULT TStationWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       const HWND hwnd = hwnd_;
       KillTimer(hwnd, kTurnTimer);
       // What the window still receives on its way out is the system's.
-      SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+      SetOwner(hwnd, nullptr);
       hwnd_ = nullptr;
       PostQuitMessage(0);
       return DefWindowProcW(hwnd, message, wParam, lParam);

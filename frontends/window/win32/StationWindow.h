@@ -69,7 +69,6 @@ class TStationWindow {
   const app::TStationWindowModel& Model() const { return model_; }
 
  private:
-  static LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void BuildComponents();
   HWND MakeControl(const wchar_t* kind, DWORD style, const layout::TBounds& bounds, const std::wstring& text,

@@ -5,19 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <filesystem>
-#include <fstream>
 #include <vector>
 
 #include "OperatorWindow.h"
 #include <commctrl.h>
 #include "HostPorts.h"
+#include "ScratchFolderFixture.h"
 #include "WideText.h"
 
 namespace stb::winui {
 namespace {
-
-namespace fs = std::filesystem;
 
 constexpr char kNoPort[] = "\\\\.\\COM77";
 
@@ -26,27 +23,12 @@ struct TBoxShown {
   std::wstring Text;
 };
 
-// A scratch folder with an include file for APP103, made the current one.
-class Win32Window : public ::testing::Test {
+class Win32Window : public TScratchFolderFixture {
  protected:
-  void SetUp() override {
-    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() / (std::string("stb-winui-") + test->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_ / "inc");
-    std::ofstream(dir_ / "inc" / "app1.inc", std::ios::binary)
-        << "001122\r\n01.00\r\n01.00\r\n01.00\r\n01.00\r\n01.00\r\n01.00\r\nD0101\r\nlabel\r\n./"
-           "image.bin\r\n3\r\n"
-           "0x9FC10000\r\n";
-    std::ofstream(dir_ / "image.bin", std::ios::binary) << std::string(4096, 'i');
-    old_ = fs::current_path();
-    fs::current_path(dir_);
-  }
+  Win32Window() : TScratchFolderFixture("stb-winui-") {}
   void TearDown() override {
     window_.reset();
-    fs::current_path(old_);
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
+    TScratchFolderFixture::TearDown();
   }
 
   TOperatorWindow& Make(app::TOptions options = {}) {
@@ -60,16 +42,7 @@ class Win32Window : public ::testing::Test {
     return *window_;
   }
 
-  std::wstring Log() const {
-    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window_->Log())) + 1, L'\0');
-    text.resize(
-        static_cast<std::size_t>(GetWindowTextW(window_->Log(), text.data(), static_cast<int>(text.size()))));
-    return text;
-  }
-  static std::wstring Text(HWND control) {
-    wchar_t text[128];
-    return std::wstring(text, static_cast<std::size_t>(GetWindowTextW(control, text, 128)));
-  }
+  std::wstring Log() const { return Text(window_->Log()); }
   static int Width(HWND control) {
     RECT r;
     GetWindowRect(control, &r);
@@ -87,7 +60,6 @@ class Win32Window : public ::testing::Test {
   static void Type(HWND where, wchar_t c) { PostMessageW(where, WM_CHAR, c, 1); }
   int Mode() const { return window_->Upgrade().Record().DownloadMode; }
 
-  fs::path dir_, old_;
   std::vector<TBoxShown> boxes_;
   std::unique_ptr<TOperatorWindow> window_;
 };

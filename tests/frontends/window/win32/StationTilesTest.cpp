@@ -3,6 +3,7 @@
 // window text holds, and the tiles' rows as the area is sized.
 #include <gtest/gtest.h>
 
+#include "ControlText.h"
 #include "StationTiles.h"
 
 namespace stb::winui {
@@ -33,10 +34,6 @@ class Win32StationTiles : public ::testing::Test {
     RECT due{};
     GetUpdateRect(tile, &due, FALSE);
     return due;
-  }
-  static std::wstring Text(HWND tile) {
-    wchar_t text[512];
-    return std::wstring(text, static_cast<std::size_t>(GetWindowTextW(tile, text, 512)));
   }
   static std::vector<app::TPortView> Views(int n) {
     std::vector<app::TPortView> views(static_cast<std::size_t>(n));
@@ -91,13 +88,13 @@ TEST_F(Win32StationTiles, ATilesTextLeavesOutItsEmptyLinesAndEndsWithItsCounters
   views[0].Reason = "  - Invalid OUI !!";
   views[0].Refused = 1;
   tiles_->Show(views);
-  EXPECT_EQ(Text(tiles_->Tile(0)),
+  EXPECT_EQ(TextOf(tiles_->Tile(0)),
             L"COM1\r\nfailed\r\nrefused:   - Invalid OUI !!\r\npassed 0  failed 1  total 1");
   // A step appears: the lines below it move down, the text follows.
   views[0].Step = "1. Check Machine";
   tiles_->Show(views);
   EXPECT_EQ(
-      Text(tiles_->Tile(0)),
+      TextOf(tiles_->Tile(0)),
       L"COM1\r\nfailed\r\n1. Check Machine\r\nrefused:   - Invalid OUI !!\r\npassed 0  failed 1  total 1");
 }
 

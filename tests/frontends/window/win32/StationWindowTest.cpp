@@ -10,6 +10,8 @@
 #include <fstream>
 #include <thread>
 
+#include "LayoutGdi.h"
+#include "ScratchFolderFixture.h"
 #include "StationWindow.h"
 #include "StationWindowLayout.h"
 
@@ -19,25 +21,12 @@ namespace {
 namespace fs = std::filesystem;
 namespace s = layout::station;
 
-class Win32StationWindow : public ::testing::Test {
+class Win32StationWindow : public TScratchFolderFixture {
  protected:
-  void SetUp() override {
-    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() / (std::string("stb-station-") + test->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_ / "inc");
-    std::ofstream(dir_ / "inc" / "app1.inc", std::ios::binary)
-        << "001122\r\n01.00\r\n01.00\r\n01.00\r\n01.00\r\n01.00\r\n01.00\r\nD0101\r\nlabel\r\n./"
-           "image.bin\r\n3\r\n0x9FC10000\r\n";
-    std::ofstream(dir_ / "image.bin", std::ios::binary) << std::string(4096, 'i');
-    old_ = fs::current_path();
-    fs::current_path(dir_);
-  }
+  Win32StationWindow() : TScratchFolderFixture("stb-station-") {}
   void TearDown() override {
     window_.reset();
-    fs::current_path(old_);
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
+    TScratchFolderFixture::TearDown();
   }
 
   TStationWindow& Make(int ports, const std::string& code = "") {
@@ -79,12 +68,6 @@ class Win32StationWindow : public ::testing::Test {
     }
     return done();
   }
-  static std::wstring Text(HWND control) {
-    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
-    text.resize(
-        static_cast<std::size_t>(GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
-    return text;
-  }
   // Types into `where` as the keyboard does, Enter last when asked.
   void Type(HWND where, const std::wstring& text, bool enter) {
     SetFocus(where);
@@ -106,9 +89,7 @@ class Win32StationWindow : public ::testing::Test {
     DeleteDC(dc);
     return color;
   }
-  static COLORREF Rgb(const layout::TRgb& c) { return RGB(c.R, c.G, c.B); }
 
-  fs::path dir_, old_;
   std::vector<std::wstring> questions_;
   std::unique_ptr<TStationWindow> window_;
 };
