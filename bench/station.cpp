@@ -5,6 +5,7 @@
 // window open, once the tool has one.
 //
 //   station [--ports N] [--many M] [--kib K] [--runs alone,all,faulty,many,window] [--tool PATH]
+//           [--sim PATH]
 //           [--out FILE]
 //
 // Per port, the block phase is read from the simulated box's summary and set
@@ -70,6 +71,7 @@ struct TPlan {
 // The station's program: this build's, or another given with --tool (an
 // earlier build, to set against this one on the same machine at the same time).
 std::string gTool = STB_DOWNLOADER_PATH;
+std::string gSim = STB_BOX_SIM_PATH;
 
 struct TStationRun {
   bool ok = true;
@@ -132,8 +134,8 @@ TBox StartBox(const fs::path& dir, const TFault* fault) {
   box.fault = fault;
   fs::create_directories(dir);
   std::vector<std::string> args = {
-      STB_BOX_SIM_PATH, "--path-file", (dir / "pty.txt").string(), "--summary", (dir / "box.json").string(),
-      "--bps",          "115200"};
+      gSim,    "--path-file", (dir / "pty.txt").string(), "--summary", (dir / "box.json").string(),
+      "--bps", "115200"};
   if (fault != nullptr) args.insert(args.end(), fault->simArgs.begin(), fault->simArgs.end());
   Start(*box.sim, args, (dir / "sim.out").string(), (dir / "sim.err").string());
   for (int i = 0; i < 250 && !fs::exists(dir / "pty.txt"); ++i) poll(nullptr, 0, 20);
@@ -288,6 +290,7 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) runs = argv[++i];
     if (std::strcmp(argv[i], "--out") == 0 && i + 1 < argc) out = argv[++i];
     if (std::strcmp(argv[i], "--tool") == 0 && i + 1 < argc) gTool = argv[++i];
+    if (std::strcmp(argv[i], "--sim") == 0 && i + 1 < argc) gSim = argv[++i];
   }
   const fs::path root = fs::temp_directory_path() / ("stb-station-" + std::to_string(getpid()));
   WriteInstallation(root, kib * 1024);
@@ -317,7 +320,8 @@ int main(int argc, char** argv) {
     return ("," + runs + ",").find("," + p.key + ",") != std::string::npos;
   };
   // Only every row of this build's tool goes into the results.
-  const bool every = std::all_of(plans.begin(), plans.end(), chosen) && gTool == STB_DOWNLOADER_PATH;
+  const bool every = std::all_of(plans.begin(), plans.end(), chosen) && gTool == STB_DOWNLOADER_PATH &&
+                     gSim == STB_BOX_SIM_PATH;
 
   std::ostringstream table;
   table
