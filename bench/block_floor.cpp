@@ -142,8 +142,8 @@ void PortThread(int fd, const std::string& kind, int image) {
     if (kind == "link") {
       int queued = 0;
       ioctl(fd, TIOCOUTQ, &queued);
-      if (pread(image, block, sizeof block, at) <= 0) at = 0;
-      at = (at + 1024) % (1 << 20);
+      // The next KiB of the file, from its start again at its end.
+      at = pread(image, block, sizeof block, at) == sizeof block ? at + sizeof block : 0;
     }
     if (!WriteAll(fd, kFrameBytes.data(), kFrame)) return;
     if (!TakeAnswer(fd, kind != "read")) return;

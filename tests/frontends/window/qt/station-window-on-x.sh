@@ -47,6 +47,20 @@ box() {
   fail "box $name did not start"
 }
 
+# The station window ends by itself within SECONDS with exit status STATUS;
+# WHEN says after what, in the failure.
+closes_itself() {
+  local seconds=$1 expected=$2 when=$3 status=0
+  if ! wait_end "$app_pid" "$seconds"; then
+    fail "the window did not close itself $when"
+    kill -KILL "$app_pid"
+  else
+    wait "$app_pid" || status=$?
+    [ "$status" -eq "$expected" ] || fail "exit status $when: $status"
+  fi
+  app_pid=
+}
+
 # Waits up to $3 tenths of a second for a line $1 in the log of the port of
 # box $2.
 wait_logged() {
@@ -193,15 +207,7 @@ wait_logged "5. Ram Image CRC OK" d 1 && ! wait_logged "Please Turn Off and On t
   fail "box d was done too early for the test"
 
 # It closes itself once box d is done: 1, since box c was refused.
-if ! wait_end "$app_pid" 60; then
-  fail "the window did not close itself after the last upgrade"
-  kill -KILL "$app_pid"
-else
-  status=0
-  wait "$app_pid" || status=$?
-  [ "$status" -eq 1 ] || fail "exit status $status"
-fi
-app_pid=
+closes_itself 60 1 "after the last upgrade"
 
 # Boxes a and b stay on until they are switched off: then they say what
 # they took.
@@ -228,15 +234,7 @@ wait_logged "5. Ram Image CRC OK" e 150 || fail "box e never began its flash wri
 kill -INT "$app_pid"
 sleep 1
 kill -0 "$app_pid" 2>/dev/null || fail "Ctrl+C cut the upgrade off"
-if ! wait_end "$app_pid" 15; then
-  fail "the window did not close itself after Ctrl+C and the last upgrade"
-  kill -KILL "$app_pid"
-else
-  status=0
-  wait "$app_pid" || status=$?
-  [ "$status" -eq 0 ] || fail "exit status after Ctrl+C: $status"
-fi
-app_pid=
+closes_itself 15 0 "after Ctrl+C and the last upgrade"
 grep -q "SIGINT: no new boxes are taken" run2.out || fail "the interrupt's line: $(cat run2.out)"
 cmp -s image.bin e.bin || fail "the image box e took differs"
 grep -q '"result":"upgraded"' report.jsonl || fail "box e's report: $(cat report.jsonl)"
