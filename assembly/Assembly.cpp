@@ -10,8 +10,17 @@
 
 namespace stb::app {
 
-TAssembly::TAssembly(upgrade::IWindowOperations& window, TErrorHandler onError, IInterruptPolicy& interrupts)
-    : interrupts_(interrupts), window_(window, log_, interrupts), onError_(std::move(onError)) {}
+TAssembly::TAssembly(upgrade::IInteraction& window, TLogRenderer::TOutput logView, TErrorHandler onError,
+                     IInterruptPolicy& interrupts)
+    : interrupts_(interrupts),
+      window_(window),
+      logView_(std::move(logView)),
+      logRenderer_([this](const std::string& line) {
+        if (logView_) logView_(line);
+        log_.Append(line);
+      }),
+      interruptListener_(interrupts),
+      onError_(std::move(onError)) {}
 
 TAssembly::~TAssembly() {
   // Nothing for a late interrupt to let go of or write to once these go.
@@ -19,12 +28,13 @@ TAssembly::~TAssembly() {
   interrupts_.SetStopRecord(-1);
 }
 
-std::unique_ptr<TAssembly> TAssembly::Build(const TOptions& options, upgrade::IWindowOperations& window,
+std::unique_ptr<TAssembly> TAssembly::Build(const TOptions& options, upgrade::IInteraction& window,
+                                            TLogRenderer::TOutput logView,
                                             std::unique_ptr<serial::IPeriodicTimer> pollTimer,
                                             TErrorHandler onError, std::string& refusal,
                                             IInterruptPolicy* interrupts) {
-  std::unique_ptr<TAssembly> run(
-      new TAssembly(window, std::move(onError), interrupts ? *interrupts : ProcessInterruptPolicy()));
+  std::unique_ptr<TAssembly> run(new TAssembly(window, std::move(logView), std::move(onError),
+                                               interrupts ? *interrupts : ProcessInterruptPolicy()));
   if (!options.LogFile.empty() && !run->log_.Open(options.LogFile)) {
     refusal = "cannot write the log file " + options.LogFile + ": " + std::strerror(errno);
     return nullptr;
@@ -47,6 +57,8 @@ std::unique_ptr<TAssembly> TAssembly::Build(const TOptions& options, upgrade::IW
 
   run->upgrade_ = std::make_unique<upgrade::TUpgrade>(*run->link_, run->window_);
   run->upgrade_->SetResponseTimeoutMs(options.ResponseTimeoutMs);
+  run->upgrade_->AddListener(&run->logRenderer_);
+  run->upgrade_->AddListener(&run->interruptListener_);
   return run;
 }
 

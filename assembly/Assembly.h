@@ -1,17 +1,19 @@
 // One upgrade run, put together the same way for every front end.
 //
-// A front end gives the options, its window (the window operations) and a
-// timer of its toolkit for the serial component's receive polling; it gets
-// back the handlers to call. Everything else is built here, in this order:
+// A front end gives the options, its window's calls (what the upgrade asks
+// of the operator), where its log lines go, and a timer of its toolkit for
+// the serial component's receive polling; it gets back the handlers to call,
+// and adds its own listeners (its bars, a record of the box). Everything
+// else is built here, in this order:
 //
 //   1. the log file and the wire trace, or a refusal when one cannot be
 //      opened (a record the operator asked for is never silently missing);
-//   2. the window as the upgrade sees it: the front end's window behind the
-//      decorator that copies the log to the log file (TRecordedWindow);
-//   3. the serial link: COM1 at 115200 bit/s, the device path, the trace
+//   2. the serial link: COM1 at 115200 bit/s, the device path, the trace
 //      decorator over the host's serial backend, the poll timer;
-//   4. the upgrade, with its response time-out;
-//   5. at start-up, the interrupt policy (Interrupts.h): SIGPIPE ignored,
+//   3. the upgrade, with its response time-out, and its first two
+//      listeners: the log (rendered to the log file and the front end's
+//      log) and where an interrupt finds the upgrade;
+//   4. at start-up, the interrupt policy (Interrupts.h): SIGPIPE ignored,
 //      SIGHUP ending the run only before the go message, an interrupt while
 //      the box takes the image only warning.
 //      A front end that runs several upgrades in one process gives its own
@@ -30,7 +32,8 @@
 #include "LogFile.h"
 #include "RunOptions.h"
 #include "PollTimer.h"
-#include "RecordedWindow.h"
+#include "InterruptListener.h"
+#include "LogRenderer.h"
 #include "SerialLink.h"
 #include "Upgrade.h"
 
@@ -50,7 +53,10 @@ class TAssembly {
   // nullptr, with `refusal` saying which file and why, when the log file or
   // the trace cannot be opened; nothing else has been opened then. Without
   // `interrupts`, the process-wide policy.
-  static std::unique_ptr<TAssembly> Build(const TOptions& options, upgrade::IWindowOperations& window,
+  // `logView`: where the log's lines go besides the log file (none: only
+  // there).
+  static std::unique_ptr<TAssembly> Build(const TOptions& options, upgrade::IInteraction& window,
+                                          TLogRenderer::TOutput logView,
                                           std::unique_ptr<serial::IPeriodicTimer> pollTimer,
                                           TErrorHandler onError, std::string& refusal,
                                           IInterruptPolicy* interrupts = nullptr);
@@ -67,8 +73,9 @@ class TAssembly {
   void ForeignKeyPress();
   void Tick();
 
-  // Who hears what the upgrade does (UpgradeEvents.h); nullptr: no one.
-  void SetEvents(upgrade::IUpgradeEvents* events) { upgrade_->SetEvents(events); }
+  // Who else hears what the upgrade does (UpgradeEvents.h), after the log
+  // and in the order added; before start-up.
+  void AddListener(upgrade::IUpgradeEvents* listener) { upgrade_->AddListener(listener); }
 
   // True once a handler has raised an error.
   bool HandlerFailed() const { return handlerFailed_; }
@@ -79,12 +86,16 @@ class TAssembly {
   const TLogFile& Log() const { return log_; }
 
  private:
-  TAssembly(upgrade::IWindowOperations& window, TErrorHandler onError, IInterruptPolicy& interrupts);
+  TAssembly(upgrade::IInteraction& window, TLogRenderer::TOutput logView, TErrorHandler onError,
+            IInterruptPolicy& interrupts);
   void Guarded(const std::function<void()>& handler);
 
   IInterruptPolicy& interrupts_;
   TLogFile log_;
-  TRecordedWindow window_;
+  upgrade::IInteraction& window_;
+  TLogRenderer::TOutput logView_;
+  TLogRenderer logRenderer_;
+  TInterruptListener interruptListener_;
   TErrorHandler onError_;
   std::unique_ptr<serial::TSerialLink> link_;
   std::unique_ptr<upgrade::TUpgrade> upgrade_;

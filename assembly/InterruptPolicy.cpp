@@ -11,7 +11,7 @@ class TProcessInterruptPolicy : public IInterruptPolicy {
   void Install() override { InstallInterruptHandler(); }
   void SetPortToRelease(serial::THandle port) override { stb::app::SetPortToRelease(port); }
   void SetStopRecord(int fd) override { stb::app::SetStopRecord(fd); }
-  void NoteLogLine(const std::string& line) override { stb::app::NoteLogLine(line); }
+  void NoteStep(const std::string& title) override { stb::app::NoteStep(title); }
   void NoteCounter(long sent, long total) override { stb::app::NoteCounter(sent, total); }
   void SetBoxTakingImage(bool taking) override { stb::app::SetBoxTakingImage(taking); }
 };

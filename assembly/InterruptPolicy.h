@@ -20,8 +20,9 @@ class IInterruptPolicy {
   virtual void SetPortToRelease(serial::THandle port) = 0;
   // The log file's descriptor, to which a stop line goes too; -1: none.
   virtual void SetStopRecord(int fd) = 0;
-  // Where the upgrade stands: its log lines and its byte counter.
-  virtual void NoteLogLine(const std::string& line) = 0;
+  // Where the upgrade stands: the numbered line of the log it last reached
+  // ("0. BootLoader Mode", "3. Start DownLoad"), and the bytes sent.
+  virtual void NoteStep(const std::string& title) = 0;
   virtual void NoteCounter(long sent, long total) = 0;
   // From the go message to the end of the upgrade.
   virtual void SetBoxTakingImage(bool taking) = 0;

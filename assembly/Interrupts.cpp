@@ -160,13 +160,11 @@ void SetStopRecord(int fd) {
   gRecordFd = fd;
 }
 
-void NoteLogLine(const std::string& line) {
-  // Numbered lines ("0. ..." to "7. ...") are the upgrade's steps.
-  if (line.size() < 2 || line[0] < '0' || line[0] > '9' || line[1] != '.') return;
+void NoteStep(const std::string& title) {
   const int next = 1 - gWhereIndex.load();
   TText t{gWhere[next], kWhereSize};
   t.Add("after \"");
-  t.Add(line.c_str());
+  t.Add(title.c_str());
   t.Add("\"");
   gWhereIndex = next;
 }

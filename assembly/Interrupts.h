@@ -31,9 +31,9 @@ void InstallInterruptHandler();
 void SetPortToRelease(serial::THandle port);
 // The log file's descriptor, to which the stop line goes too; -1: none.
 void SetStopRecord(int fd);
-// Where the upgrade stands: numbered log lines mark its steps, the counter
-// how much of the image has gone.
-void NoteLogLine(const std::string& line);
+// Where the upgrade stands: the numbered line of the log it last reached,
+// and how much of the image has gone.
+void NoteStep(const std::string& title);
 void NoteCounter(long sent, long total);
 // From the go message to the end of the upgrade.
 void SetBoxTakingImage(bool taking);

@@ -2,12 +2,10 @@
 // the include file, the download address, the boot loader's protection, and
 // the go message that tells the box where the image goes.
 #include <algorithm>
-#include <cstdio>
 #include <memory>
 
 #include "ImageFile.h"
 #include "ModeTable.h"
-#include "PrintableLine.h"
 #include "RunError.h"
 #include "Upgrade.h"
 
@@ -26,12 +24,6 @@ bool SameMajorMinorNotLower(TVersionPair inc, std::uint8_t major, std::uint8_t m
 }
 bool NotLower(TVersionPair inc, std::uint8_t major, std::uint8_t minor) {
   return inc.Major > major || (inc.Major == major && inc.Minor >= minor);
-}
-
-std::string Format(const char* format, int a, int b, int c = 0, int d = 0) {
-  char line[128];
-  std::snprintf(line, sizeof line, format, a, b, c, d);
-  return line;
 }
 
 // Most significant bytes 0xA0 to 0xFF name the same memory as 0x80 to 0xDF:
@@ -75,88 +67,52 @@ std::unique_ptr<TImageStream> OpenUnchangedImage(const TUpgradeRecord& record, T
 bool TUpgrade::CheckIdentity() {
   const auto& box = record_.TargetInfo;
   const TModeEntry& mode = ModeEntry(record_.DownloadMode);
-  auto pairDetails = [](TVersionPair inc, std::uint8_t major, std::uint8_t minor) {
-    return std::vector<std::string>{Detail(inc.Major, major), Detail(inc.Minor, minor)};
-  };
-  auto refusePair = [&](TCheck check, TVersionPair inc, std::size_t at, const std::string& line,
-                        const std::string& text) {
-    auto lines = pairDetails(inc, box[at], box[at + 1]);
-    lines.push_back(line);
-    Refuse(lines, text, check);
+  // Each check in turn; the first that fails refuses the box with its box.
+  auto check = [&](TCheck which, bool passed, const std::string& refusal) {
+    if (Checked(which, passed)) return true;
+    Refuse(which, refusal);
     return false;
   };
+  auto pair = [&](std::size_t at) { return std::pair{box[at], box[at + 1]}; };
+  auto equal = [&](TVersionPair inc, std::size_t at) { return Equal(inc, pair(at).first, pair(at).second); };
+  auto sameMajor = [&](TVersionPair inc, std::size_t at) {
+    return SameMajorMinorNotLower(inc, pair(at).first, pair(at).second);
+  };
+  auto notLower = [&](TVersionPair inc, std::size_t at) {
+    return NotLower(inc, pair(at).first, pair(at).second);
+  };
 
-  if (!Checked(TCheck::Oui, box[kOui] == record_.IncOui[1] && box[kOui + 1] == record_.IncOui[2])) {
-    Refuse({Detail(record_.IncOui[1], box[kOui]), Detail(record_.IncOui[2], box[kOui + 1]),
-            "  - Invalid OUI !!"},
-           "Invalid OUI", TCheck::Oui);
+  if (!check(TCheck::Oui, box[kOui] == record_.IncOui[1] && box[kOui + 1] == record_.IncOui[2],
+             "Invalid OUI"))
     return false;
-  }
-  window_.LogLine("  -. Pass OUI - Orvanta. Co.");
-
-  if (!Checked(TCheck::Model, Equal(record_.IncModel, box[kModel], box[kModel + 1]))) {
-    return refusePair(TCheck::Model, record_.IncModel, kModel, "  - Invalid Model Code !!",
-                      "Invalid Model Code !!");
-  }
-  window_.LogLine(Format("  -. Model Code is same: %d.%d", box[kModel], box[kModel + 1]));
-
-  if (!Checked(TCheck::Hardware,
-               SameMajorMinorNotLower(record_.IncHwVersion, box[kHardware], box[kHardware + 1]))) {
-    return refusePair(TCheck::Hardware, record_.IncHwVersion, kHardware,
-                      "  -Hardware version is invalid or lower!!", "Hardware version is invalid or lower!!");
-  }
-  window_.LogLine(Format("  -. Hardware Version is same: %d.%d<-->%d.%d", box[kHardware], box[kHardware + 1],
-                         record_.IncHwVersion.Major, record_.IncHwVersion.Minor));
-
-  if (!Checked(TCheck::BootLoader,
-               SameMajorMinorNotLower(record_.IncBootVersion, box[kBootLoader], box[kBootLoader + 1]))) {
-    return refusePair(TCheck::BootLoader, record_.IncBootVersion, kBootLoader,
-                      "  -Bootloader version is invalid or lower!!",
-                      "Bootloader version is invalid or lower!!");
-  }
-  window_.LogLine(Format("  -. Bootloader Version: %d.%d-->%d.%d", box[kBootLoader], box[kBootLoader + 1],
-                         record_.IncBootVersion.Major, record_.IncBootVersion.Minor));
-
-  if (mode.Applies(kCheckNative)) {
-    if (!Checked(TCheck::Native, NotLower(record_.IncNativeVersion, box[kNative], box[kNative + 1]))) {
-      return refusePair(TCheck::Native, record_.IncNativeVersion, kNative,
-                        "  -Native Software version is invalid or lower!!",
-                        "Native Software version is invalid or lower!!");
-    }
-    window_.LogLine(Format("  -. Native Software Version: %d.%d-->%d.%d", box[kNative], box[kNative + 1],
-                           record_.IncNativeVersion.Major, record_.IncNativeVersion.Minor));
-  }
+  if (!check(TCheck::Model, equal(record_.IncModel, kModel), "Invalid Model Code !!")) return false;
+  if (!check(TCheck::Hardware, sameMajor(record_.IncHwVersion, kHardware),
+             "Hardware version is invalid or lower!!"))
+    return false;
+  if (!check(TCheck::BootLoader, sameMajor(record_.IncBootVersion, kBootLoader),
+             "Bootloader version is invalid or lower!!"))
+    return false;
+  if (mode.Applies(kCheckNative) && !check(TCheck::Native, notLower(record_.IncNativeVersion, kNative),
+                                           "Native Software version is invalid or lower!!"))
+    return false;
 
   // Applications 1 and 2: built on the box's native software major, and not
   // older than the box's own. The major is the same for both, so it is
   // checked once, ahead of them.
   const bool anyApplication = mode.Applies(kCheckApplication1) || mode.Applies(kCheckApplication2);
-  if (anyApplication && !Checked(TCheck::NativeMajor, box[kNative] == record_.IncNativeVersion.Major)) {
-    Refuse({Detail(record_.IncNativeVersion.Major, box[kNative]),
-            "  -Native Software Major version is nor same!!"},
-           "Native Software Major version is nor same!!", TCheck::NativeMajor);
+  if (anyApplication && !check(TCheck::NativeMajor, box[kNative] == record_.IncNativeVersion.Major,
+                               "Native Software Major version is nor same!!"))
     return false;
-  }
-  auto application = [&](int n, TCheck check, TVersionPair inc, std::size_t at) {
-    const std::string name = "Application " + std::to_string(n);
-    if (!Checked(check, NotLower(inc, box[at], box[at + 1]))) {
-      return refusePair(check, inc, at, "  -" + name + " version is invalid or lower!!",
-                        name + " version is invalid or lower!!");
-    }
-    window_.LogLine(Format(("  -. " + name + " Version: %d.%d-->%d.%d").c_str(), box[at], box[at + 1],
-                           inc.Major, inc.Minor));
-    return true;
-  };
   if (mode.Applies(kCheckApplication1) &&
-      !application(1, TCheck::Application1, record_.IncApp1Version, kApplication1))
+      !check(TCheck::Application1, notLower(record_.IncApp1Version, kApplication1),
+             "Application 1 version is invalid or lower!!"))
     return false;
   if (mode.Applies(kCheckApplication2) &&
-      !application(2, TCheck::Application2, record_.IncApp2Version, kApplication2))
+      !check(TCheck::Application2, notLower(record_.IncApp2Version, kApplication2),
+             "Application 2 version is invalid or lower!!"))
     return false;
 
-  // The date goes to the box as the include file gives it; the log shows
-  // its bytes as printable characters.
-  window_.LogLine("  -. Start DATE : " + EscapedLine(record_.IncStartDate) + " .");
+  events_->IdentityAccepted();
   return true;
 }
 
@@ -165,8 +121,7 @@ bool TUpgrade::CheckAddresses() {
   const TAddressBytes& box = record_.TargetAddress;
   events_->AddressesReceived(Word(box), Word(inc));
   if (inc != box && Unmirrored(inc) != Unmirrored(box)) {
-    constexpr char kMismatchLine[] = "  Warning !!!. Download Address MisMatch... !!!";
-    window_.LogLine(kMismatchLine);
+    events_->AddressMismatch();
     window_.MessageBox("Warning !!!. Download Address MisMatch... !!!");
     const bool exit =
         window_.Confirm("Warning!!!. Download Address MisMatch!!!  Exit now?") == TConfirmAnswer::Yes;
@@ -175,7 +130,6 @@ bool TUpgrade::CheckAddresses() {
       TUpgradeEnd end;
       end.Outcome = TOutcome::Refused;
       end.Check = TCheck::Address;
-      end.Line = kMismatchLine;
       End(std::move(end));
       window_.Information("Download Address MisMatch!!!. Check Your installation file(./inc/xxxx.inc).");
       window_.CloseWindow();
@@ -189,22 +143,18 @@ bool TUpgrade::CheckAddresses() {
   if (mode.Applies(kCheckBootLoaderAddress)) {
     const bool atBootLoader = Word(inc) == kBootLoaderAddress || Word(Unmirrored(inc)) == kBootLoaderAddress;
     if (!Checked(TCheck::BootLoaderAddress, atBootLoader)) {
-      Refuse({"  -ERROR:Cannot Change Bootloader Address!!"}, "ERROR:Cannot Change Bootloader Address!!",
-             TCheck::BootLoaderAddress);
+      Refuse(TCheck::BootLoaderAddress, "ERROR:Cannot Change Bootloader Address!!");
       return false;
     }
   }
   if (mode.Applies(kCheckBootLoaderArea) && !Checked(TCheck::BootLoaderArea, !InBootLoaderArea(inc))) {
-    Refuse({"  -ERROR:Cannot Write Bootloader Area!!"}, "ERROR:Cannot Write Bootloader Area!!",
-           TCheck::BootLoaderArea);
+    Refuse(TCheck::BootLoaderArea, "ERROR:Cannot Write Bootloader Area!!");
     return false;
   }
-  if (mode.Applies(kCheckBootLoaderSize)) {
-    if (!Checked(TCheck::BootLoaderSize, record_.SizeHigh * 256 + record_.SizeLow <= kMaxBootLoaderBlocks)) {
-      Refuse({"  -Bootloader is too large!!"}, "Bootloader is too large!!", TCheck::BootLoaderSize);
-      return false;
-    }
-    window_.LogLine("  -. Bootloader size check OK !!!");
+  if (mode.Applies(kCheckBootLoaderSize) &&
+      !Checked(TCheck::BootLoaderSize, record_.SizeHigh * 256 + record_.SizeLow <= kMaxBootLoaderBlocks)) {
+    Refuse(TCheck::BootLoaderSize, "Bootloader is too large!!");
+    return false;
   }
   return true;
 }
@@ -217,7 +167,7 @@ void TUpgrade::SendGoMessage() {
   } catch (const ERunError& error) {
     TUpgradeEnd end;
     end.Failure = failure;
-    end.Line = error.Text();
+    end.Error = error.Text();
     End(std::move(end));
     throw;
   }
@@ -227,7 +177,6 @@ void TUpgrade::SendGoMessage() {
   link_.WriteByte(record_.SizeHigh);
   goSent_ = true;
   events_->GoMessageSent(Word(record_.IncAddress), record_.BlockCount);
-  window_.LogLine(Format("  -. The Download Size is %d *256 + %d KBytes", record_.SizeHigh, record_.SizeLow));
 }
 
 }  // namespace stb::upgrade

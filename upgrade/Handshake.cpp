@@ -95,40 +95,33 @@ void TUpgrade::MeetBox() {
     window_.StopTicks();
     ticksStopped = true;
     if (!Checked(TCheck::ModeEcho, echo == record_.DownloadMode)) {
-      return Refuse({"  ERROR:MisMatch Software Number !!"}, "  ERROR:MisMatch Software Number !!",
-                    TCheck::ModeEcho);
+      return Refuse(TCheck::ModeEcho, "  ERROR:MisMatch Software Number !!");
     }
-    Step(TStep::CheckMachine, "1. Check Machine");
+    Step(TStep::CheckMachine);
     RunUpgrade();
   } catch (const EStopped&) {
     // Whoever asked for the stop has its own way of saying so.
     if (!ticksStopped) window_.StopTicks();
     TUpgradeEnd end;
     end.Outcome = TOutcome::Stopped;
-    End(std::move(end));
-    window_.CloseWindow();
+    EndAndClose(std::move(end), "");
   } catch (const std::exception& error) {
     // Errors raised where they happen have told the listener already; this
     // is for any other that ends the upgrade on its way to the handler.
     TUpgradeEnd end;
     const auto* runError = dynamic_cast<const ERunError*>(&error);
-    end.Line = runError ? runError->Text() : error.what();
+    end.Error = runError ? runError->Text() : error.what();
     End(std::move(end));
     throw;
   }
 }
 
 void TUpgrade::RunUpgrade() {
-  // However the upgrade ends, the box is no longer taking the image then,
-  // and the image is let go.
-  struct TTakingImageEnd {
-    IWindowOperations& window;
+  // However the upgrade ends, the image is let go.
+  struct TImageRelease {
     std::unique_ptr<TImageStream>& image;
-    ~TTakingImageEnd() {
-      image.reset();
-      window.BoxTakingImage(false);
-    }
-  } takingImageEnd{window_, image_};
+    ~TImageRelease() { image.reset(); }
+  } imageRelease{image_};
   try {
     for (std::size_t i = 0; i < kIdentityBytes; ++i) record_.TargetInfo[i] = WaitByte();
     events_->IdentityReceived(DecodeIdentity());
@@ -136,13 +129,12 @@ void TUpgrade::RunUpgrade() {
     ReceiveAddressWords();
     if (!CheckAddresses()) return;
     SendGoMessage();
-    window_.BoxTakingImage(true);
     for (std::size_t i = 0; i < kGoReplyChars; ++i) WaitChar();  // neither compared nor shown
   } catch (const ENoResponse&) {
     return NoResponseBeforeTransfer();
   }
-  Step(TStep::StartUpgrade, "2. Start Software Upgrade");
-  Step(TStep::StartDownload, "3. Start DownLoad");
+  Step(TStep::StartUpgrade);
+  Step(TStep::StartDownload);
   if (!SendImage()) {
     window_.MessageBox("Software Upgrade Fail !!!");
     window_.CloseWindow();

@@ -10,7 +10,6 @@
 #include "Conversions.h"
 #include "FileByName.h"
 #include "ImageFile.h"
-#include "PrintableLine.h"
 #include "RunError.h"
 
 namespace stb::upgrade {
@@ -137,7 +136,12 @@ std::string IncludeOpenErrorText(int systemError, bool folderExists) {
   }
 }
 
-void ReadIncludeFile(const std::string& path, TUpgradeRecord& record, IWindowOperations& window) {
+void ReadIncludeFile(const std::string& path, TUpgradeRecord& record) {
+  IUpgradeEvents nobody;
+  ReadIncludeFile(path, record, nobody);
+}
+
+void ReadIncludeFile(const std::string& path, TUpgradeRecord& record, IUpgradeEvents& events) {
   std::string addressLine;
   {
     const std::string bytes = ReadStart(path);
@@ -167,8 +171,7 @@ void ReadIncludeFile(const std::string& path, TUpgradeRecord& record, IWindowOpe
     record.IncAddress[1] = ConvertByte("0x" + Chars(addressLine, 7, 2));
     record.IncAddress[0] = ConvertByte("0x" + Chars(addressLine, 9, 2));
   }
-  window.LogLine("  The Download Address is " + EscapedLine(Chars(addressLine, 1, 10)) +
-                 " in the include file(./inc/xxxx.inc).");
+  events.IncludeFileRead(record, Chars(addressLine, 1, 10));
 
   const TImageMeasure image = MeasureImageFile(record.ImageFileName);
   record.ImageSize = image.ImageSize;
@@ -177,7 +180,7 @@ void ReadIncludeFile(const std::string& path, TUpgradeRecord& record, IWindowOpe
   record.BlockCount = image.BlockCount;
   record.ImageBytes = image.Bytes;
   record.ImageDigest = image.Digest;
-  window.SetCounter(0, record.ImageSize);
+  events.ImageMeasured(record.ImageFileName, image);
   record.IncludeFileRead = true;
 }
 

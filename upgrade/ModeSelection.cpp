@@ -53,9 +53,9 @@ void TUpgrade::ForeignKeyPress() {
 
 void TUpgrade::SelectMode(int mode) {
   const TModeEntry& entry = ModeEntry(mode);
-  window_.LogLine(std::string(entry.Line));
+  events_->ModeChosen(mode);
   record_.DownloadMode = static_cast<std::uint8_t>(mode);
-  ReadIncludeFile(std::string(entry.IncludeFile), record_, window_);
+  ReadIncludeFile(std::string(entry.IncludeFile), record_, *events_);
 }
 
 }  // namespace stb::upgrade

@@ -1,6 +1,6 @@
 // The image, block by block: 1024 data bytes and their checksum per frame,
 // the box's answer, resends, the sync digit after every eleventh block, and
-// the progress shown after each accepted block.
+// the window's turn after each accepted block.
 #include <array>
 #include <memory>
 #include <span>
@@ -15,14 +15,9 @@ namespace stb::upgrade {
 
 using namespace protocol;
 
-namespace {
-constexpr char kDownloadFail[] = "  DownLoad Fail !!";
-constexpr char kImageChangedLine[] = "  ERROR: Image file changed during the DownLoad !!";
-}  // namespace
-
 bool TUpgrade::SendImage() {
   std::uint8_t total = 0;
-  window_.SetAnimation(true);
+  events_->TransferStarted(record_.BlockCount, record_.ImageSize);
   // The image was opened before the go message; an upgrade that starts here
   // opens it now. Raises "Cannot open file" for the default error handler:
   // nothing has been sent to the box for the image yet.
@@ -33,7 +28,7 @@ bool TUpgrade::SendImage() {
     } catch (const ERunError& error) {
       TUpgradeEnd end;
       end.Failure = TFailure::ImageUnreadable;
-      end.Line = error.Text();
+      end.Error = error.Text();
       End(std::move(end));
       throw;
     }
@@ -84,12 +79,11 @@ bool TUpgrade::SendBlocks(TImageStream& image, std::uint8_t& total) {
       if (std::string_view(reinterpret_cast<const char*>(answer.data()), got) == kBlockAccepted) break;
       // A line that dropped (adapter pulled) is no refusal by the box: a
       // resend could only fail the same way.
-      if (!link_.IsPortOpen()) return Fail(kDownloadFail, TFailure::PortLost);
+      if (!link_.IsPortOpen()) return Fail(TSeen::BlockNotAccepted, TFailure::PortLost);
 
-      window_.LogLine("  retry : " + std::to_string(index) + " block");
       events_->BlockRefused(index, resends + 1);
-      if (index == 0) return Fail(kDownloadFail, TFailure::FirstBlockRefused);
-      if (resends == kMaxResends) return Fail(kDownloadFail, TFailure::BlockRefused);
+      if (index == 0) return Fail(TSeen::BlockNotAccepted, TFailure::FirstBlockRefused);
+      if (resends == kMaxResends) return Fail(TSeen::BlockNotAccepted, TFailure::BlockRefused);
       StopPoint();
       link_.WriteByte(kResend);
     }
@@ -98,7 +92,7 @@ bool TUpgrade::SendBlocks(TImageStream& image, std::uint8_t& total) {
       syncCounter = 0;
       char digit = 0;
       if (!ReadAnswering(digit) || digit != kSyncDigits[syncPosition]) {
-        return Fail(kDownloadFail, TFailure::SyncDigit);
+        return Fail(TSeen::BlockNotAccepted, TFailure::SyncDigit);
       }
       syncPosition = (syncPosition + 1) % kSyncDigits.size();
     }
@@ -107,15 +101,14 @@ bool TUpgrade::SendBlocks(TImageStream& image, std::uint8_t& total) {
     bytesSent += static_cast<std::int32_t>(kBlockSize);
     acknowledged_ = bytesSent;
     events_->BlockAccepted(index, bytesSent, record_.ImageSize);
-    window_.SetDownloadProgress(ProgressPosition(index + 1, record_.BlockCount));
-    window_.SetCounter(bytesSent, record_.ImageSize);
     window_.PumpMessages();
   }
+  events_->ImageSent(sent);
   // An image written to while it was sent reached the box other than it was
   // checked. The box holds it in RAM only: stopping here, before the total
   // and long before the go-on that has it write its flash, leaves the box
   // with its old software.
-  if (sent.Value() != record_.ImageDigest) return Fail(kImageChangedLine, TFailure::ImageChanged);
+  if (sent.Value() != record_.ImageDigest) return Fail(TSeen::ImageChanged, TFailure::ImageChanged);
   return true;
 }
 

@@ -10,31 +10,10 @@
 namespace stb::upgrade {
 
 namespace {
-constexpr char kRule[] = "-------------------------------------------------------------------------";
-static_assert(sizeof kRule - 1 == 73);
-constexpr char kNoResponseLine[] = "  ERROR: No Response from the Set-Top Box !!";
 constexpr char kNoResponseBox[] = "No Response from the Set-Top Box !!";
 }  // namespace
 
 const char kCannotConnect[] = "Error: could not connect.  Check COM port settings";
-
-const char* const kDirections[13] = {
-    "WARNING !!! --- Check DOWNLOAD ADDRESS",
-    "WARNING !!! --- If This is incorrect,Exit the download program NOW!!!",
-    "WARNING !!! --- And modify the download address of the  include file(./inc/XXXX.inc).",
-    "  ",
-    "WARNING !!! --- DONOT TURN OFF THE Set-Top Box(KVR) until it is finished!!!!",
-    kRule,
-    " <<< DIRECTIONS >>> ",
-    " 0. First, check Your serial cable and COM1 port.",
-    " 1. Now, type the download mode in this box.",
-    "    It is not displayed.",
-    " 2. Lastly, turn on the Set-Top Box(KVR).",
-    " 3. Wait for complete.",
-    kRule,
-};
-
-std::string Detail(long a, long b) { return "( " + std::to_string(a) + " / " + std::to_string(b) + " )"; }
 
 int ProgressPosition(std::int64_t done, std::int64_t total) {
   if (total <= 0) return 0;
@@ -42,8 +21,8 @@ int ProgressPosition(std::int64_t done, std::int64_t total) {
   return static_cast<int>(std::nearbyint(static_cast<double>(done) / static_cast<double>(total) * 100.0));
 }
 
-TUpgrade::TUpgrade(serial::TSerialLink& link, IWindowOperations& window, serial::TTickSource clock)
-    : link_(link), window_(window), clock_(std::move(clock)) {}
+TUpgrade::TUpgrade(serial::TSerialLink& link, IInteraction& operatorCalls, serial::TTickSource clock)
+    : link_(link), window_(operatorCalls), clock_(std::move(clock)) {}
 
 TUpgrade::~TUpgrade() = default;
 
@@ -53,8 +32,7 @@ bool TUpgrade::StartUp() {
   const bool opened = link_.OpenPort();
   portWasOpen_ = opened;
   if (!opened) window_.MessageBox(kCannotConnect);
-  for (const char* line : kDirections) window_.LogLine(line);
-  window_.SetCounter(0, 0);
+  events_->StartedUp(opened);
   return opened;
 }
 
@@ -123,66 +101,62 @@ bool TUpgrade::Checked(TCheck check, bool passed) {
   return passed;
 }
 
-void TUpgrade::Refuse(const std::vector<std::string>& lines, const std::string& box, TCheck check) {
-  for (const auto& line : lines) window_.LogLine(line);
-  TUpgradeEnd end;
-  end.Outcome = TOutcome::Refused;
-  end.Check = check;
-  end.Line = lines.back();
+void TUpgrade::EndAndClose(TUpgradeEnd end, const std::string& box) {
   End(std::move(end));
-  window_.MessageBox(box);
+  if (!box.empty()) window_.MessageBox(box);
   window_.CloseWindow();
 }
 
-void TUpgrade::SayIfPortLost() {
-  // The failure line says what the upgrade saw (no answer, a bad report);
-  // the line before it says why, once, in the style of the other errors.
-  if (link_.IsPortOpen() || portLossSaid_) return;
-  portLossSaid_ = true;
-  window_.LogLine("  ERROR: The COM port " + link_.PortDeviceName() + " went away !!");
+void TUpgrade::Refuse(TCheck check, const std::string& box) {
+  TUpgradeEnd end;
+  end.Outcome = TOutcome::Refused;
+  end.Check = check;
+  EndAndClose(std::move(end), box);
 }
 
-bool TUpgrade::Fail(const std::string& line, TFailure failure) {
+void TUpgrade::SayIfPortLost() {
+  // The end says what the upgrade saw (no answer, a bad report); before it
+  // the listeners hear why, once.
+  if (link_.IsPortOpen() || portLossSaid_) return;
+  portLossSaid_ = true;
+  events_->PortLost(link_.PortDeviceName());
+}
+
+bool TUpgrade::Fail(TSeen seen, TFailure failure) {
   SayIfPortLost();
-  window_.LogLine(line);
   TUpgradeEnd end;
   end.Outcome = TOutcome::Failed;
   // Whatever the box seemed to do wrong, a port that went away under the
   // upgrade is the reason.
   end.Failure = goSent_ && !link_.IsPortOpen() ? TFailure::PortLost : failure;
-  end.Line = line;
+  end.Seen = seen;
   End(std::move(end));
   return false;
 }
 
 void TUpgrade::NoResponseBeforeTransfer() {
   SayIfPortLost();
-  window_.LogLine(kNoResponseLine);
   TUpgradeEnd end;
-  end.Line = kNoResponseLine;
+  end.Seen = TSeen::NoResponse;
   // After the go message a port that went away is the reason, not the box.
   if (goSent_ && !link_.IsPortOpen()) {
     end.Failure = TFailure::PortLost;
   } else {
     end.Outcome = TOutcome::NoResponse;
   }
-  End(std::move(end));
-  window_.MessageBox(kNoResponseBox);
-  window_.CloseWindow();
+  EndAndClose(std::move(end), kNoResponseBox);
 }
 
 bool TUpgrade::NoResponseInTransfer() {
-  if (!link_.IsPortOpen()) return Fail(kNoResponseLine, TFailure::PortLost);
-  window_.LogLine(kNoResponseLine);
+  if (!link_.IsPortOpen()) return Fail(TSeen::NoResponse, TFailure::PortLost);
   TUpgradeEnd end;
   end.Outcome = TOutcome::NoResponse;
-  end.Line = kNoResponseLine;
+  end.Seen = TSeen::NoResponse;
   End(std::move(end));
   return false;
 }
 
-void TUpgrade::Step(TStep step, const std::string& line) {
-  window_.LogLine(line);
+void TUpgrade::Step(TStep step) {
   step_ = static_cast<int>(step);
   events_->StepReached(step);
 }
@@ -193,9 +167,6 @@ void TUpgrade::End(TUpgradeEnd end) {
   end.Step = step_;
   end.Sent = acknowledged_;
   end.Total = record_.ImageSize;
-  // The box is past the image either way: an interrupt while the closing
-  // box is shown puts nothing at risk any more.
-  window_.BoxTakingImage(false);
   events_->Ended(end);
 }
 

@@ -3,8 +3,9 @@
 // whole upgrade to its end: identity and address checks, the go message, the
 // image transfer, verification, flash write and the version table.
 //
-// Toolkit-free: it talks to the window only through IWindowOperations and to
-// the box only through TSerialLink.
+// Toolkit-free: it says what happens only as events (UpgradeEvents.h), asks
+// the operator only through IInteraction, and talks to the box only through
+// TSerialLink.
 #pragma once
 
 #include <atomic>
@@ -18,7 +19,7 @@
 #include "SerialLink.h"
 #include "UpgradeEvents.h"
 #include "UpgradeRecord.h"
-#include "WindowOperations.h"
+#include "Interaction.h"
 
 namespace stb::upgrade {
 
@@ -26,7 +27,7 @@ class TImageStream;
 
 class TUpgrade {
  public:
-  TUpgrade(serial::TSerialLink& link, IWindowOperations& window,
+  TUpgrade(serial::TSerialLink& link, IInteraction& operatorCalls,
            serial::TTickSource clock = serial::TTickSource(&serial::GetTickCount));
   ~TUpgrade();
 
@@ -55,15 +56,16 @@ class TUpgrade {
   // it succeeded (the window has then been closed).
   bool SendImage();
 
-  // Who hears what happens (UpgradeEvents.h); nullptr: no one. Set it
-  // before the first tick, on the thread that runs the upgrade.
-  void SetEvents(IUpgradeEvents* events) { events_ = events ? events : &noEvents_; }
+  // Who hears what happens (UpgradeEvents.h), after those added before.
+  // Add them before start-up, on the thread that runs the upgrade; each
+  // must outlive the upgrade or be removed first.
+  void AddListener(IUpgradeEvents* listener) { listeners_.Add(listener); }
+  void RemoveListener(IUpgradeEvents* listener) { listeners_.Remove(listener); }
 
   // Ends a running upgrade at its next wait, between blocks or before a
-  // resend, from any thread: nothing more goes to the box, no line is
-  // logged and no box shown; the listener hears Ended (Stopped) and the
-  // window is closed. Requested while no box is there, every later tick
-  // does nothing.
+  // resend, from any thread: nothing more goes to the box and no box is
+  // shown; the listeners hear Ended (Stopped) and the window is closed. Requested while no box is there,
+  // every later tick does nothing.
   void RequestStop() { stopRequested_.store(true); }
   bool StopRequested() const { return stopRequested_.load(); }
 
@@ -122,24 +124,27 @@ class TUpgrade {
   char WaitChar() { return static_cast<char>(WaitByte()); }
   // Raises EStopped once a stop has been requested.
   void StopPoint() const;
-  // A check's result for the listener; false ends the upgrade with a refusal
-  // the caller then makes.
+  // A check's result for the listeners; false ends the upgrade with a
+  // refusal the caller then makes.
   bool Checked(TCheck check, bool passed);
-  void Refuse(const std::vector<std::string>& lines, const std::string& box, TCheck check);
-  bool Fail(const std::string& line, TFailure failure);
+  // A check refused the box: the end, the box saying so, the close.
+  void Refuse(TCheck check, const std::string& box);
+  // The end, then the box `box` (none when empty), then the close.
+  void EndAndClose(TUpgradeEnd end, const std::string& box);
+  bool Fail(TSeen seen, TFailure failure);
   // The box fell silent: before the transfer a refusal of its own, during it
-  // a failure line under the caller's failure box.
+  // a failure under the caller's failure box.
   void NoResponseBeforeTransfer();
   bool NoResponseInTransfer();
-  // Logs that the port went away, when it has, once an upgrade.
+  // Tells the listeners that the port went away, when it has, once an upgrade.
   void SayIfPortLost();
-  void Step(TStep step, const std::string& line);
-  // Tells the listener how the upgrade ended, once; Step, Sent and Total
+  void Step(TStep step);
+  // Tells the listeners how the upgrade ended, once; Step, Sent and Total
   // are filled in here.
   void End(TUpgradeEnd end);
 
   serial::TSerialLink& link_;
-  IWindowOperations& window_;
+  IInteraction& window_;
   serial::TTickSource clock_;
   std::uint32_t responseTimeoutMs_ = protocol::kDefaultResponseTimeoutMs;
   TUpgradeRecord record_;
@@ -148,8 +153,8 @@ class TUpgrade {
   bool portLossReported_ = false;  // the port is gone and the operator has been told
   bool inTick_ = false;            // a tick runs, boxes and the whole upgrade included
 
-  IUpgradeEvents noEvents_;
-  IUpgradeEvents* events_ = &noEvents_;
+  TUpgradeListeners listeners_;
+  IUpgradeEvents* const events_ = &listeners_;
   std::atomic<bool> stopRequested_{false};
   // Of the upgrade under way: whether the listener has heard Ended, the go
   // message has gone out, the last numbered step and the bytes acknowledged.
@@ -163,17 +168,11 @@ class TUpgrade {
 };
 
 // The longest the upgrade reads from the box before the window has its turn
-// again (IWindowOperations::KeepAnswering).
+// again (IInteraction::KeepAnswering).
 inline constexpr std::uint32_t kAnsweringSliceMs = 100;
 
 // The connection box, at start-up and when the port goes away while waiting.
 extern const char kCannotConnect[];
-
-// The thirteen lines of directions written at start-up.
-extern const char* const kDirections[13];
-
-// "( a / b )": the byte counter and the detail lines of a failed check.
-std::string Detail(long a, long b);
 
 // A position 0 to 100 of `done` out of `total` steps, rounded to the nearest
 // integer with halves to the even neighbour.

@@ -1,6 +1,95 @@
 #include "UpgradeEvents.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace stb::upgrade {
+
+namespace {
+constexpr const char* kStepTitles[] = {
+    "1. Check Machine",    "2. Start Software Upgrade", "3. Start DownLoad",          "4. DownLoad OK",
+    "5. Ram Image CRC OK", "6. Flash Image CRC OK",     "7. Update Version Table OK",
+};
+}  // namespace
+
+const char* StepTitle(int step) {
+  if (step < 1 || step > static_cast<int>(std::size(kStepTitles))) return nullptr;
+  return kStepTitles[step - 1];
+}
+
+const char* StepTitle(TStep step) { return StepTitle(static_cast<int>(step)); }
+
+void TUpgradeListeners::Add(IUpgradeEvents* listener) {
+  if (listener) listeners_.push_back(listener);
+}
+
+void TUpgradeListeners::Remove(IUpgradeEvents* listener) {
+  listeners_.erase(std::remove(listeners_.begin(), listeners_.end(), listener), listeners_.end());
+}
+
+void TUpgradeListeners::StartedUp(bool portOpen) {
+  Each([&](IUpgradeEvents& l) { l.StartedUp(portOpen); });
+}
+void TUpgradeListeners::ModeChosen(int mode) {
+  Each([&](IUpgradeEvents& l) { l.ModeChosen(mode); });
+}
+void TUpgradeListeners::IncludeFileRead(const TUpgradeRecord& record, const std::string& addressText) {
+  Each([&](IUpgradeEvents& l) { l.IncludeFileRead(record, addressText); });
+}
+void TUpgradeListeners::ImageMeasured(const std::string& path, const TImageMeasure& image) {
+  Each([&](IUpgradeEvents& l) { l.ImageMeasured(path, image); });
+}
+void TUpgradeListeners::BoxAcknowledged() {
+  Each([&](IUpgradeEvents& l) { l.BoxAcknowledged(); });
+}
+void TUpgradeListeners::BoxArrived(int mode) {
+  Each([&](IUpgradeEvents& l) { l.BoxArrived(mode); });
+}
+void TUpgradeListeners::IdentityReceived(const TBoxIdentity& identity) {
+  Each([&](IUpgradeEvents& l) { l.IdentityReceived(identity); });
+}
+void TUpgradeListeners::CheckDone(TCheck check, bool passed) {
+  Each([&](IUpgradeEvents& l) { l.CheckDone(check, passed); });
+}
+void TUpgradeListeners::IdentityAccepted() {
+  Each([&](IUpgradeEvents& l) { l.IdentityAccepted(); });
+}
+void TUpgradeListeners::AddressesReceived(std::uint32_t box, std::uint32_t include) {
+  Each([&](IUpgradeEvents& l) { l.AddressesReceived(box, include); });
+}
+void TUpgradeListeners::AddressMismatch() {
+  Each([&](IUpgradeEvents& l) { l.AddressMismatch(); });
+}
+void TUpgradeListeners::GoMessageSent(std::uint32_t address, long blocks) {
+  Each([&](IUpgradeEvents& l) { l.GoMessageSent(address, blocks); });
+}
+void TUpgradeListeners::StepReached(TStep step) {
+  Each([&](IUpgradeEvents& l) { l.StepReached(step); });
+}
+void TUpgradeListeners::TransferStarted(long blocks, long total) {
+  Each([&](IUpgradeEvents& l) { l.TransferStarted(blocks, total); });
+}
+void TUpgradeListeners::BlockAccepted(long index, long sent, long total) {
+  Each([&](IUpgradeEvents& l) { l.BlockAccepted(index, sent, total); });
+}
+void TUpgradeListeners::BlockRefused(long index, int resend) {
+  Each([&](IUpgradeEvents& l) { l.BlockRefused(index, resend); });
+}
+void TUpgradeListeners::ImageSent(const TImageDigest& digest) {
+  Each([&](IUpgradeEvents& l) { l.ImageSent(digest); });
+}
+void TUpgradeListeners::FlashStep(long step, long steps) {
+  Each([&](IUpgradeEvents& l) { l.FlashStep(step, steps); });
+}
+void TUpgradeListeners::VersionTableWritten() {
+  Each([&](IUpgradeEvents& l) { l.VersionTableWritten(); });
+}
+void TUpgradeListeners::PortLost(const std::string& device) {
+  Each([&](IUpgradeEvents& l) { l.PortLost(device); });
+}
+void TUpgradeListeners::Ended(const TUpgradeEnd& end) {
+  Each([&](IUpgradeEvents& l) { l.Ended(end); });
+}
 
 const char* OutcomeName(TOutcome outcome) {
   switch (outcome) {

@@ -63,8 +63,8 @@ bool TUpgrade::Verify(std::uint8_t total) {
   StopPoint();
   link_.PurgeBuffers(true, false);
   link_.WriteByte(total);
-  if (!ReadReport(kDownloadReport, true)) return Fail("  DownLoad BAD CRC !!", TFailure::DownloadChecksum);
-  Step(TStep::DownloadOk, "4. DownLoad OK");
+  if (!ReadReport(kDownloadReport, true)) return Fail(TSeen::DownloadChecksum, TFailure::DownloadChecksum);
+  Step(TStep::DownloadOk);
 
   // The box's checksums: the total it received, the one it computed and the
   // one of its RAM check. Taken, not judged.
@@ -73,8 +73,8 @@ bool TUpgrade::Verify(std::uint8_t total) {
   ReadAnswering(report);
 
   WaitForMarker(kWakeUp);
-  if (!ReadReport(kRamImageReport, false)) return Fail("  Ram Image BAD CRC !!", TFailure::RamImageChecksum);
-  Step(TStep::RamImageOk, "5. Ram Image CRC OK");
+  if (!ReadReport(kRamImageReport, false)) return Fail(TSeen::RamImageChecksum, TFailure::RamImageChecksum);
+  Step(TStep::RamImageOk);
   StopPoint();
   link_.PurgeBuffers(true, false);
   link_.WriteByte(kWakeUp);
@@ -82,21 +82,19 @@ bool TUpgrade::Verify(std::uint8_t total) {
   const std::int32_t steps = (record_.BlockCount + kBlocksPerFlashStep - 1) / kBlocksPerFlashStep;
   for (std::int32_t step = 0; step < steps; ++step) {
     // The last step takes whatever character comes.
-    if (WaitChar() != kFlashStep && step != steps - 1)
-      return Fail("  Flash Write Error !!", TFailure::FlashWrite);
-    window_.SetFlashProgress(ProgressPosition(step + 1, steps));
+    if (WaitChar() != kFlashStep && step != steps - 1) return Fail(TSeen::FlashWrite, TFailure::FlashWrite);
     events_->FlashStep(step + 1, steps);
   }
   if (!ReadReport(kFlashImageReport, true)) {
-    return Fail("  Flash Image BAD CRC !!", TFailure::FlashImageChecksum);
+    return Fail(TSeen::FlashImageChecksum, TFailure::FlashImageChecksum);
   }
-  Step(TStep::FlashImageOk, "6. Flash Image CRC OK");
+  Step(TStep::FlashImageOk);
   StopPoint();
   link_.PurgeBuffers(true, false);
   link_.WriteByte(kWakeUp);
 
   if (!ReadReport(kUpdateRequest, true)) {
-    return Fail("  ERROR: Update software version!!!", TFailure::UpdateRequest);
+    return Fail(TSeen::UpdateRequest, TFailure::UpdateRequest);
   }
   StopPoint();
   link_.WriteByte(kWakeUp);
@@ -105,26 +103,18 @@ bool TUpgrade::Verify(std::uint8_t total) {
   SendVersionPair();
   link_.PurgeBuffers(true, false);
   link_.WriteString(record_.IncStartDate);
-  if (WaitChar() == kTableWritten) window_.LogLine("  Version Table Write OK!");
+  if (WaitChar() == kTableWritten) events_->VersionTableWritten();
   if (!ReadReport(kVersionTableReport, true)) {
-    return Fail("  CRC ERROR: Update software version!!!", TFailure::VersionTable);
+    return Fail(TSeen::VersionTable, TFailure::VersionTable);
   }
   StopPoint();
   link_.WriteByte(kWakeUp);
 
-  constexpr char kSuccessLine[] = "Congraturation! Software Upgrade OK !!!";
-  Step(TStep::VersionTableOk, "7. Update Version Table OK");
-  window_.LogLine("---------------------------------------");
-  window_.LogLine(kSuccessLine);
-  window_.LogLine("Please Turn Off and On the STB set !!!");
-  window_.SetAnimation(false);
+  Step(TStep::VersionTableOk);
   succeeded_ = true;
   TUpgradeEnd end;
   end.Outcome = TOutcome::Upgraded;
-  end.Line = kSuccessLine;
-  End(std::move(end));
-  window_.MessageBox("Congraturation! Software Upgrade OK !!!!");
-  window_.CloseWindow();
+  EndAndClose(std::move(end), "Congraturation! Software Upgrade OK !!!!");
   return true;
 }
 

@@ -1,7 +1,6 @@
-// The window operations on a console: log lines on stdout, boxes and dialogs
-// as tagged lines on stderr, and a live progress line when stderr is a
-// terminal; all of it through the console's writer, which never holds up
-// the upgrade.
+// The window on a console: log lines on stdout, boxes and dialogs as tagged
+// lines on stderr, and a live progress line when stderr is a terminal; all
+// of it through the console's writer, which never holds up the upgrade.
 #pragma once
 
 #include <cstdint>
@@ -11,13 +10,14 @@
 #include "ConsoleWriter.h"
 #include "EventLoop.h"
 #include "RunOptions.h"
+#include "Interaction.h"
 #include "PollTimer.h"
+#include "ProgressListener.h"
 #include "TransferPace.h"
-#include "WindowOperations.h"
 
 namespace stb::app {
 
-class TConsoleWindow : public upgrade::IWindowOperations {
+class TConsoleWindow : public upgrade::IInteraction, public IProgressView {
  public:
   TConsoleWindow(TEventLoop& loop, TMismatchAnswer onMismatch);
 
@@ -30,11 +30,16 @@ class TConsoleWindow : public upgrade::IWindowOperations {
   // its number, gets the system's reason beside it.
   void ShowError(const std::string& text, int systemError = 0);
 
-  void LogLine(const std::string& line) override;
+  // One line of the log.
+  void LogLine(const std::string& line);
+
+  // --- Progress (ProgressListener.h) ---
   void SetDownloadProgress(int position) override;
   void SetFlashProgress(int position) override;
   void SetCounter(long sent, long total) override;
   void SetAnimation(bool) override {}
+
+  // --- Interaction ---
   void MessageBox(const std::string& text) override { Tagged("message", text); }
   upgrade::TConfirmAnswer Confirm(const std::string& text) override;
   void Information(const std::string& text) override { Tagged("information", text); }

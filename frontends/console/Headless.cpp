@@ -19,12 +19,14 @@ int RunHeadless(const TOptions& options) {
   // A handler's error ends the run as the window would leave it: open, with
   // nothing more to happen.
   auto run = TAssembly::Build(
-      options, window, loop.MakeTimer(),
+      options, window, [&](const std::string& line) { window.LogLine(line); }, loop.MakeTimer(),
       [&](const THandlerError& e) { window.ShowError(e.Text, e.SystemError); }, refusal);
   if (!run) {
     ConsoleOutput().Write(TConsoleStream::Err, "stb-downloader: " + refusal + "\n");
     return kExitUsage;
   }
+  TProgressListener progress(window);
+  run->AddListener(&progress);
   if (!run->StartUp()) {
     const auto& open = run->Link().LastOpenResult();
     ConsoleOutput().Write(

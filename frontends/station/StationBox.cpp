@@ -5,31 +5,21 @@
 
 #include "Console.h"
 #include "EscapedLine.h"
+#include "LogText.h"
 #include "StationFiles.h"
 
 namespace stb::app {
 
 namespace {
 
-// The numbered steps by the titles the log gives them, for the stop line's
-// "after ...", and the live line's state from each on.
-struct TStepName {
-  const char* Title;
-  const char* State;
-};
-constexpr TStepName kSteps[] = {
-    {"1. Check Machine", "checking"},
-    {"2. Start Software Upgrade", "download"},
-    {"3. Start DownLoad", "download"},
-    {"4. DownLoad OK", "verifying"},
-    {"5. Ram Image CRC OK", "flash write"},
-    {"6. Flash Image CRC OK", "version table"},
-    {"7. Update Version Table OK", "finishing"},
+// The live line's state from each numbered step on.
+constexpr const char* kStepStates[] = {
+    "checking", "download", "download", "verifying", "flash write", "version table", "finishing",
 };
 
-const TStepName* StepName(int step) {
-  if (step < 1 || step > static_cast<int>(std::size(kSteps))) return nullptr;
-  return &kSteps[step - 1];
+const char* StepState(int step) {
+  if (step < 1 || step > static_cast<int>(std::size(kStepStates))) return nullptr;
+  return kStepStates[step - 1];
 }
 
 std::array<std::uint8_t, 2> Pair(const upgrade::TVersionPair& v) { return {v.Major, v.Minor}; }
@@ -85,11 +75,8 @@ void TStationBox::HandlerError(const THandlerError& error) {
   Tagged("error", error_);
 }
 
-void TStationBox::SetDownloadProgress(int position) {
-  shared_.Display.Update(slot_, [&](TPortView& v) { v.Percent = position; });
-}
-
-void TStationBox::SetFlashProgress(int position) {
+void TStationBox::FlashStep(long step, long steps) {
+  const int position = upgrade::ProgressPosition(step, steps);
   shared_.Display.Update(slot_, [&](TPortView& v) {
     v.State = "flash write";
     v.Percent = position;
@@ -137,36 +124,36 @@ void TStationBox::BoxAcknowledged() {
   shared_.Display.Event(port_ + ": a box answered; its upgrade begins");
 }
 
-void TStationBox::GoMessageSent(std::uint32_t address, long blocks) {
+void TStationBox::IncludeFileRead(const upgrade::TUpgradeRecord& r, const std::string&) {
+  chosenMode_ = r.DownloadMode;
   TBoxReport::TWritten w;
-  if (record_) {
-    w.Model = Pair(record_->IncModel);
-    w.Hardware = Pair(record_->IncHwVersion);
-    w.BootLoader = Pair(record_->IncBootVersion);
-    w.Native = Pair(record_->IncNativeVersion);
-    w.Application1 = Pair(record_->IncApp1Version);
-    w.Application2 = Pair(record_->IncApp2Version);
-    w.VersionSlot = record_->VersionSlot;
-    w.Date = record_->IncStartDate;
-  }
+  w.Model = Pair(r.IncModel);
+  w.Hardware = Pair(r.IncHwVersion);
+  w.BootLoader = Pair(r.IncBootVersion);
+  w.Native = Pair(r.IncNativeVersion);
+  w.Application1 = Pair(r.IncApp1Version);
+  w.Application2 = Pair(r.IncApp2Version);
+  w.VersionSlot = r.VersionSlot;
+  w.Date = r.IncStartDate;
+  include_ = w;
+  after_ = Software(r.IncBootVersion, r.IncNativeVersion, r.IncApp1Version, r.IncApp2Version);
+}
+
+void TStationBox::GoMessageSent(std::uint32_t address, long blocks) {
+  TBoxReport::TWritten w = include_.value_or(TBoxReport::TWritten{});
   w.Blocks = blocks;
   w.Address = address;
   written_ = w;
-  if (record_) {
-    const auto& r = *record_;
-    const std::string after =
-        Software(r.IncBootVersion, r.IncNativeVersion, r.IncApp1Version, r.IncApp2Version);
-    shared_.Display.Update(slot_, [&](TPortView& v) { v.After = after; });
-  }
+  if (include_) shared_.Display.Update(slot_, [&](TPortView& v) { v.After = after_; });
 }
 
 void TStationBox::StepReached(upgrade::TStep step) {
   step_ = static_cast<int>(step);
-  const TStepName* name = StepName(step_);
+  const char* state = StepState(step_);
   shared_.Display.Update(slot_, [&](TPortView& v) {
-    if (name) {
-      v.State = name->State;
-      v.Step = name->Title;
+    if (state) {
+      v.State = state;
+      v.Step = upgrade::StepTitle(step);
     }
     if (step == upgrade::TStep::RamImageOk) v.Percent = 0;  // the flash write's own percent follows
   });
@@ -181,15 +168,17 @@ void TStationBox::IdentityReceived(const upgrade::TBoxIdentity& identity) {
   });
 }
 
-void TStationBox::BlockAccepted(long, long sent, long total) {
+void TStationBox::BlockAccepted(long index, long sent, long total) {
   sent_ = sent;
   total_ = total;
+  const int position = upgrade::ProgressPosition(index + 1, blocks_);
   const std::int64_t now = NowMs();
   pace_.Note(sent, now);
   // Half a second of blocks before a rate is shown: fewer swing it widely.
   const double rate = pace_.BytesPerSecond(sent, now, 500);
   const long left = TTransferPace::SecondsLeft(sent, total, rate);
   shared_.Display.Update(slot_, [&](TPortView& v) {
+    v.Percent = position;
     v.Rate = rate;
     v.SecondsLeft = left;
   });
@@ -211,10 +200,9 @@ void TStationBox::SetBoxTakingImage(bool taking) {
 }
 
 std::string TStationBox::StopLine(const char* signal) const {
-  const TStepName* name = StepName(step_);
-  std::string line =
-      std::string("stopped by ") + signal + " " +
-      (name ? "after \"" + std::string(name->Title) + "\"" : std::string("after the box answered"));
+  const char* title = upgrade::StepTitle(step_);
+  std::string line = std::string("stopped by ") + signal + " " +
+                     (title ? "after \"" + std::string(title) + "\"" : std::string("after the box answered"));
   if (written_ && total_ > 0) {
     line += ", " + std::to_string(sent_) + " of " + std::to_string(total_) + " bytes sent";
     if (taking_) line += "; the box may be left unusable";
@@ -232,14 +220,14 @@ TBoxReport TStationBox::Finish(bool portOpen) const {
   r.DurationSeconds = static_cast<double>(NowMs() - startSteadyMs_) / 1000.0;
   r.Resends = resends_;
   // The mode chosen by the code; the one the box echoed when none was.
-  r.Mode = record_ && record_->DownloadMode != 0 ? record_->DownloadMode : mode_;
+  r.Mode = chosenMode_ != 0 ? chosenMode_ : mode_;
   r.Step = step_;
   r.Identity = identity_;
   r.BoxAddress = boxAddress_;
   r.Written = written_;
   if (end_) {
     r.Result = ResultOf(end_->Outcome);
-    r.DecidedBy = end_->Line;
+    r.DecidedBy = DecidingLine(*end_);
     r.Step = end_->Step;
     if (end_->Outcome == upgrade::TOutcome::Refused) r.Reason = upgrade::CheckName(end_->Check);
     if (end_->Outcome == upgrade::TOutcome::Failed) r.Reason = upgrade::FailureName(end_->Failure);

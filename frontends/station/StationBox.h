@@ -1,9 +1,9 @@
-// One box on one port of the station: the window its upgrade talks to, the
-// listener of the upgrade's events, and the interrupt policy its assembly
-// reports to. What happens to the box (arrival, identity, steps, blocks,
-// resends, outcome) comes from the events and goes to the port's live line
-// and its report line; the log's text is the log file's alone. Boxes and
-// dialogs go to the port's log file as tagged lines.
+// One box on one port of the station: what its upgrade asks of the
+// operator, the listener of the upgrade's events, and the interrupt policy
+// its assembly reports to. What happens to the box (arrival, identity,
+// steps, blocks, resends, outcome) comes from the events and goes to the
+// port's live line and its report line; the log's text is the log file's
+// alone. Boxes and dialogs go to the port's log file as tagged lines.
 //
 // Lives on the port's thread, and is only ever called there.
 #pragma once
@@ -20,13 +20,11 @@
 #include "TransferPace.h"
 #include "Upgrade.h"
 #include "UpgradeEvents.h"
-#include "WindowOperations.h"
+#include "Interaction.h"
 
 namespace stb::app {
 
-class TStationBox : public upgrade::IWindowOperations,
-                    public upgrade::IUpgradeEvents,
-                    public IInterruptPolicy {
+class TStationBox : public upgrade::IInteraction, public upgrade::IUpgradeEvents, public IInterruptPolicy {
  public:
   // `loop`: the port's loop, pumped while the upgrade runs (none: nothing
   // to pump).
@@ -55,12 +53,7 @@ class TStationBox : public upgrade::IWindowOperations,
   // there at the end.
   TBoxReport Finish(bool portOpen) const;
 
-  // --- Window operations ---
-  void LogLine(const std::string&) override {}  // the log file has it
-  void SetDownloadProgress(int position) override;
-  void SetFlashProgress(int position) override;
-  void SetCounter(long, long) override {}  // the blocks' events tell the pace
-  void SetAnimation(bool) override {}
+  // --- Interaction ---
   void MessageBox(const std::string& text) override { Tagged("message", text); }
   upgrade::TConfirmAnswer Confirm(const std::string& text) override;
   void Information(const std::string& text) override { Tagged("information", text); }
@@ -69,26 +62,26 @@ class TStationBox : public upgrade::IWindowOperations,
   void CloseWindow() override { closed_ = true; }
 
   // --- Events ---
+  void IncludeFileRead(const upgrade::TUpgradeRecord& record, const std::string&) override;
   void BoxAcknowledged() override;
   void BoxArrived(int mode) override { mode_ = mode; }
   void IdentityReceived(const upgrade::TBoxIdentity& identity) override;
   void AddressesReceived(std::uint32_t box, std::uint32_t) override { boxAddress_ = box; }
   void GoMessageSent(std::uint32_t address, long blocks) override;
   void StepReached(upgrade::TStep step) override;
+  void TransferStarted(long blocks, long) override { blocks_ = blocks; }
   void BlockAccepted(long index, long sent, long total) override;
   void BlockRefused(long, int) override { ++resends_; }
+  void FlashStep(long step, long steps) override;
   void Ended(const upgrade::TUpgradeEnd& end) override;
 
   // --- Interrupt policy: the station's main thread takes the signals ---
   void Install() override {}
   void SetPortToRelease(serial::THandle) override {}
   void SetStopRecord(int fd) override { logFd_ = fd; }
-  void NoteLogLine(const std::string&) override {}
+  void NoteStep(const std::string&) override {}
   void NoteCounter(long, long) override {}
   void SetBoxTakingImage(bool taking) override;
-
-  // The upgrade's record, for what the include file had the box written.
-  void SetRecord(const upgrade::TUpgradeRecord* record) { record_ = record; }
 
  private:
   void Tagged(const char* tag, const std::string& text);
@@ -99,7 +92,10 @@ class TStationBox : public upgrade::IWindowOperations,
   const std::string port_;
   TEventLoop* loop_;
   serial::IPeriodicTimer* ticks_ = nullptr;
-  const upgrade::TUpgradeRecord* record_ = nullptr;
+  // What the include file has the box written, once it was read.
+  std::optional<TBoxReport::TWritten> include_;
+  std::string after_;  // the tile's software after, as the include file has it
+  int chosenMode_ = 0;
   int logFd_ = -1;
   std::string logLost_;
   bool arrived_ = false;
@@ -107,6 +103,7 @@ class TStationBox : public upgrade::IWindowOperations,
   bool taking_ = false;
   int mode_ = 0;
   int step_ = 0;
+  long blocks_ = 0;
   long sent_ = 0;
   long total_ = 0;
   std::optional<upgrade::TBoxIdentity> identity_;

@@ -157,16 +157,17 @@ void TStationPort::OneBox() {
   TEventLoop loop;
   TStationBox box(shared_, slot_, device_, &loop);
   std::string refusal;
+  // The log goes to the port's log file only.
   auto run = TAssembly::Build(
-      options, box, loop.MakeTimer(), [&](const THandlerError& e) { box.HandlerError(e); }, refusal, &box);
+      options, box, nullptr, loop.MakeTimer(), [&](const THandlerError& e) { box.HandlerError(e); }, refusal,
+      &box);
   if (!run) {
     Problem("cannot log", refusal);
     shared_.LogLost(device_, refusal);
     Pause(shared_.RetryAfter);
     return;
   }
-  run->SetEvents(&box);
-  box.SetRecord(&run->Upgrade().Record());
+  run->AddListener(&box);
   // What a stop at once reaches, for as long as it lives.
   const TServing serving(*this, *run);
   if (!run->StartUp() && !WaitForOpen(*run, box)) return;

@@ -40,22 +40,6 @@ std::string Seconds(std::chrono::steady_clock::duration time) {
   return text;
 }
 
-// A window for reading the include file once, before any port starts.
-class TSilentWindow : public upgrade::IWindowOperations {
- public:
-  void LogLine(const std::string&) override {}
-  void SetDownloadProgress(int) override {}
-  void SetFlashProgress(int) override {}
-  void SetCounter(long, long) override {}
-  void SetAnimation(bool) override {}
-  void MessageBox(const std::string&) override {}
-  upgrade::TConfirmAnswer Confirm(const std::string&) override { return upgrade::TConfirmAnswer::Yes; }
-  void Information(const std::string&) override {}
-  void StopTicks() override {}
-  void PumpMessages() override {}
-  void CloseWindow() override {}
-};
-
 // The log folder must take files before any box is touched: a station that
 // cannot log would serve no port and still end as if all were well.
 int CheckLogFolder(const std::string& folder, std::string& why) {
@@ -90,10 +74,9 @@ int CheckStationCode(const std::string& code, std::string& why) {
     why = "stb-downloader: the code given with --code chooses no mode";
     return kExitUsage;
   }
-  TSilentWindow window;
   upgrade::TUpgradeRecord record;
   try {
-    upgrade::ReadIncludeFile(std::string(upgrade::ModeEntry(mode).IncludeFile), record, window);
+    upgrade::ReadIncludeFile(std::string(upgrade::ModeEntry(mode).IncludeFile), record);
   } catch (const upgrade::ERunError& e) {
     std::string text = EscapedLine(upgrade::DefaultErrorText(e.Text()));
     if (e.SystemError() != 0) text += " (" + std::string(std::strerror(e.SystemError())) + ")";

@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   stb::testing::TRecordingWindow window;
   stb::upgrade::TUpgradeRecord record;
   try {
-    stb::upgrade::ReadIncludeFile("./inc/app1.inc", record, window);
+    stb::upgrade::ReadIncludeFile("./inc/app1.inc", record, window.Events());
     // A reading that succeeded measured its image and showed the counter.
     if (!record.IncludeFileRead || window.Counters.size() != 1 || window.Log.size() != 1) std::abort();
     if (record.BlockCount != record.SizeHigh * 256 + record.SizeLow) std::abort();

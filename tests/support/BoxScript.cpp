@@ -38,7 +38,8 @@ TScriptRun RunBoxScript(const std::string& fromBox, upgrade::IUpgradeEvents* eve
   run.Window.Answer = upgrade::TConfirmAnswer::No;  // go on past an address mismatch
   upgrade::TUpgrade upgrade(link, run.Window, line->Clock());
   upgrade.SetResponseTimeoutMs(2000);
-  upgrade.SetEvents(events);
+  run.Window.Listen(upgrade);
+  upgrade.AddListener(events);
   upgrade.StartUp();
   for (char c : std::string("APP103")) upgrade.KeyPress(c);
   for (int tick = 0; tick < 3 && !run.Window.TicksStopped && !run.Window.Closed; ++tick) upgrade.Tick();

@@ -49,6 +49,7 @@ void TUpgradeRun::Start(std::size_t imageBytes) {
   sim_->Start();
   link_.SetDevicePath(sim_->DevicePath());
   upgrade_ = std::make_unique<upgrade::TUpgrade>(link_, Window);
+  Window.Listen(*upgrade_);
   upgrade_->SetResponseTimeoutMs(700);
   upgrade_->StartUp();
 }

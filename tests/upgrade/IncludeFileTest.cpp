@@ -46,7 +46,7 @@ struct TReading {
   // The error text, or "" when the reading succeeded.
   std::string Read(const std::string& path = "./inc/app1.inc") {
     try {
-      ReadIncludeFile(path, record, window);
+      ReadIncludeFile(path, record, window.Events());
       return "";
     } catch (const ERunError& e) {
       return e.Text();

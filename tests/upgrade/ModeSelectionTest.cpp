@@ -26,6 +26,7 @@ struct TStarted {
   TUpgrade upgrade{link, window};
 
   TStarted() {
+    window.Listen(upgrade);
     link.SetDevicePath(pty.DevicePath());
     link.SetInputTimeout(20);
     for (const auto& mode : kModeTable) {
@@ -58,6 +59,7 @@ TEST(StartUp, DirectionsCounterAndPort) {
   serial::TSerialLink link;
   link.SetDevicePath(pty.DevicePath());
   TUpgrade upgrade(link, window);
+  window.Listen(upgrade);
   EXPECT_TRUE(upgrade.StartUp());
   EXPECT_TRUE(link.IsPortOpen());
   EXPECT_TRUE(window.Boxes.empty());
@@ -80,6 +82,7 @@ TEST(StartUp, PortThatCannotBeOpenedIsReportedAndStartUpGoesOn) {
   serial::TSerialLink link;
   link.SetDevicePath("/dev/does-not-exist-stb");
   TUpgrade upgrade(link, window);
+  window.Listen(upgrade);
   EXPECT_FALSE(upgrade.StartUp());
   EXPECT_EQ(window.Boxes,
             std::vector<std::string>{"message: Error: could not connect.  Check COM port settings"});
@@ -201,6 +204,7 @@ TEST(Ticks, APortLostWhileWaitingIsReportedOnceAndOpenedAgain) {
   serial::TSerialLink link;
   link.SetDevicePath(device.string());
   TUpgrade upgrade{link, window};
+  window.Listen(upgrade);
   ASSERT_TRUE(upgrade.StartUp());
   upgrade.Tick();
   EXPECT_EQ(adapter->Receive(1, 500), "\x1F");

@@ -15,6 +15,7 @@
 
 #include "BoxScript.h"
 #include "EventTrace.h"
+#include "LogText.h"
 #include "UpgradeRun.h"
 
 namespace stb::upgrade {
@@ -36,7 +37,7 @@ struct TListenedRun : TUpgradeRun {
   TEventTrace Events{&Window};
   void Begin(std::size_t imageBytes) {
     Start(imageBytes);
-    Core().SetEvents(&Events);
+    Core().AddListener(&Events);
   }
   const TUpgradeEnd& End() const { return Events.Ends.front(); }
 };
@@ -47,7 +48,7 @@ void ExpectOneEnd(const TListenedRun& run, TOutcome outcome, int step, const std
   const TUpgradeEnd& end = run.End();
   EXPECT_EQ(OutcomeName(end.Outcome), std::string(OutcomeName(outcome)));
   EXPECT_EQ(end.Step, step);
-  EXPECT_EQ(end.Line, line);
+  EXPECT_EQ(app::DecidingLine(end), line);
   EXPECT_EQ(run.Events.Trace.back().rfind("ended ", 0), 0u) << "nothing is told after the end";
 }
 
@@ -290,7 +291,7 @@ TEST(UpgradeEvents, PortLostWhileAReportIsAwaitedIsNoSilenceOfTheBox) {
   ASSERT_EQ(events.Ends.size(), 1u);
   EXPECT_EQ(events.Trace.back(), "ended failed port lost");
   EXPECT_EQ(events.Ends[0].Step, 3);
-  EXPECT_EQ(events.Ends[0].Line, kNoResponse);
+  EXPECT_EQ(app::DecidingLine(events.Ends[0]), kNoResponse);
   EXPECT_EQ(events.Ends[0].Sent, stb::testing::kScriptBlocks * 1024);
 }
 
@@ -407,7 +408,7 @@ TEST(UpgradeEvents, StopFromAnotherThreadEndsTheTransferWithinABlockAndARead) {
   const TUpgradeEnd& end = run.End();
   EXPECT_EQ(end.Outcome, TOutcome::Stopped);
   EXPECT_EQ(end.Step, 3);
-  EXPECT_EQ(end.Line, "");
+  EXPECT_EQ(app::DecidingLine(end), "");
   EXPECT_GE(end.Sent, 4 * 1024);
   EXPECT_LT(end.Sent, 10 * 1024);
   EXPECT_EQ(end.Total, 30 * 1024);

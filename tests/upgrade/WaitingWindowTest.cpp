@@ -66,6 +66,7 @@ struct TLineRun {
         upgrade(link, window, line->Clock()) {
     EnterScriptFolder();
     window.Answer = upgrade::TConfirmAnswer::No;
+    window.Listen(upgrade);
     upgrade.SetResponseTimeoutMs(2000);
     upgrade.StartUp();
     for (char c : std::string("APP103")) upgrade.KeyPress(c);

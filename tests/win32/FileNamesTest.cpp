@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "IncludeFile.h"
-#include "RecordingWindow.h"
 #include "RunError.h"
 
 namespace stb::upgrade {
@@ -64,9 +63,8 @@ std::string IncludeNaming(const std::string& image) {
 std::string Measure(TWideScratch& scratch, const std::string& imageName) {
   scratch.Write(L"inc\\app1.inc", IncludeNaming(imageName));
   TUpgradeRecord record{};
-  testing::TRecordingWindow window;
   try {
-    ReadIncludeFile("./inc/app1.inc", record, window);
+    ReadIncludeFile("./inc/app1.inc", record);
   } catch (const ERunError& e) {
     return e.what();
   }

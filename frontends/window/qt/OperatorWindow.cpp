@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <QScrollBar>
 
+#include "LogText.h"
 #include "QtPeriodicTimer.h"
 #include "TypedCharacter.h"
 
@@ -65,9 +66,12 @@ TOperatorWindow::TOperatorWindow(const app::TOptions& options, TOperatorWindowHo
       hooks_(std::move(hooks)) {
   BuildComponents();
   run_ = app::TAssembly::Build(
-      options, *this, std::make_unique<TQtPeriodicTimer>(),
-      [this](const app::THandlerError& error) { ShowRunError(error); }, refusal_);
-  if (run_) StartUp();
+      options, *this, [this](const std::string& line) { LogLine(line); },
+      std::make_unique<TQtPeriodicTimer>(), [this](const app::THandlerError& error) { ShowRunError(error); },
+      refusal_);
+  if (!run_) return;
+  run_->AddListener(&progress_);
+  StartUp();
 }
 
 TOperatorWindow::~TOperatorWindow() {
@@ -147,7 +151,7 @@ void TOperatorWindow::keyPressEvent(QKeyEvent* event) {
   QWidget::keyPressEvent(event);
 }
 
-// --- Window operations ---
+// --- The log and the progress ---
 
 void TOperatorWindow::LogLine(const std::string& line) { log_->appendPlainText(FromLatin1(line)); }
 
@@ -156,11 +160,13 @@ void TOperatorWindow::SetDownloadProgress(int position) { downloadBar_->setValue
 void TOperatorWindow::SetFlashProgress(int position) { flashBar_->setValue(position); }
 
 void TOperatorWindow::SetCounter(long sent, long total) {
-  counterLabel_->setText(FromLatin1(upgrade::Detail(sent, total)));
+  counterLabel_->setText(FromLatin1(app::Detail(sent, total)));
   counterLabel_->adjustSize();
 }
 
 void TOperatorWindow::SetAnimation(bool running) { animation_->SetActive(running); }
+
+// --- Interaction ---
 
 std::unique_ptr<QMessageBox> TOperatorWindow::MakeBox(TBoxKind kind, const QString& text, QWidget* parent) {
   auto box = std::make_unique<QMessageBox>(parent);

@@ -1,5 +1,6 @@
 // TOperatorWindow: the operator window. It lays out what the operator sees,
-// implements the window operations, and forwards its handlers to the upgrade.
+// shows the log and the progress the upgrade's events drive, answers what the
+// upgrade asks, and forwards its handlers to the upgrade.
 #pragma once
 
 #include <QLabel>
@@ -18,7 +19,8 @@
 #include "OperatorWindowLayout.h"
 #include "RunOptions.h"
 #include "TickGuard.h"
-#include "WindowOperations.h"
+#include "Interaction.h"
+#include "ProgressListener.h"
 
 namespace stb::ui {
 
@@ -43,7 +45,7 @@ struct TOperatorWindowHooks {
   std::function<upgrade::TConfirmAnswer(TBoxKind, const QString& text)> AnswerBox;
 };
 
-class TOperatorWindow : public QWidget, public upgrade::IWindowOperations {
+class TOperatorWindow : public QWidget, public upgrade::IInteraction, public app::IProgressView {
  public:
   // The window and the run behind it, put together by the one assembly.
   // When the log file or the trace cannot be opened nothing is started:
@@ -57,12 +59,16 @@ class TOperatorWindow : public QWidget, public upgrade::IWindowOperations {
   // One tick of the upgrade, which may run a whole transfer.
   void Tick();
 
-  // --- Window operations ---
-  void LogLine(const std::string& line) override;
+  // One line at the end of the log.
+  void LogLine(const std::string& line);
+
+  // --- Progress (ProgressListener.h) ---
   void SetDownloadProgress(int position) override;
   void SetFlashProgress(int position) override;
   void SetCounter(long sent, long total) override;
   void SetAnimation(bool running) override;
+
+  // --- Interaction ---
   void MessageBox(const std::string& text) override;
   upgrade::TConfirmAnswer Confirm(const std::string& text) override;
   void Information(const std::string& text) override;
@@ -108,6 +114,7 @@ class TOperatorWindow : public QWidget, public upgrade::IWindowOperations {
 
   TOperatorWindowHooks hooks_;
   std::string refusal_;
+  app::TProgressListener progress_{*this};
   std::unique_ptr<app::TAssembly> run_;
   layout::TTickGuard tickGuard_;
 

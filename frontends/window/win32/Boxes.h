@@ -7,7 +7,7 @@
 #include <string>
 
 #include "OperatorWindowLayout.h"
-#include "WindowOperations.h"
+#include "Interaction.h"
 
 namespace stb::winui {
 

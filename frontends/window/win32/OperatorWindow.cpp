@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "LayoutGdi.h"
+#include "LogText.h"
 #include "TypedCharacter.h"
 #include "Upgrade.h"
 #include "WideText.h"
@@ -61,9 +62,12 @@ TOperatorWindow::TOperatorWindow(const app::TOptions& options, TOperatorWindowHo
   BuildComponents();
   tickTimer_.SetCallback([this] { Tick(); });
   run_ = app::TAssembly::Build(
-      options, *this, std::make_unique<TWin32PeriodicTimer>(),
+      options, *this, [this](const std::string& line) { LogLine(line); },
+      std::make_unique<TWin32PeriodicTimer>(),
       [this](const app::THandlerError& error) { ShowRunError(error); }, refusal_);
-  if (run_) StartUp();
+  if (!run_) return;
+  run_->AddListener(&progress_);
+  StartUp();
 }
 
 TOperatorWindow::~TOperatorWindow() {
@@ -269,7 +273,7 @@ void TOperatorWindow::Tick() {
   if (tickGuard_.Run([this] { run_->Tick(); }) && hwnd_) PostMessageW(hwnd_, WM_CLOSE, 0, 0);
 }
 
-// --- Window operations ---
+// --- The log, the progress and the interaction ---
 
 void TOperatorWindow::LogLine(const std::string& line) {
   // Appended at the end without reading the text back, so that a long log
@@ -288,7 +292,7 @@ void TOperatorWindow::SetDownloadProgress(int position) {
 void TOperatorWindow::SetFlashProgress(int position) { SendMessageW(flashBar_, PBM_SETPOS, position, 0); }
 
 void TOperatorWindow::SetCounter(long sent, long total) {
-  SetWindowTextW(counterLabel_, WidenLatin1(upgrade::Detail(sent, total)).c_str());
+  SetWindowTextW(counterLabel_, WidenLatin1(app::Detail(sent, total)).c_str());
   FitLabel(counterLabel_);
 }
 

@@ -1,6 +1,7 @@
 // TOperatorWindow on Win32: the operator window. It lays out what the operator sees,
-// implements the window operations, and forwards its handlers to the upgrade,
-// as the Qt window does; every decision stays behind the assembly.
+// shows the log and the progress the upgrade's events drive, answers what the
+// upgrade asks, and forwards its handlers to the upgrade, as the Qt window
+// does; every decision stays behind the assembly.
 #pragma once
 
 #include "Win32.h"
@@ -16,8 +17,9 @@
 #include "OperatorWindowLayout.h"
 #include "RunOptions.h"
 #include "TickGuard.h"
+#include "Interaction.h"
+#include "ProgressListener.h"
 #include "Win32PeriodicTimer.h"
-#include "WindowOperations.h"
 
 namespace stb::winui {
 
@@ -31,7 +33,7 @@ struct TOperatorWindowHooks {
   std::function<upgrade::TConfirmAnswer(TBoxKind, const std::wstring& text)> AnswerBox;
 };
 
-class TOperatorWindow : public upgrade::IWindowOperations {
+class TOperatorWindow : public upgrade::IInteraction, public app::IProgressView {
  public:
   // The window (not shown yet) and the run behind it, put together by the
   // one assembly. When the log file or the trace cannot be opened nothing is
@@ -47,12 +49,16 @@ class TOperatorWindow : public upgrade::IWindowOperations {
   // One tick of the upgrade, which may run a whole transfer.
   void Tick();
 
-  // --- Window operations ---
-  void LogLine(const std::string& line) override;
+  // One line at the end of the log.
+  void LogLine(const std::string& line);
+
+  // --- Progress (ProgressListener.h) ---
   void SetDownloadProgress(int position) override;
   void SetFlashProgress(int position) override;
   void SetCounter(long sent, long total) override;
   void SetAnimation(bool running) override;
+
+  // --- Interaction ---
   void MessageBox(const std::string& text) override;
   upgrade::TConfirmAnswer Confirm(const std::string& text) override;
   void Information(const std::string& text) override;
@@ -109,6 +115,7 @@ class TOperatorWindow : public upgrade::IWindowOperations {
   HFONT faceFont_ = nullptr;
   HFONT fixedFont_ = nullptr;
   HBRUSH webAddressBrush_ = nullptr;
+  app::TProgressListener progress_{*this};
   std::unique_ptr<app::TAssembly> run_;
   layout::TTickGuard tickGuard_;
   bool logHasLines_ = false;

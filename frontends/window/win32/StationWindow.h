@@ -16,7 +16,7 @@
 #include "PortLogWindow.h"
 #include "StationTiles.h"
 #include "StationWindowModel.h"
-#include "WindowOperations.h"
+#include "Interaction.h"
 
 namespace stb::winui {
 

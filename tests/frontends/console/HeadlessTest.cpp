@@ -15,6 +15,7 @@
 #include <sstream>
 #include <thread>
 
+#include "LogText.h"
 #include "BoxSim.h"
 #include "ChildProcess.h"
 #include "ModeTable.h"
@@ -92,9 +93,7 @@ struct THeadlessRun {
   }
 };
 
-std::vector<std::string> Directions() {
-  return {std::begin(upgrade::kDirections), std::end(upgrade::kDirections)};
-}
+std::vector<std::string> Directions() { return {std::begin(app::kDirections), std::end(app::kDirections)}; }
 
 TEST(Headless, UpgradesInEveryModeWithTheLogOnStdout) {
   for (int mode = 1; mode <= 8; ++mode) {

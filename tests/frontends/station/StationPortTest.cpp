@@ -131,7 +131,7 @@ TEST(StationBox, TheReportLineIsWhatTheEventsTold) {
     end.Outcome = upgrade::TOutcome::Failed;
     end.Failure = upgrade::TFailure::BlockRefused;
     end.Step = 3;
-    end.Line = "  DownLoad Fail !!";
+    end.Seen = upgrade::TSeen::BlockNotAccepted;
     end.Sent = 1024;
     end.Total = 6144;
     box.Ended(end);
@@ -155,7 +155,6 @@ TEST(StationBox, TheReportLineIsWhatTheEventsTold) {
     end.Outcome = upgrade::TOutcome::Refused;
     end.Check = upgrade::TCheck::Oui;
     end.Step = 1;
-    end.Line = "  - Invalid OUI !!";
     box.Ended(end);
     const std::string line = ReportLine(box.Finish(true));
     EXPECT_TRUE(Has(line, R"("result":"refused","decided_by":"  - Invalid OUI !!","reason":"OUI","step":1,)"))
@@ -168,7 +167,6 @@ TEST(StationBox, TheReportLineIsWhatTheEventsTold) {
     upgrade::TUpgradeEnd end;
     end.Outcome = upgrade::TOutcome::Upgraded;
     end.Step = 7;
-    end.Line = "Congraturation! Software Upgrade OK !!!";
     box.Ended(end);
     EXPECT_TRUE(Has(
         ReportLine(box.Finish(true)),
