@@ -1,5 +1,9 @@
 #include "LogText.h"
 
+#include <cstring>
+
+#include "PrintableLine.h"
+
 namespace stb::app {
 
 namespace {
@@ -72,6 +76,12 @@ std::string DecidingLine(const upgrade::TUpgradeEnd& end) {
   }
   if (end.Seen != upgrade::TSeen::Nothing) return SeenLine(end.Seen);
   return end.Error;
+}
+
+std::string ErrorLine(const std::string& text, int systemError) {
+  std::string line = upgrade::EscapedLine(text);
+  if (systemError != 0) line += " (" + std::string(std::strerror(systemError)) + ")";
+  return line;
 }
 
 }  // namespace stb::app

@@ -24,6 +24,11 @@ const char* SeenLine(upgrade::TSeen seen);
 // upgrade saw, or the error's text; "" for a stop.
 std::string DecidingLine(const upgrade::TUpgradeEnd& end);
 
+// An error as one line of the log or the console: a file's or a box's
+// bytes as printable characters (EscapedLine), and for an error that names
+// only the system's number ("I/O error 5.") the system's reason beside it.
+std::string ErrorLine(const std::string& text, int systemError);
+
 // The success lines after "7. Update Version Table OK".
 inline constexpr char kSuccessRule[] = "---------------------------------------";
 inline constexpr char kSuccessLine[] = "Congraturation! Software Upgrade OK !!!";

@@ -168,6 +168,7 @@ void TUpgrade::SendGoMessage() {
     TUpgradeEnd end;
     end.Failure = failure;
     end.Error = error.Text();
+    end.SystemError = error.SystemError();
     End(std::move(end));
     throw;
   }

@@ -111,6 +111,7 @@ void TUpgrade::MeetBox() {
     TUpgradeEnd end;
     const auto* runError = dynamic_cast<const ERunError*>(&error);
     end.Error = runError ? runError->Text() : error.what();
+    end.SystemError = runError ? runError->SystemError() : 0;
     End(std::move(end));
     throw;
   }

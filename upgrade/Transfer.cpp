@@ -29,6 +29,7 @@ bool TUpgrade::SendImage() {
       TUpgradeEnd end;
       end.Failure = TFailure::ImageUnreadable;
       end.Error = error.Text();
+      end.SystemError = error.SystemError();
       End(std::move(end));
       throw;
     }

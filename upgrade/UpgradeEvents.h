@@ -124,6 +124,7 @@ struct TUpgradeEnd {
   // (an image that cannot be opened, or changed before the go message);
   // empty for every other end.
   std::string Error;
+  int SystemError = 0;  // the system's error number behind Error, if any (ERunError)
   // Image bytes the box acknowledged, of the image's size in whole blocks.
   long Sent = 0;
   long Total = 0;

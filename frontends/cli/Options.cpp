@@ -78,7 +78,7 @@ class TCommandLine {
          options.Window);
     Value("--log-dir", "DIR", "station: each port's log to a file of its own in DIR",
           [&](const std::string& v) { options.LogDir = v; });
-    Value("--report", "FILE", "station: append one JSON line per box to FILE",
+    Value("--report", "FILE", "append one JSON line per box to FILE (its record: identity, versions, image, outcome)",
           [&](const std::string& v) { options.Report = v; });
     Flag("--list-ports", "list this machine's serial devices and exit", options.ListPorts);
     Flag("-h,--help", "show this text and exit", options.Help);
@@ -158,9 +158,9 @@ std::optional<TOptions> ParseOptions(const std::vector<std::string>& args, std::
     if (!error.empty()) return std::nullopt;
     return options;
   }
-  if (!options.LogDir.empty() || !options.Report.empty() || options.Window) {
+  if (!options.LogDir.empty() || options.Window) {
     error = options.Window ? "--window needs --station (the operator window opens without it)"
-                           : "--log-dir and --report need --station";
+                           : "--log-dir needs --station (a single run takes --log-file FILE)";
     return std::nullopt;
   }
   if (!options.Code.empty() && !options.Headless) {

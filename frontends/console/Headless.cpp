@@ -8,9 +8,15 @@
 #include "ConsoleWriter.h"
 #include "EventLoop.h"
 #include "Interrupts.h"
+#include "RunRecord.h"
 #include "TypeCode.h"
 
 namespace stb::app {
+
+namespace {
+// How long the end waits for the box's line on its way to the report.
+constexpr auto kReportBound = std::chrono::seconds(2);
+}  // namespace
 
 int RunHeadless(const TOptions& options) {
   TEventLoop loop;
@@ -27,6 +33,13 @@ int RunHeadless(const TOptions& options) {
   }
   TProgressListener progress(window);
   run->AddListener(&progress);
+  TRunRecord record([](const std::string& text) { ConsoleOutput().Write(TConsoleStream::Err, text + "\n"); });
+  if (std::string why; !record.Open(options.Report, why)) {
+    ConsoleOutput().Write(TConsoleStream::Err,
+                          "stb-downloader: cannot write the report " + options.Report + ": " + why + "\n");
+    return kExitUsage;
+  }
+  record.Listen(*run);
   if (!run->StartUp()) {
     const auto& open = run->Link().LastOpenResult();
     ConsoleOutput().Write(
@@ -68,6 +81,14 @@ int RunHeadless(const TOptions& options) {
       return kExitUsage;
     }
     loop.RunOnce(1000);
+  }
+  // The box's line on its way to the report is waited for, a little: a disk
+  // that takes nothing never holds the end up for long.
+  if (const long lost = record.Seal(kReportBound); lost > 0) {
+    ConsoleOutput().Write(TConsoleStream::Err, "stb-downloader: the box's record was not written to the report " +
+                                                   record.Path() + " (" + record.LostWhy() + ")\n");
+    // Upgraded or not, a record asked for and missing is no success.
+    if (!run->HandlerFailed()) return kExitFailed;
   }
   if (run->HandlerFailed()) return kExitFileError;
   return run->Upgrade().Succeeded() ? kExitUpgraded : kExitFailed;

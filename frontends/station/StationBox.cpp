@@ -5,6 +5,7 @@
 
 #include "Console.h"
 #include "EscapedLine.h"
+#include "LocalTime.h"
 #include "LogText.h"
 #include "StationFiles.h"
 
@@ -22,8 +23,6 @@ const char* StepState(int step) {
   return kStepStates[step - 1];
 }
 
-std::array<std::uint8_t, 2> Pair(const upgrade::TVersionPair& v) { return {v.Major, v.Minor}; }
-
 std::string Version(const upgrade::TVersionPair& v) {
   return std::to_string(v.Major) + "." + std::to_string(v.Minor);
 }
@@ -33,17 +32,6 @@ std::string Software(const upgrade::TVersionPair& boot, const upgrade::TVersionP
                      const upgrade::TVersionPair& app1, const upgrade::TVersionPair& app2) {
   // Short enough for a tile's width: "boot 1.0 nat 1.2 app 1.3/1.4".
   return "boot " + Version(boot) + " nat " + Version(native) + " app " + Version(app1) + "/" + Version(app2);
-}
-
-TBoxResult ResultOf(upgrade::TOutcome outcome) {
-  switch (outcome) {
-    case upgrade::TOutcome::Upgraded: return TBoxResult::Upgraded;
-    case upgrade::TOutcome::Refused: return TBoxResult::Refused;
-    case upgrade::TOutcome::NoResponse: return TBoxResult::NoResponse;
-    case upgrade::TOutcome::Failed:
-    case upgrade::TOutcome::Stopped: return TBoxResult::Failed;
-  }
-  return TBoxResult::Failed;
 }
 
 }  // namespace
@@ -70,8 +58,7 @@ void TStationBox::Say(const std::string& text) { WriteLog(text); }
 
 void TStationBox::HandlerError(const THandlerError& error) {
   // One error, one line of the log, as the console writes it.
-  error_ = EscapedLine(error.Text);
-  if (error.SystemError != 0) error_ += " (" + std::string(std::strerror(error.SystemError)) + ")";
+  error_ = ErrorLine(error.Text, error.SystemError);
   Tagged("error", error_);
 }
 
@@ -106,8 +93,6 @@ void TStationBox::BoxAcknowledged() {
   // From the acknowledgement on the box is one of this port's: whatever
   // comes next ends in its report line, a stop at once included.
   arrived_ = true;
-  startMs_ = UnixMsNow();
-  startSteadyMs_ = NowMs();
   shared_.Display.Update(slot_, [&](TPortView& v) {
     v.Running = true;
     v.State = "box answered";
@@ -125,26 +110,12 @@ void TStationBox::BoxAcknowledged() {
 }
 
 void TStationBox::IncludeFileRead(const upgrade::TUpgradeRecord& r, const std::string&) {
-  chosenMode_ = r.DownloadMode;
-  TBoxReport::TWritten w;
-  w.Model = Pair(r.IncModel);
-  w.Hardware = Pair(r.IncHwVersion);
-  w.BootLoader = Pair(r.IncBootVersion);
-  w.Native = Pair(r.IncNativeVersion);
-  w.Application1 = Pair(r.IncApp1Version);
-  w.Application2 = Pair(r.IncApp2Version);
-  w.VersionSlot = r.VersionSlot;
-  w.Date = r.IncStartDate;
-  include_ = w;
   after_ = Software(r.IncBootVersion, r.IncNativeVersion, r.IncApp1Version, r.IncApp2Version);
 }
 
-void TStationBox::GoMessageSent(std::uint32_t address, long blocks) {
-  TBoxReport::TWritten w = include_.value_or(TBoxReport::TWritten{});
-  w.Blocks = blocks;
-  w.Address = address;
-  written_ = w;
-  if (include_) shared_.Display.Update(slot_, [&](TPortView& v) { v.After = after_; });
+void TStationBox::GoMessageSent(std::uint32_t, long) {
+  goSent_ = true;
+  if (!after_.empty()) shared_.Display.Update(slot_, [&](TPortView& v) { v.After = after_; });
 }
 
 void TStationBox::StepReached(upgrade::TStep step) {
@@ -160,7 +131,6 @@ void TStationBox::StepReached(upgrade::TStep step) {
 }
 
 void TStationBox::IdentityReceived(const upgrade::TBoxIdentity& identity) {
-  identity_ = identity;
   shared_.Display.Update(slot_, [&](TPortView& v) {
     v.Model = Version(identity.Model);
     v.Hardware = Version(identity.Hardware);
@@ -185,7 +155,7 @@ void TStationBox::BlockAccepted(long index, long sent, long total) {
 }
 
 void TStationBox::Ended(const upgrade::TUpgradeEnd& end) {
-  end_ = end;
+  stopped_ = end.Outcome == upgrade::TOutcome::Stopped;
   if (end.Total > 0) {
     sent_ = end.Sent;
     total_ = end.Total;
@@ -203,42 +173,13 @@ std::string TStationBox::StopLine(const char* signal) const {
   const char* title = upgrade::StepTitle(step_);
   std::string line = std::string("stopped by ") + signal + " " +
                      (title ? "after \"" + std::string(title) + "\"" : std::string("after the box answered"));
-  if (written_ && total_ > 0) {
+  if (goSent_ && total_ > 0) {
     line += ", " + std::to_string(sent_) + " of " + std::to_string(total_) + " bytes sent";
     if (taking_) line += "; the box may be left unusable";
   } else {
     line += "; nothing of the image was sent";
   }
   return line;
-}
-
-TBoxReport TStationBox::Finish(bool portOpen) const {
-  TBoxReport r;
-  r.Port = port_;
-  r.Start = IsoTime(startMs_);
-  r.End = IsoTime(UnixMsNow());
-  r.DurationSeconds = static_cast<double>(NowMs() - startSteadyMs_) / 1000.0;
-  r.Resends = resends_;
-  // The mode chosen by the code; the one the box echoed when none was.
-  r.Mode = chosenMode_ != 0 ? chosenMode_ : mode_;
-  r.Step = step_;
-  r.Identity = identity_;
-  r.BoxAddress = boxAddress_;
-  r.Written = written_;
-  if (end_) {
-    r.Result = ResultOf(end_->Outcome);
-    r.DecidedBy = DecidingLine(*end_);
-    r.Step = end_->Step;
-    if (end_->Outcome == upgrade::TOutcome::Refused) r.Reason = upgrade::CheckName(end_->Check);
-    if (end_->Outcome == upgrade::TOutcome::Failed) r.Reason = upgrade::FailureName(end_->Failure);
-    if (end_->Outcome == upgrade::TOutcome::Stopped) r.Reason = "stopped";
-  } else {
-    r.Result = TBoxResult::Failed;
-  }
-  // The default error handler's text is what the operator saw.
-  if (!error_.empty()) r.DecidedBy = error_;
-  if (r.DecidedBy.empty() && !portOpen) r.DecidedBy = "the port went away";
-  return r;
 }
 
 }  // namespace stb::app

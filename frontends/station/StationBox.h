@@ -1,15 +1,14 @@
 // One box on one port of the station: what its upgrade asks of the
-// operator, the listener of the upgrade's events, and the interrupt policy
-// its assembly reports to. What happens to the box (arrival, identity,
-// steps, blocks, resends, outcome) comes from the events and goes to the
-// port's live line and its report line; the log's text is the log file's
-// alone. Boxes and dialogs go to the port's log file as tagged lines.
+// operator, the listener that shows it on the port's live line (arrival,
+// identity, steps, blocks, outcome, all from the upgrade's events), and the
+// interrupt policy its assembly reports to. Its record is the recorder's
+// (BoxRecord.h); the log's text is the log file's alone. Boxes and dialogs
+// go to the port's log file as tagged lines.
 //
 // Lives on the port's thread, and is only ever called there.
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 
 #include "Assembly.h"
@@ -35,7 +34,7 @@ class TStationBox : public upgrade::IInteraction, public upgrade::IUpgradeEvents
   bool Arrived() const { return arrived_; }
   bool Closed() const { return closed_; }
   // The station ended it at once (the second interrupt).
-  bool Stopped() const { return end_ && end_->Outcome == upgrade::TOutcome::Stopped; }
+  bool Stopped() const { return stopped_; }
   // The assembly's default error handler, and what it was given last.
   void HandlerError(const THandlerError& error);
   const std::string& Error() const { return error_; }
@@ -49,9 +48,6 @@ class TStationBox : public upgrade::IInteraction, public upgrade::IUpgradeEvents
   // Where a box stopped at once stood: `stopped by SIGINT after "3. Start
   // DownLoad", 27648 of 60416 bytes sent; the box may be left unusable`.
   std::string StopLine(const char* signal) const;
-  // The report of the box that has ended; `portOpen`: the port was still
-  // there at the end.
-  TBoxReport Finish(bool portOpen) const;
 
   // --- Interaction ---
   void MessageBox(const std::string& text) override { Tagged("message", text); }
@@ -64,14 +60,11 @@ class TStationBox : public upgrade::IInteraction, public upgrade::IUpgradeEvents
   // --- Events ---
   void IncludeFileRead(const upgrade::TUpgradeRecord& record, const std::string&) override;
   void BoxAcknowledged() override;
-  void BoxArrived(int mode) override { mode_ = mode; }
   void IdentityReceived(const upgrade::TBoxIdentity& identity) override;
-  void AddressesReceived(std::uint32_t box, std::uint32_t) override { boxAddress_ = box; }
-  void GoMessageSent(std::uint32_t address, long blocks) override;
+  void GoMessageSent(std::uint32_t, long) override;
   void StepReached(upgrade::TStep step) override;
   void TransferStarted(long blocks, long) override { blocks_ = blocks; }
   void BlockAccepted(long index, long sent, long total) override;
-  void BlockRefused(long, int) override { ++resends_; }
   void FlashStep(long step, long steps) override;
   void Ended(const upgrade::TUpgradeEnd& end) override;
 
@@ -92,28 +85,19 @@ class TStationBox : public upgrade::IInteraction, public upgrade::IUpgradeEvents
   const std::string port_;
   TEventLoop* loop_;
   serial::IPeriodicTimer* ticks_ = nullptr;
-  // What the include file has the box written, once it was read.
-  std::optional<TBoxReport::TWritten> include_;
   std::string after_;  // the tile's software after, as the include file has it
-  int chosenMode_ = 0;
   int logFd_ = -1;
   std::string logLost_;
   bool arrived_ = false;
   bool closed_ = false;
   bool taking_ = false;
-  int mode_ = 0;
+  bool goSent_ = false;
+  bool stopped_ = false;
   int step_ = 0;
   long blocks_ = 0;
   long sent_ = 0;
   long total_ = 0;
-  std::optional<upgrade::TBoxIdentity> identity_;
-  std::optional<std::uint32_t> boxAddress_;
-  std::optional<TBoxReport::TWritten> written_;
-  std::optional<upgrade::TUpgradeEnd> end_;
   std::string error_;
-  long resends_ = 0;
-  std::int64_t startMs_ = 0;        // wall clock, for the report
-  std::int64_t startSteadyMs_ = 0;  // for the duration
   TTransferPace pace_;
 };
 

@@ -11,6 +11,7 @@
 #include "EventLoop.h"
 #include "ExitStatus.h"
 #include "HostPorts.h"
+#include "LocalTime.h"
 #include "StationBox.h"
 #include "StationFiles.h"
 #include "PresenceProbe.h"
@@ -156,6 +157,7 @@ void TStationPort::OneBox() {
 
   TEventLoop loop;
   TStationBox box(shared_, slot_, device_, &loop);
+  TBoxRecorder recorder(device_);
   std::string refusal;
   // The log goes to the port's log file only.
   auto run = TAssembly::Build(
@@ -167,6 +169,7 @@ void TStationPort::OneBox() {
     Pause(shared_.RetryAfter);
     return;
   }
+  run->AddListener(&recorder);
   run->AddListener(&box);
   // What a stop at once reaches, for as long as it lives.
   const TServing serving(*this, *run);
@@ -197,7 +200,8 @@ void TStationPort::OneBox() {
   }
 
   const bool portOpen = run->Link().IsPortOpen();
-  TBoxReport report = box.Finish(portOpen);
+  TBoxRecord report = recorder.Record();
+  if (report.DecidedBy.empty() && !portOpen) report.DecidedBy = "the port went away";
   CheckLog(*run, box);
   const bool stopped = box.Stopped();
   if (stopped) {
@@ -226,7 +230,7 @@ void TStationPort::OneBox() {
       ++v.Failed;
     }
   });
-  shared_.Report.Append(ReportLine(report));
+  shared_.Report.Append(RecordLine(report));
   if (stopped) return;
   shared_.Display.Event(device_ + ": " + ResultName(report.Result) + " (" + report.DecidedBy + ")");
 

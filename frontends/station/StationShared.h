@@ -10,7 +10,9 @@
 
 #include "RunOptions.h"
 #include "StationDisplay.h"
-#include "StationReport.h"
+#include "BoxRecord.h"
+#include "ConsoleWriter.h"
+#include "ReportFile.h"
 
 namespace stb::app {
 
@@ -23,7 +25,13 @@ enum TStopLevel : int {
 struct TStationShared {
   // `out`: where the display writes (standard output unless a test says).
   TStationShared(const TOptions& options, bool terminal, int out = 1)
-      : Options(options), Display(terminal, out) {}
+      : Options(options),
+        Display(terminal, out),
+        // Through the console's writer: in order with everything else, and
+        // never waiting on a terminal that takes nothing.
+        Report([](const std::string& text) {
+          ConsoleOutput().Write(TConsoleStream::Err, text + "; the station goes on\n");
+        }) {}
 
   const TOptions Options;
   TStationDisplay Display;

@@ -73,7 +73,11 @@ TEST(UpgradeEvents, SuccessTellsEveryStepCheckBlockAndFlashStepInOrder) {
   run.Begin(5 * 1024 + 77);  // six blocks, two flash steps
   EXPECT_EQ(run.Upgrade(3), "");
 
-  Strings expected = {"acknowledged",
+  // The mode and its include file first, then the box.
+  Strings expected = {"mode 3",
+                      "include 0x9FC10000",
+                      "image ./image.bin 5197 6",
+                      "acknowledged",
                       "arrived 3",
                       "check mode echo passed",
                       "step 1",
@@ -85,14 +89,17 @@ TEST(UpgradeEvents, SuccessTellsEveryStepCheckBlockAndFlashStepInOrder) {
                       "check native software passed",
                       "check native software major passed",
                       "check application 1 passed",
+                      "identity accepted",
                       "addresses 9fc10000 9fc10000",
                       "check download address passed",
                       "check boot loader area passed",
                       "go 9fc10000 6",
                       "step 2",
-                      "step 3"};
+                      "step 3",
+                      "transfer 6 6144"};
   for (const auto& b : Blocks(6, 6)) expected.push_back(b);
-  for (const char* l : {"step 4", "step 5", "flash 1/2", "flash 2/2", "step 6", "step 7", "ended upgraded"})
+  for (const char* l : {"image sent", "step 4", "step 5", "flash 1/2", "flash 2/2", "step 6", "table written",
+                        "step 7", "ended upgraded"})
     expected.push_back(l);
   EXPECT_EQ(run.Events.Trace, expected);
 
@@ -196,7 +203,8 @@ TEST(UpgradeEvents, SilenceEndsNoResponseInTheStepItCameIn) {
     EXPECT_EQ(run.End().Total, 5 * 1024);
     EXPECT_EQ(run.Events.LastLineAtEnd, kNoResponse);
     EXPECT_EQ(run.Events.BoxesAtEnd, 0u);
-    EXPECT_EQ(run.Events.Trace.front(), "acknowledged");
+    EXPECT_EQ(run.Events.Trace.front(), "mode 3");
+    EXPECT_EQ(run.Events.OfTheBox().front(), "acknowledged");
     EXPECT_EQ(run.Events.Only("arrived").size(), c.phase == TBoxPhase::ModeEcho ? 0u : 1u);
   }
 }
@@ -274,6 +282,11 @@ TEST(UpgradeEvents, PortLostIsToldAsSuchWhateverTheLogSays) {
   EXPECT_GE(run.End().Sent, 6 * 1024);
   EXPECT_LE(run.End().Sent, 7 * 1024);
   EXPECT_EQ(run.End().Total, 40 * 1024);
+  // Why, then how it ended, and nothing after.
+  const Strings box = run.Events.OfTheBox();
+  ASSERT_GE(box.size(), 2u);
+  EXPECT_EQ(box[box.size() - 2], "port lost");
+  EXPECT_EQ(run.Events.Only("port lost").size(), 1u);
 }
 
 TEST(UpgradeEvents, PortLostWhileAReportIsAwaitedIsNoSilenceOfTheBox) {
@@ -290,6 +303,7 @@ TEST(UpgradeEvents, PortLostWhileAReportIsAwaitedIsNoSilenceOfTheBox) {
   EXPECT_EQ(script.Window.Log.back(), kNoResponse);
   ASSERT_EQ(events.Ends.size(), 1u);
   EXPECT_EQ(events.Trace.back(), "ended failed port lost");
+  EXPECT_EQ(events.Trace[events.Trace.size() - 2], "port lost");
   EXPECT_EQ(events.Ends[0].Step, 3);
   EXPECT_EQ(app::DecidingLine(events.Ends[0]), kNoResponse);
   EXPECT_EQ(events.Ends[0].Sent, stb::testing::kScriptBlocks * 1024);
@@ -405,6 +419,8 @@ TEST(UpgradeEvents, StopFromAnotherThreadEndsTheTransferWithinABlockAndARead) {
   stopper.join();
 
   ASSERT_EQ(run.Events.Ends.size(), 1u);
+  EXPECT_EQ(run.Events.Trace.back(), "ended stopped");
+  EXPECT_TRUE(run.Events.Only("image sent").empty());
   const TUpgradeEnd& end = run.End();
   EXPECT_EQ(end.Outcome, TOutcome::Stopped);
   EXPECT_EQ(end.Step, 3);
@@ -430,7 +446,8 @@ TEST(UpgradeEvents, StopWhileWaitingLeavesEveryTickIdle) {
   const std::uint64_t before = run.Written();
   EXPECT_EQ(run.Upgrade(3), "");
   EXPECT_EQ(run.Written(), before);  // not even the wake-up byte
-  EXPECT_TRUE(run.Events.Trace.empty());
+  // The code was typed and its include file read; no box was met.
+  EXPECT_EQ(run.Events.Trace, (Strings{"mode 3", "include 0x9FC10000", "image ./image.bin 2048 2"}));
   EXPECT_FALSE(run.Window.TicksStopped);
   EXPECT_EQ(run.Summary().Mode, 0);
 }

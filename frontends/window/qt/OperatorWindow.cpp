@@ -7,6 +7,8 @@
 #include <QKeyEvent>
 #include <QScreen>
 #include <QScrollBar>
+#include <chrono>
+#include <cstdio>
 
 #include "LogText.h"
 #include "QtPeriodicTimer.h"
@@ -71,6 +73,13 @@ TOperatorWindow::TOperatorWindow(const app::TOptions& options, TOperatorWindowHo
       refusal_);
   if (!run_) return;
   run_->AddListener(&progress_);
+  if (std::string why; !record_.Open(options.Report, why)) {
+    // As a log file that cannot be written: nothing starts.
+    refusal_ = "cannot write the report " + options.Report + ": " + why;
+    run_.reset();
+    return;
+  }
+  record_.Listen(*run_);
   StartUp();
 }
 
@@ -121,6 +130,15 @@ void TOperatorWindow::BuildComponents() {
 
   tickTimer_ = new QTimer(this);
   connect(tickTimer_, &QTimer::timeout, this, [this] { Tick(); });
+}
+
+long TOperatorWindow::SealRecord() {
+  const long lost = record_.Seal(std::chrono::seconds(2));
+  if (lost > 0) {
+    std::fprintf(stderr, "stb-downloader: the box's record was not written to the report %s (%s)\n",
+                 record_.Path().c_str(), record_.LostWhy().c_str());
+  }
+  return lost;
 }
 
 // --- Handlers ---

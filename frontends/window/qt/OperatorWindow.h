@@ -18,6 +18,7 @@
 #include "Decorations.h"
 #include "OperatorWindowLayout.h"
 #include "RunOptions.h"
+#include "RunRecord.h"
 #include "TickGuard.h"
 #include "Interaction.h"
 #include "ProgressListener.h"
@@ -99,6 +100,9 @@ class TOperatorWindow : public QWidget, public upgrade::IInteraction, public app
   QTimer* TickTimer() const { return tickTimer_; }
 
   const std::string& Refusal() const { return refusal_; }
+  // The box's record (--report), sealed when the window is done; what could
+  // not be written is said on stderr. The lines not written.
+  long SealRecord();
   const upgrade::TUpgrade& Upgrade() const { return run_->Upgrade(); }
   upgrade::TUpgrade& Upgrade() { return run_->Upgrade(); }
 
@@ -115,6 +119,7 @@ class TOperatorWindow : public QWidget, public upgrade::IInteraction, public app
   TOperatorWindowHooks hooks_;
   std::string refusal_;
   app::TProgressListener progress_{*this};
+  app::TRunRecord record_;
   std::unique_ptr<app::TAssembly> run_;
   layout::TTickGuard tickGuard_;
 

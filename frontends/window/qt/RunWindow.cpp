@@ -24,7 +24,9 @@ int RunWindow(const TOptions& options, int argc, char** argv) {
     return kExitUsage;
   }
   window.show();
-  return QApplication::exec();
+  const int status = QApplication::exec();
+  // A record asked for and missing is no success.
+  return window.SealRecord() > 0 && status == 0 ? kExitFailed : status;
 }
 
 }  // namespace stb::app

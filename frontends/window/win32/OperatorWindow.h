@@ -16,6 +16,7 @@
 #include "Decorations.h"
 #include "OperatorWindowLayout.h"
 #include "RunOptions.h"
+#include "RunRecord.h"
 #include "TickGuard.h"
 #include "Interaction.h"
 #include "ProgressListener.h"
@@ -95,6 +96,9 @@ class TOperatorWindow : public upgrade::IInteraction, public app::IProgressView 
   const TWin32PeriodicTimer& TickTimer() const { return tickTimer_; }
 
   const std::string& Refusal() const { return refusal_; }
+  // The box's record (--report), sealed when the window is done; what could
+  // not be written is said on stderr. The lines not written.
+  long SealRecord();
   const upgrade::TUpgrade& Upgrade() const { return run_->Upgrade(); }
   upgrade::TUpgrade& Upgrade() { return run_->Upgrade(); }
 
@@ -116,6 +120,7 @@ class TOperatorWindow : public upgrade::IInteraction, public app::IProgressView 
   HFONT fixedFont_ = nullptr;
   HBRUSH webAddressBrush_ = nullptr;
   app::TProgressListener progress_{*this};
+  app::TRunRecord record_;
   std::unique_ptr<app::TAssembly> run_;
   layout::TTickGuard tickGuard_;
   bool logHasLines_ = false;

@@ -18,6 +18,7 @@
 #include "LogText.h"
 #include "BoxSim.h"
 #include "ChildProcess.h"
+#include "JsonObject.h"
 #include "ModeTable.h"
 #include "ScratchDir.h"
 #include "Upgrade.h"
@@ -194,6 +195,79 @@ TEST(Headless, CodeTypedOnStandardInput) {
   const TResult r = ended.Run({}, "GUID0");
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("standard input ended before a mode code was typed"), std::string::npos);
+}
+
+// The names of a JSON object's own fields, in order (not those of the
+// objects inside it).
+std::vector<std::string> TopFields(const std::string& line) {
+  std::vector<std::string> fields;
+  int depth = 0;
+  bool inText = false;
+  std::string text;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    const char c = line[i];
+    if (inText) {
+      if (c == '\\') {
+        text += line[++i];
+      } else if (c == '"') {
+        inText = false;
+        if (depth == 1 && i + 1 < line.size() && line[i + 1] == ':') fields.push_back(text);
+      } else {
+        text += c;
+      }
+    } else if (c == '"') {
+      inText = true;
+      text.clear();
+    } else if (c == '{') {
+      ++depth;
+    } else if (c == '}') {
+      --depth;
+    }
+  }
+  return fields;
+}
+
+TEST(Headless, AReportIsOneLineABoxWithTheStationsFields) {
+  const std::vector<std::string> stationFields = {"port", "start",   "end",     "mode",       "result",
+                                                  "decided_by", "reason", "step", "box", "written",
+                                                  "resends", "duration_s"};
+  TScratchDir dir;
+  std::vector<std::string> lines;
+  for (const bool refuse : {false, true}) {
+    THeadlessRun run;
+    if (refuse) run.box.Identity[3] = 7;
+    run.Start(5000);
+    const std::string report = (dir.Path() / "boxes.jsonl").string();
+    const TResult r = run.Run({"--code", "APP103", "--report", report});
+    EXPECT_EQ(r.status, refuse ? 1 : 0) << r.err;
+  }
+  lines = Lines((dir.Path() / "boxes.jsonl").string());
+  ASSERT_EQ(lines.size(), 2u);
+  for (const auto& line : lines) {
+    EXPECT_TRUE(stb::testing::IsJsonObject(line)) << line;
+    const auto fields = TopFields(line);
+    // The station's fields first, in its order; the record's own after them.
+    ASSERT_GE(fields.size(), stationFields.size()) << line;
+    EXPECT_EQ(std::vector<std::string>(fields.begin(), fields.begin() + stationFields.size()), stationFields);
+    for (const char* added : {"id", "host", "tool_version", "mode_name", "include_file", "image", "sent", "total"})
+      EXPECT_NE(std::find(fields.begin(), fields.end(), added), fields.end()) << added;
+  }
+  EXPECT_NE(lines[0].find(R"("result":"upgraded")"), std::string::npos) << lines[0];
+  EXPECT_NE(lines[0].find(R"("image":{"path":"./image.bin","bytes":5000,"blocks":5,)"), std::string::npos)
+      << lines[0];
+  EXPECT_NE(lines[1].find(R"("result":"refused","decided_by":"  - Invalid Model Code !!","reason":"model")"),
+            std::string::npos)
+      << lines[1];
+}
+
+TEST(Headless, AReportThatCannotBeWrittenStopsTheRunBeforeThePort) {
+  THeadlessRun run;
+  run.Start();
+  const TResult r = run.Run({"--code", "APP103", "--report", "/dev/full"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("stb-downloader: cannot write the report /dev/full: not a regular file"), std::string::npos)
+      << r.err;
+  EXPECT_TRUE(r.out.empty());  // nothing started, no box was woken
 }
 
 TEST(Headless, FileErrorsExitWithThree) {

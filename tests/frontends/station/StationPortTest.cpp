@@ -11,6 +11,7 @@
 
 #include "EventLoop.h"
 #include "ScratchDir.h"
+#include "BoxRecord.h"
 #include "StationBox.h"
 #include "StationPort.h"
 #include "StationPorts.h"
@@ -101,7 +102,7 @@ TEST(StationBox, AnErrorIsOneLineOfThePortsLog) {
 
 bool Has(const std::string& line, const std::string& part) { return line.find(part) != std::string::npos; }
 
-TEST(StationBox, TheReportLineIsWhatTheEventsTold) {
+TEST(StationBox, TheReportLineIsWhatTheEventsToldTheRecorder) {
   stb::testing::TScratchDir dir;
   TOptions options;
   TOperatorScreen screen;
@@ -115,18 +116,22 @@ TEST(StationBox, TheReportLineIsWhatTheEventsTold) {
 
   {  // a block the box kept refusing
     TStationBox box(shared, slot, "/dev/ttyUSB0", nullptr);
-    box.BoxAcknowledged();
+    TBoxRecorder recorder("/dev/ttyUSB0");
+    upgrade::TUpgradeListeners both;
+    both.Add(&recorder);
+    both.Add(&box);
+    both.BoxAcknowledged();
     EXPECT_TRUE(box.Arrived());
     EXPECT_TRUE(shared.Display.Snapshot().at(slot).Running);
-    box.BoxArrived(3);
-    box.IdentityReceived(id);
-    box.AddressesReceived(0x9FC10000, 0x9FC10000);
-    box.GoMessageSent(0x9FC10000, 6);
-    box.StepReached(upgrade::TStep::StartUpgrade);
-    box.StepReached(upgrade::TStep::StartDownload);
-    box.BlockAccepted(0, 1024, 6144);
-    box.BlockRefused(1, 1);
-    box.BlockRefused(1, 2);
+    both.BoxArrived(3);
+    both.IdentityReceived(id);
+    both.AddressesReceived(0x9FC10000, 0x9FC10000);
+    both.GoMessageSent(0x9FC10000, 6);
+    both.StepReached(upgrade::TStep::StartUpgrade);
+    both.StepReached(upgrade::TStep::StartDownload);
+    both.BlockAccepted(0, 1024, 6144);
+    both.BlockRefused(1, 1);
+    both.BlockRefused(1, 2);
     upgrade::TUpgradeEnd end;
     end.Outcome = upgrade::TOutcome::Failed;
     end.Failure = upgrade::TFailure::BlockRefused;
@@ -134,8 +139,8 @@ TEST(StationBox, TheReportLineIsWhatTheEventsTold) {
     end.Seen = upgrade::TSeen::BlockNotAccepted;
     end.Sent = 1024;
     end.Total = 6144;
-    box.Ended(end);
-    const std::string line = ReportLine(box.Finish(true));
+    both.Ended(end);
+    const std::string line = RecordLine(recorder.Record());
     EXPECT_TRUE(Has(line, R"("mode":3,"result":"failed","decided_by":"  DownLoad Fail !!")")) << line;
     EXPECT_TRUE(Has(line, R"("reason":"block refused","step":3,)")) << line;
     EXPECT_TRUE(Has(line, R"("box":{"oui":"0022","model":"1.2",)")) << line;
@@ -147,29 +152,37 @@ TEST(StationBox, TheReportLineIsWhatTheEventsTold) {
   }
   {  // another maker's box
     TStationBox box(shared, slot, "/dev/ttyUSB0", nullptr);
-    box.BoxAcknowledged();
-    box.BoxArrived(3);
-    box.IdentityReceived(id);
-    box.StepReached(upgrade::TStep::CheckMachine);
+    TBoxRecorder recorder("/dev/ttyUSB0");
+    upgrade::TUpgradeListeners both;
+    both.Add(&recorder);
+    both.Add(&box);
+    both.BoxAcknowledged();
+    both.BoxArrived(3);
+    both.IdentityReceived(id);
+    both.StepReached(upgrade::TStep::CheckMachine);
     upgrade::TUpgradeEnd end;
     end.Outcome = upgrade::TOutcome::Refused;
     end.Check = upgrade::TCheck::Oui;
     end.Step = 1;
-    box.Ended(end);
-    const std::string line = ReportLine(box.Finish(true));
+    both.Ended(end);
+    const std::string line = RecordLine(recorder.Record());
     EXPECT_TRUE(Has(line, R"("result":"refused","decided_by":"  - Invalid OUI !!","reason":"OUI","step":1,)"))
         << line;
     EXPECT_TRUE(Has(line, R"("written":null)")) << line;
   }
   {  // an upgraded one has no reason
     TStationBox box(shared, slot, "/dev/ttyUSB0", nullptr);
-    box.BoxAcknowledged();
+    TBoxRecorder recorder("/dev/ttyUSB0");
+    upgrade::TUpgradeListeners both;
+    both.Add(&recorder);
+    both.Add(&box);
+    both.BoxAcknowledged();
     upgrade::TUpgradeEnd end;
     end.Outcome = upgrade::TOutcome::Upgraded;
     end.Step = 7;
-    box.Ended(end);
+    both.Ended(end);
     EXPECT_TRUE(Has(
-        ReportLine(box.Finish(true)),
+        RecordLine(recorder.Record()),
         R"("result":"upgraded","decided_by":"Congraturation! Software Upgrade OK !!!","reason":null,"step":7,"box":null)"));
   }
 }

@@ -19,114 +19,18 @@
 
 #include "Options.h"
 #include "ScratchDir.h"
-#include "StationJson.h"
+#include "JsonObject.h"
 #include "StationPort.h"
-#include "StationReport.h"
+#include "BoxRecord.h"
+#include "LocalTime.h"
+#include "ReportFile.h"
 
-namespace stb::testing {
-
-namespace {
-
-// A small recursive-descent reader of RFC 8259 JSON.
-struct TJsonReader {
-  const std::string& s;
-  std::size_t i = 0;
-
-  void Blanks() {
-    while (i < s.size() && (s[i] == ' ' || s[i] == '\t' || s[i] == '\n' || s[i] == '\r')) ++i;
-  }
-  bool Take(char c) {
-    Blanks();
-    if (i < s.size() && s[i] == c) {
-      ++i;
-      return true;
-    }
-    return false;
-  }
-  bool String() {
-    if (!Take('"')) return false;
-    while (i < s.size()) {
-      const auto c = static_cast<unsigned char>(s[i++]);
-      if (c == '"') return true;
-      if (c < 0x20) return false;
-      if (c >= 0x80) return false;  // the report writes every other byte escaped
-      if (c == '\\') {
-        if (i >= s.size()) return false;
-        const char e = s[i++];
-        if (e == 'u') {
-          for (int k = 0; k < 4; ++k) {
-            if (i >= s.size() || !std::isxdigit(static_cast<unsigned char>(s[i++]))) return false;
-          }
-        } else if (std::string("\"\\/bfnrt").find(e) == std::string::npos) {
-          return false;
-        }
-      }
-    }
-    return false;
-  }
-  bool Number() {
-    Blanks();
-    const std::size_t start = i;
-    if (i < s.size() && s[i] == '-') ++i;
-    while (i < s.size() && (std::isdigit(static_cast<unsigned char>(s[i])) || s[i] == '.' || s[i] == 'e' ||
-                            s[i] == 'E' || s[i] == '+' || s[i] == '-'))
-      ++i;
-    return i > start;
-  }
-  bool Literal(const char* word) {
-    Blanks();
-    const std::string w = word;
-    if (s.compare(i, w.size(), w) != 0) return false;
-    i += w.size();
-    return true;
-  }
-  bool Value() {
-    Blanks();
-    if (i >= s.size()) return false;
-    switch (s[i]) {
-      case '{': return Object();
-      case '[': {
-        ++i;
-        if (Take(']')) return true;
-        do {
-          if (!Value()) return false;
-        } while (Take(','));
-        return Take(']');
-      }
-      case '"': return String();
-      case 't': return Literal("true");
-      case 'f': return Literal("false");
-      case 'n': return Literal("null");
-      default: return Number();
-    }
-  }
-  bool Object() {
-    if (!Take('{')) return false;
-    if (Take('}')) return true;
-    do {
-      Blanks();
-      if (!String() || !Take(':') || !Value()) return false;
-    } while (Take(','));
-    return Take('}');
-  }
-};
-
-}  // namespace
-
-bool IsJsonObject(const std::string& text) {
-  TJsonReader r{text};
-  if (!r.Object()) return false;
-  r.Blanks();
-  return r.i == text.size();
-}
-
-}  // namespace stb::testing
 
 namespace stb::app {
 namespace {
 
 TEST(StationReport, ALineIsOneJsonObjectWhateverTheBoxSent) {
-  TBoxReport r;
+  TBoxRecord r;
   r.Port = "/dev/serial/by-id/usb-\"odd\\name";
   r.Start = IsoTime(UnixMsNow());
   r.End = r.Start;
@@ -138,7 +42,7 @@ TEST(StationReport, ALineIsOneJsonObjectWhateverTheBoxSent) {
   std::copy(std::begin(date), std::end(date), id.Record.begin() + 14);
   id.Date.assign(std::begin(date), std::end(date));
   r.Identity = id;
-  const std::string line = ReportLine(r);
+  const std::string line = RecordLine(r);
   ASSERT_FALSE(line.empty());
   EXPECT_EQ(line.back(), '\n');
   EXPECT_EQ(std::count(line.begin(), line.end(), '\n'), 1);
@@ -157,10 +61,10 @@ TEST(StationReport, PortsWritingAtOnceNeverShareALine) {
   for (int p = 0; p < 8; ++p) {
     ports.emplace_back([&file, p] {
       for (int n = 0; n < 200; ++n) {
-        TBoxReport r;
+        TBoxRecord r;
         r.Port = "port" + std::to_string(p);
         r.DecidedBy = std::string(static_cast<std::size_t>(n * 37 % 3000), 'x');
-        file.Append(ReportLine(r));
+        file.Append(RecordLine(r));
       }
     });
   }
@@ -179,7 +83,7 @@ TEST(StationReport, AFullDiskLeavesNoHalfLine) {
   std::string why;
   TReportFile full;
   ASSERT_TRUE(full.Open("report.jsonl", why));
-  const std::string line = ReportLine(TBoxReport{});
+  const std::string line = RecordLine(TBoxRecord{});
   // The disk takes one line, then only part of each next one.
   rlimit old{};
   ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
@@ -210,7 +114,7 @@ TEST(StationReport, ASealedReportTakesNoLineAndHoldsNoOneUp) {
   const auto file = std::make_shared<TReportFile>();
   std::string why;
   ASSERT_TRUE(file->Open("report.jsonl", why));
-  const std::string line = ReportLine(TBoxReport{});
+  const std::string line = RecordLine(TBoxRecord{});
   ASSERT_TRUE(file->Append(line));
   EXPECT_EQ(file->Seal(std::chrono::seconds(5)), 0);
   // A port that ends its box after the seal is told no, at once.
@@ -231,7 +135,7 @@ TEST(StationReport, ASealedReportTakesNoLineAndHoldsNoOneUp) {
 TEST(StationReport, AWriteThatHangsHoldsUpNoPortAndTheSealOnlyForItsBound) {
   int pipe[2];
   ASSERT_EQ(::pipe(pipe), 0);
-  const std::string line = ReportLine(TBoxReport{});
+  const std::string line = RecordLine(TBoxRecord{});
   // Full but for less than one line.
   ASSERT_EQ(::fcntl(pipe[1], F_SETFL, O_NONBLOCK), 0);
   while (::write(pipe[1], "x", 1) == 1) {
@@ -310,6 +214,11 @@ TEST(StationOptions, EveryPortIsKeptAndWhatAStationCannotDoIsRefused) {
   EXPECT_EQ(ok->Ports, (std::vector<std::string>{"/dev/ttyUSB0", "all"}));
   EXPECT_EQ(ok->LogDir, "logs");
   EXPECT_EQ(ok->Report, "r.jsonl");
+  // A single run keeps its one box's record too.
+  const auto single = ParseOptions({"--headless", "--report", "r.jsonl"}, error);
+  ASSERT_TRUE(single) << error;
+  EXPECT_EQ(single->Report, "r.jsonl");
+
   // In the station window the code may be typed instead.
   const auto window = ParseOptions({"--station", "--window", "--port", "all"}, error);
   ASSERT_TRUE(window) << error;
@@ -327,7 +236,7 @@ TEST(StationOptions, EveryPortIsKeptAndWhatAStationCannotDoIsRefused) {
        "--station and --headless exclude each other (a station is headless already)"},
       {{"--station", "--code", "APP103", "--port", "a", "--log-file", "x"},
        "--station takes --log-dir DIR instead of --log-file and --trace (one log per port)"},
-      {{"--headless", "--report", "r.jsonl"}, "--log-dir and --report need --station"},
+      {{"--headless", "--log-dir", "logs"}, "--log-dir needs --station (a single run takes --log-file FILE)"},
       {{"--window", "--port", "a"}, "--window needs --station (the operator window opens without it)"},
   };
   for (const auto& c : cases) {

@@ -19,7 +19,7 @@
 
 #include "BoxSim.h"
 #include "ChildProcess.h"
-#include "StationJson.h"
+#include "JsonObject.h"
 #include "ScratchDir.h"
 
 namespace stb::app {

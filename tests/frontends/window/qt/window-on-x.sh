@@ -7,7 +7,8 @@
 #
 # Run 1 meets a box whose download address differs from the include file's:
 # the warning (a message box), the confirmation, answered Yes, and the
-# information box; the captions are read as a window manager reads them.
+# information box; the captions are read as a window manager reads them, and
+# the box's record is the one line of the report.
 # Run 2 types the code of a mode without an include file: the default error
 # handler's box. Run 3 asks for a log file that cannot be written: the window
 # refuses to start, with a box, before the port is opened.
@@ -53,7 +54,7 @@ type_into() {
 
 # --- Run 1: message box, confirmation, information box ---
 start_box "$build"
-"$build/bin/stb-downloader" --port "$box_port" > run1.out 2>&1 &
+"$build/bin/stb-downloader" --port "$box_port" --report "$work/boxes.jsonl" > run1.out 2>&1 &
 app_pid=$!
 main=$(main_window)
 type_into "$main" APP103
@@ -65,6 +66,12 @@ wait_end "$app_pid" 10 || fail "the program still runs after the information box
 kill "$app_pid" 2>/dev/null || true
 app_pid=
 stop_box
+# The box's record, one line, as the station writes its boxes'.
+[ "$(wc -l < boxes.jsonl 2>/dev/null || echo 0)" -eq 1 ] || fail "report lines: $(cat boxes.jsonl 2>&1)"
+grep -q '^{"port":"[^"]*","start":"[^"]*","end":"[^"]*","mode":3,"result":"refused","decided_by":"  Warning !!!. Download Address MisMatch... !!!","reason":"download address","step":1,"box":{"oui":"0022",' boxes.jsonl ||
+  fail "report line: $(cat boxes.jsonl)"
+grep -q '"include_file":"./inc/app1.inc","image":{"path":"./image.bin","bytes":3000,"blocks":3,"sha256":"[0-9a-f]\{64\}"}' boxes.jsonl ||
+  fail "report line's image: $(cat boxes.jsonl)"
 
 # --- Run 2: the default error handler's box ---
 start_box "$build"
@@ -92,4 +99,4 @@ grep -q "^stb-downloader: cannot write the log file $work/no/such/folder/run.log
 stop_box
 
 if [ -s "$work/failures" ]; then exit 1; fi
-echo "window-on-x: captions as set; a log file that cannot be written refused before the port"
+echo "window-on-x: captions as set; the box's record in the report; a log file that cannot be written refused before the port"

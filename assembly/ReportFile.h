@@ -1,56 +1,15 @@
-// The station's report: one JSON object per box, on a line of its own,
-// appended to a file that every port shares (JSON Lines).
+// A report that takes one line per box, appended to a file (JSON Lines): the
+// station's for all its boxes, a single run's for its one.
 #pragma once
 
-#include <array>
-#include <cstdint>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
 
-#include "LocalTime.h"
-#include "UpgradeEvents.h"
-
 namespace stb::app {
-
-enum class TBoxResult { Upgraded, Refused, Failed, NoResponse };
-
-const char* ResultName(TBoxResult result);
-
-// What one box came to, as the report tells it.
-struct TBoxReport {
-  std::string Port;
-  std::string Start;  // local time with its offset, ISO 8601
-  std::string End;
-  int Mode = 0;
-  TBoxResult Result = TBoxResult::Failed;
-  std::string DecidedBy;  // the log line (or error) that decided the result
-  // The check that refused the box or how it failed, as the core names it;
-  // none for an upgraded box or one that fell silent.
-  std::optional<std::string> Reason;
-  int Step = 0;  // the last numbered step reached
-  // The box's identity record as it came, once it came whole.
-  std::optional<upgrade::TBoxIdentity> Identity;
-  std::optional<std::uint32_t> BoxAddress;  // once the address words came
-  // What the box was sent, once the go message went out.
-  struct TWritten {
-    std::array<std::uint8_t, 2> Model, Hardware, BootLoader, Native, Application1, Application2;
-    int VersionSlot = 0;
-    std::string Date;
-    long Blocks = 0;
-    std::uint32_t Address = 0;
-  };
-  std::optional<TWritten> Written;
-  long Resends = 0;
-  double DurationSeconds = 0;
-};
-
-// The object on one line, ended by a line feed. Texts are escaped so that
-// any byte the box or a file gave stays valid JSON and UTF-8.
-std::string ReportLine(const TBoxReport& report);
 
 // The report file. Lines are handed to a writer thread of its own, so a
 // port never waits for the disk and never holds a lock while the disk is
@@ -60,7 +19,10 @@ std::string ReportLine(const TBoxReport& report);
 // station's summary and exit status tell of them.
 class TReportFile {
  public:
-  TReportFile();
+  // `tell`: how the first failure to write is said to the operator, once,
+  // from the writer's thread (none: not said).
+  using TTell = std::function<void(const std::string& text)>;
+  explicit TReportFile(TTell tell = nullptr);
   ~TReportFile();
   TReportFile(const TReportFile&) = delete;
   TReportFile& operator=(const TReportFile&) = delete;

@@ -1,0 +1,25 @@
+// Files that only ever grow by whole lines (a report), where POSIX systems
+// and Windows differ. Names are bytes as the operator gave them; on Windows
+// they are read as UTF-8 (else in the ANSI code page) and opened by their
+// wide names, as the image and the log files are.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace stb::app {
+
+// Opens `path` for appending, without waiting for anyone (a FIFO nobody
+// reads is not waited for), only when it is a regular file. Returns the
+// descriptor, or -1 with `why` for the operator.
+int OpenReportFile(const std::string& path, std::string& why);
+// One write of `size` bytes at the end of the file; what it wrote, or -1
+// with errno set.
+long WriteOnce(int fd, const char* data, std::size_t size);
+// The size of the open file; -1 when it cannot be told.
+std::int64_t FileSize(int fd);
+// Cuts the open file back to `size` bytes.
+bool CutFile(int fd, std::int64_t size);
+void CloseFile(int fd);
+
+}  // namespace stb::app
