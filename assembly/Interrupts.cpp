@@ -5,7 +5,9 @@
 
 #include <atomic>
 #include <cstring>
-#include <ctime>
+#include <cstdint>
+
+#include "LocalTime.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -34,44 +36,6 @@ std::atomic<int> gRecordFd{-1};
 std::atomic<long> gUtcOffset{0};  // local time minus UTC, in seconds
 static_assert(std::atomic<long>::is_always_lock_free && std::atomic<int>::is_always_lock_free &&
               std::atomic<bool>::is_always_lock_free);
-
-// Days since 1970-01-01 of a civil date, and back (proleptic Gregorian).
-long DaysFromCivil(long y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const long era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<long>(doe) - 719468;
-}
-
-void CivilFromDays(long z, long& y, unsigned& m, unsigned& d) {
-  z += 719468;
-  const long era = (z >= 0 ? z : z - 146096) / 146097;
-  const unsigned doe = static_cast<unsigned>(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  d = doy - (153 * mp + 2) / 5 + 1;
-  m = mp < 10 ? mp + 3 : mp - 9;
-  y = static_cast<long>(yoe) + era * 400 + (m <= 2);
-}
-
-// The offset of local time now; taken outside any handler.
-long LocalOffsetNow() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &now);
-#else
-  localtime_r(&now, &local);
-#endif
-  const long localSeconds = DaysFromCivil(local.tm_year + 1900L, static_cast<unsigned>(local.tm_mon + 1),
-                                          static_cast<unsigned>(local.tm_mday)) *
-                                86400L +
-                            local.tm_hour * 3600L + local.tm_min * 60L + local.tm_sec;
-  return localSeconds - static_cast<long>(now);
-}
 
 // Appends to a fixed buffer, always leaving it terminated.
 struct TText {
@@ -116,47 +80,27 @@ void WriteAll(int fd, const char* text, std::size_t n) {
 
 // "YYYY-MM-DD HH:MM:SS.mmm ", as the log file stamps its lines.
 void AddStamp(TText& t) {
-  long seconds = 0;
-  long ms = 0;
 #ifdef _WIN32
   FILETIME ft;
   GetSystemTimeAsFileTime(&ft);
   const unsigned long long ticks =
       (static_cast<unsigned long long>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
-  seconds = static_cast<long>(ticks / 10000000ULL - 11644473600ULL);
-  ms = static_cast<long>(ticks / 10000ULL % 1000ULL);
+  const auto unixMs = static_cast<std::int64_t>(ticks / 10000ULL) - 11644473600000LL;
 #else
   timespec ts{};
   clock_gettime(CLOCK_REALTIME, &ts);
-  seconds = static_cast<long>(ts.tv_sec);
-  ms = ts.tv_nsec / 1000000;
+  const std::int64_t unixMs = static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 #endif
-  seconds += gUtcOffset.load();
-  long y = 0;
-  unsigned m = 0;
-  unsigned d = 0;
-  CivilFromDays(seconds / 86400 - (seconds % 86400 < 0), y, m, d);
-  const long of = ((seconds % 86400) + 86400) % 86400;
-  t.AddNumber(y, 4);
-  t.Add("-");
-  t.AddNumber(m, 2);
-  t.Add("-");
-  t.AddNumber(d, 2);
-  t.Add(" ");
-  t.AddNumber(of / 3600, 2);
-  t.Add(":");
-  t.AddNumber(of / 60 % 60, 2);
-  t.Add(":");
-  t.AddNumber(of % 60, 2);
-  t.Add(".");
-  t.AddNumber(ms, 3);
+  char stamp[kLogStampSize];
+  FormatLogStamp(stamp, unixMs, gUtcOffset.load());
+  t.Add(stamp);
   t.Add(" ");
 }
 
 }  // namespace
 
 void SetStopRecord(int fd) {
-  gUtcOffset = LocalOffsetNow();
+  gUtcOffset = UtcOffsetAt(UnixMsNow());
   gRecordFd = fd;
 }
 
@@ -186,23 +130,35 @@ bool HangUpEnds() { return !gImageStarted.load(); }
 
 bool BoxTakingImage() { return gTaking.load(); }
 
-std::size_t StopLine(char* out, std::size_t size, const char* cause) {
+std::size_t StopLineOf(char* out, std::size_t size, const char* cause, const TStopPoint& point) {
   TText t{out, size};
-  t.Add("stb-downloader: stopped by ");
+  t.Add("stopped by ");
   t.Add(cause);
   t.Add(" ");
-  t.Add(gWhere[gWhereIndex.load()]);
-  if (gImageStarted.load()) {
+  t.Add(point.Where);
+  if (point.ImageStarted) {
     t.Add(", ");
-    t.AddNumber(gSent.load());
+    t.AddNumber(point.Sent);
     t.Add(" of ");
-    t.AddNumber(gTotal.load());
+    t.AddNumber(point.Total);
     t.Add(" bytes sent");
-    if (gTaking.load()) t.Add("; the box may be left unusable");
+    if (point.Taking) t.Add("; the box may be left unusable");
   } else {
     t.Add("; nothing of the image was sent");
   }
   return t.length;
+}
+
+std::size_t StopLine(char* out, std::size_t size, const char* cause) {
+  TText t{out, size};
+  t.Add("stb-downloader: ");
+  TStopPoint point;
+  point.Where = gWhere[gWhereIndex.load()];
+  point.ImageStarted = gImageStarted.load();
+  point.Sent = gSent.load();
+  point.Total = gTotal.load();
+  point.Taking = gTaking.load();
+  return t.length + StopLineOf(out + t.length, size - t.length, cause, point);
 }
 
 void WriteStopLines(const char* cause, bool toConsole) {

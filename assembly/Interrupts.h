@@ -72,4 +72,18 @@ void WriteStampedRecord(const char* line, std::size_t n);
 // The stop line without its line end, into `out`; its length.
 std::size_t StopLine(char* out, std::size_t size, const char* cause);
 
+// Where an upgrade stood when an interrupt ended it: the one way every stop
+// line says so, in a signal handler or on a station's port.
+struct TStopPoint {
+  const char* Where = "";     // `after "3. Start DownLoad"`, `before a mode was chosen`
+  bool ImageStarted = false;  // the go message went out
+  long Sent = 0;
+  long Total = 0;
+  bool Taking = false;  // the box was still taking the image
+};
+// `stopped by SIGINT after "3. Start DownLoad", 27648 of 60416 bytes sent;
+// the box may be left unusable`, into `out`, which it always ends; its
+// length. Safe in a signal handler.
+std::size_t StopLineOf(char* out, std::size_t size, const char* cause, const TStopPoint& point);
+
 }  // namespace stb::app

@@ -130,9 +130,8 @@ bool TUpgrade::CheckAddresses() {
       TUpgradeEnd end;
       end.Outcome = TOutcome::Refused;
       end.Check = TCheck::Address;
-      End(std::move(end));
-      window_.Information("Download Address MisMatch!!!. Check Your installation file(./inc/xxxx.inc).");
-      window_.CloseWindow();
+      EndAndClose(std::move(end), "Download Address MisMatch!!!. Check Your installation file(./inc/xxxx.inc).",
+                  true);
       return false;
     }
   } else {

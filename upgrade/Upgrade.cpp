@@ -101,9 +101,13 @@ bool TUpgrade::Checked(TCheck check, bool passed) {
   return passed;
 }
 
-void TUpgrade::EndAndClose(TUpgradeEnd end, const std::string& box) {
+void TUpgrade::EndAndClose(TUpgradeEnd end, const std::string& box, bool information) {
   End(std::move(end));
-  if (!box.empty()) window_.MessageBox(box);
+  if (information) {
+    window_.Information(box);
+  } else if (!box.empty()) {
+    window_.MessageBox(box);
+  }
   window_.CloseWindow();
 }
 

@@ -129,8 +129,9 @@ class TUpgrade {
   bool Checked(TCheck check, bool passed);
   // A check refused the box: the end, the box saying so, the close.
   void Refuse(TCheck check, const std::string& box);
-  // The end, then the box `box` (none when empty), then the close.
-  void EndAndClose(TUpgradeEnd end, const std::string& box);
+  // The end, then the box `box` (none when empty; an information box when
+  // `information`), then the close.
+  void EndAndClose(TUpgradeEnd end, const std::string& box, bool information = false);
   bool Fail(TSeen seen, TFailure failure);
   // The box fell silent: before the transfer a refusal of its own, during it
   // a failure under the caller's failure box.

@@ -1,10 +1,9 @@
 #include "ConsoleWindow.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "ConsoleWriter.h"
-#include "EscapedLine.h"
+#include "LogText.h"
 
 namespace stb::app {
 
@@ -25,9 +24,7 @@ void TConsoleWindow::Tagged(const char* tag, const std::string& text) {
 }
 
 void TConsoleWindow::ShowError(const std::string& text, int systemError) {
-  std::string line = EscapedLine(text);
-  if (systemError != 0) line += " (" + std::string(std::strerror(systemError)) + ")";
-  Tagged("error", line);
+  Tagged("error", ErrorLine(text, systemError));
 }
 
 upgrade::TConfirmAnswer TConsoleWindow::Confirm(const std::string& text) {

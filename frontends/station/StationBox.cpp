@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "Console.h"
-#include "EscapedLine.h"
+#include "Interrupts.h"
 #include "LocalTime.h"
 #include "LogText.h"
 #include "StationFiles.h"
@@ -171,15 +171,15 @@ void TStationBox::SetBoxTakingImage(bool taking) {
 
 std::string TStationBox::StopLine(const char* signal) const {
   const char* title = upgrade::StepTitle(step_);
-  std::string line = std::string("stopped by ") + signal + " " +
-                     (title ? "after \"" + std::string(title) + "\"" : std::string("after the box answered"));
-  if (goSent_ && total_ > 0) {
-    line += ", " + std::to_string(sent_) + " of " + std::to_string(total_) + " bytes sent";
-    if (taking_) line += "; the box may be left unusable";
-  } else {
-    line += "; nothing of the image was sent";
-  }
-  return line;
+  const std::string where = title ? "after \"" + std::string(title) + "\"" : "after the box answered";
+  TStopPoint point;
+  point.Where = where.c_str();
+  point.ImageStarted = goSent_ && total_ > 0;
+  point.Sent = sent_;
+  point.Total = total_;
+  point.Taking = taking_;
+  char line[512];
+  return std::string(line, StopLineOf(line, sizeof line, signal, point));
 }
 
 }  // namespace stb::app

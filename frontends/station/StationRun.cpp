@@ -7,10 +7,10 @@
 #include <thread>
 
 #include "Console.h"
-#include "EscapedLine.h"
 #include "ExitStatus.h"
 #include "HostPorts.h"
 #include "IncludeFile.h"
+#include "LogText.h"
 #include "ModeTable.h"
 #include "RunError.h"
 #include "StationFiles.h"
@@ -78,9 +78,7 @@ int CheckStationCode(const std::string& code, std::string& why) {
   try {
     upgrade::ReadIncludeFile(std::string(upgrade::ModeEntry(mode).IncludeFile), record);
   } catch (const upgrade::ERunError& e) {
-    std::string text = EscapedLine(upgrade::DefaultErrorText(e.Text()));
-    if (e.SystemError() != 0) text += " (" + std::string(std::strerror(e.SystemError())) + ")";
-    why = "[error] " + text;
+    why = "[error] " + ErrorLine(upgrade::DefaultErrorText(e.Text()), e.SystemError());
     return kExitFileError;
   }
   return -1;
