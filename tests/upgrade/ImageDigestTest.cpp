@@ -1,15 +1,20 @@
-// SHA-256 as sha256sum computes it: the published values, and the same
-// digest however the bytes are cut into pieces. Free of any platform, so the
-// Windows build runs it as well.
+// The image's digest is SHA-256 of the file as sha256sum reads it: the
+// published values, the same digest however the bytes are cut into pieces,
+// and a measured image whose last block is filled up still digests as the
+// file alone. Free of any platform, so the Windows build runs it as well.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <random>
 #include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "ImageFile.h"
 #include "Sha256.h"
 
 namespace stb::upgrade {
@@ -77,6 +82,49 @@ TEST(Sha256, DigestIsTakenOnce) {
   hasher.Finish();
   EXPECT_THROW(hasher.Add(Bytes("d")), std::logic_error);
   EXPECT_THROW(hasher.Finish(), std::logic_error);
+}
+
+// An image file of its own in the temporary folder, removed after the test.
+class TImageFile {
+ public:
+  explicit TImageFile(const std::vector<std::uint8_t>& bytes)
+      : path_(std::filesystem::path(::testing::TempDir()) /
+              ("stb-image-digest-" + std::to_string(std::random_device{}()) + ".bin")) {
+    std::ofstream out(path_, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  }
+  ~TImageFile() {
+    std::error_code ignored;
+    std::filesystem::remove(path_, ignored);
+  }
+  std::string Path() const { return path_.string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+TEST(ImageDigest, MeasuredImageDigestsAsTheFileAlone) {
+  // What sha256sum printed for these files; the 0x00 that fills up the last
+  // block must not be in the digest.
+  struct Case {
+    std::size_t bytes;
+    std::int32_t imageSize;
+    const char* sha256sum;
+  } cases[] = {
+      {0, 0, "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+      {1, 1024, "6e340b9cffb37a989ca544e6bb780a2c78901d3fb33738768511a30617afa01d"},
+      {1024, 1024, "2bce1ba628720664be4b9fdd77aae0678e5f0f3f02fc6ff641ec879094f6a404"},
+      {5 * 1024 + 300, 6 * 1024, "977f7b6c161e6688bb46e44b8e6691cef9eb90b991aa851d2e2a54518dc13317"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.bytes);
+    const std::vector<std::uint8_t> bytes = Pattern(c.bytes);
+    const TImageFile file(bytes);
+    const TImageMeasure measure = MeasureImageFile(file.Path());
+    EXPECT_EQ(measure.Bytes, static_cast<std::int64_t>(c.bytes));
+    EXPECT_EQ(measure.ImageSize, c.imageSize);
+    EXPECT_EQ(Sha256Hex(measure.Digest), c.sha256sum);
+  }
 }
 
 }  // namespace
