@@ -3,7 +3,6 @@
 #include <chrono>
 #include <cstdio>
 #include <random>
-#include <type_traits>
 
 #include "LocalTime.h"
 #include "LogText.h"
@@ -105,25 +104,6 @@ TBoxResult ResultOf(upgrade::TOutcome outcome) {
     case upgrade::TOutcome::Stopped: return TBoxResult::Failed;
   }
   return TBoxResult::Failed;
-}
-
-// A digest as hexadecimal digits, whatever holds it.
-template <class TValue>
-std::string Hex(const TValue& value) {
-  std::string text;
-  char digits[3];
-  if constexpr (std::is_integral_v<TValue>) {
-    for (int shift = static_cast<int>(sizeof value) * 8 - 8; shift >= 0; shift -= 8) {
-      std::snprintf(digits, sizeof digits, "%02x", static_cast<unsigned>((value >> shift) & 0xFF));
-      text += digits;
-    }
-  } else {
-    for (const auto byte : value) {
-      std::snprintf(digits, sizeof digits, "%02x", static_cast<unsigned>(byte));
-      text += digits;
-    }
-  }
-  return text;
 }
 
 // The mode's line without its number: "Application Software 1. Mode".
@@ -247,7 +227,7 @@ void TBoxRecorder::ImageMeasured(const std::string& path, const upgrade::TImageM
   i.Path = path;
   i.Bytes = image.Bytes;
   i.Blocks = image.BlockCount;
-  i.Sha256 = Hex(image.Digest);
+  i.Sha256 = upgrade::Sha256Hex(image.Digest);
   image_ = i;
 }
 
@@ -286,8 +266,8 @@ void TBoxRecorder::BlockAccepted(long, long sent, long total) {
   record_.Total = total;
 }
 
-void TBoxRecorder::ImageSent(const upgrade::TImageDigest& digest) {
-  if (record_.Image) record_.Image->Sha256 = Hex(digest.Value());
+void TBoxRecorder::ImageSent(const upgrade::TSha256& digest) {
+  if (record_.Image) record_.Image->Sha256 = upgrade::Sha256Hex(digest);
 }
 
 void TBoxRecorder::Ended(const upgrade::TUpgradeEnd& end) {

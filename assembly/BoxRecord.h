@@ -102,7 +102,7 @@ class TBoxRecorder : public upgrade::IUpgradeEvents {
   void StepReached(upgrade::TStep step) override { record_.Step = static_cast<int>(step); }
   void BlockAccepted(long, long sent, long total) override;
   void BlockRefused(long, int) override { ++record_.Resends; }
-  void ImageSent(const upgrade::TImageDigest& digest) override;
+  void ImageSent(const upgrade::TSha256& digest) override;
   void Ended(const upgrade::TUpgradeEnd& end) override;
 
  private:

@@ -2,8 +2,8 @@
 # The Windows build tested under Wine: first the serial link and the port
 # listing, with COM1 and COM2 mapped to the two ends of a null-modem cable
 # made of pseudo-terminals (Wine numbers the machine's own serial devices
-# after them; no test names those); then images named beyond ASCII and the
-# --help text; then one full headless upgrade through COM1 against the simulated box;
+# after them; no test names those); then images named beyond ASCII, the
+# image's SHA-256 through CNG and the --help text; then one full headless upgrade through COM1 against the simulated box;
 # then the console station on COM1 to COM4 (tests/win32/station-under-wine.sh);
 # last the operator window: its own tests (tests/frontends/window/win32/run-under-wine.sh),
 # then driven on an X server as an operator would (tests/frontends/window/win32/window-under-wine.sh),
@@ -36,9 +36,10 @@ tests=$?
 kill "$modem" 2>/dev/null
 modem=
 
-# 2. Images named in UTF-8 or in the ANSI code page, and the help naming
-# the port a run without --port opens.
+# 2. Images named in UTF-8 or in the ANSI code page, the image's digest
+# from CNG, and the help naming the port a run without --port opens.
 (cd "$work" && "$wine" "$windows/tests/win32/file_names_tests.exe") || tests=1
+"$wine" "$windows/tests/win32/image_digest_tests.exe" || tests=1
 help=$("$wine" "$windows/bin/stb-downloader.exe" --help 2>&1 | tr -d '\r')
 if ! grep -qF '(default COM1)' <<< "$help" || grep -qF '/dev/' <<< "$help"; then
   echo "wine: --help does not give COM1 as the default port:" >&2

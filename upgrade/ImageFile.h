@@ -5,8 +5,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <span>
 #include <string>
+
+#include "Sha256.h"
 
 namespace stb::upgrade {
 
@@ -31,27 +32,16 @@ class TImageStream {
   std::intptr_t handle_ = -1;  // a descriptor, or the platform's handle
 };
 
-// A 64-bit FNV-1a digest of the image as it goes on the line: whole blocks,
-// the last one filled up with 0x00. It tells a changed image from the one
-// that was measured; it is no defence against a file made to collide.
-class TImageDigest {
- public:
-  void Add(std::span<const std::uint8_t> bytes) {
-    for (std::uint8_t b : bytes) value_ = (value_ ^ b) * 0x100000001B3ull;
-  }
-  std::uint64_t Value() const { return value_; }
-
- private:
-  std::uint64_t value_ = 0xCBF29CE484222325ull;
-};
-
 struct TImageMeasure {
   std::int32_t ImageSize;  // rounded up to whole blocks
   std::uint8_t SizeLow;
   std::uint8_t SizeHigh;
   std::int32_t BlockCount;
-  std::int64_t Bytes;    // the file's own size
-  std::uint64_t Digest;  // of the blocks as they would be sent
+  std::int64_t Bytes;  // the file's own size
+  // SHA-256 of the file's bytes as read for sending, without the 0x00 that
+  // fills up the last block (the size implies it): for an image left alone,
+  // what `sha256sum` prints for the file.
+  TSha256 Digest;
 };
 
 // Opens the image, takes its size, reads it through for its digest and

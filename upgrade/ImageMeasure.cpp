@@ -1,4 +1,5 @@
 #include <array>
+#include <span>
 
 #include "ImageFile.h"
 #include "Protocol.h"
@@ -31,15 +32,16 @@ TImageMeasure MeasureImage(TImageStream& image, const std::string& path) {
   m.BlockCount = m.SizeHigh * 256 + m.SizeLow;
   m.Bytes = bytes;
 
-  // Read as the transfer reads it, so that the two digests compare.
-  TImageDigest digest;
+  // Read as the transfer reads it, block by block up to the measured count,
+  // so that the two digests compare. Only the bytes read are hashed: the
+  // fill of the last block is no part of the file.
+  TSha256Hasher digest;
   std::array<std::uint8_t, kBlockSize> block{};
   for (std::int32_t i = 0; i < m.BlockCount; ++i) {
     const std::size_t count = image.Read(block.data(), block.size());
-    std::fill(block.begin() + static_cast<std::ptrdiff_t>(count), block.end(), 0x00);
-    digest.Add(block);
+    digest.Add(std::span(block).first(count));
   }
-  m.Digest = digest.Value();
+  m.Digest = digest.Finish();
   image.Rewind();
   return m;
 }

@@ -54,15 +54,16 @@ bool TUpgrade::SendBlocks(TImageStream& image, std::uint8_t& total) {
   // The frame as it goes on the line: 1024 data bytes, then their checksum.
   std::array<std::uint8_t, kBlockSize + 1> frame{};
   auto block = std::span(frame).first<kBlockSize>();
-  // Of the blocks as they went out, to hold against the image as measured.
-  TImageDigest sent;
+  // Of the file's bytes as they went out (not the fill), to hold against the
+  // image as measured.
+  TSha256Hasher sent;
 
   for (std::int32_t index = 0; index < record_.BlockCount; ++index) {
     // Read once; a resend sends the same bytes. Past the end of the file the
     // block is filled up with 0x00.
     const std::size_t count = image.Read(block.data(), block.size());
     std::fill(block.begin() + static_cast<std::ptrdiff_t>(count), block.end(), 0x00);
-    sent.Add(block);
+    sent.Add(block.first(count));
 
     std::uint8_t checksum = 0;
     for (std::uint8_t b : block) checksum = static_cast<std::uint8_t>(checksum + b);
@@ -104,12 +105,13 @@ bool TUpgrade::SendBlocks(TImageStream& image, std::uint8_t& total) {
     events_->BlockAccepted(index, bytesSent, record_.ImageSize);
     window_.PumpMessages();
   }
-  events_->ImageSent(sent);
+  const TSha256 digest = sent.Finish();
+  events_->ImageSent(digest);
   // An image written to while it was sent reached the box other than it was
   // checked. The box holds it in RAM only: stopping here, before the total
   // and long before the go-on that has it write its flash, leaves the box
   // with its old software.
-  if (sent.Value() != record_.ImageDigest) return Fail(TSeen::ImageChanged, TFailure::ImageChanged);
+  if (digest != record_.ImageDigest) return Fail(TSeen::ImageChanged, TFailure::ImageChanged);
   return true;
 }
 

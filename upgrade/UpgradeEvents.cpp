@@ -75,7 +75,7 @@ void TUpgradeListeners::BlockAccepted(long index, long sent, long total) {
 void TUpgradeListeners::BlockRefused(long index, int resend) {
   Each([&](IUpgradeEvents& l) { l.BlockRefused(index, resend); });
 }
-void TUpgradeListeners::ImageSent(const TImageDigest& digest) {
+void TUpgradeListeners::ImageSent(const TSha256& digest) {
   Each([&](IUpgradeEvents& l) { l.ImageSent(digest); });
 }
 void TUpgradeListeners::FlashStep(long step, long steps) {

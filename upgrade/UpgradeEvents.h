@@ -177,7 +177,7 @@ class IUpgradeEvents {
   virtual void BlockRefused(long /*index*/, int /*resend*/) {}
   // Every block went: `digest` is of the image's bytes exactly as they were
   // read and sent (the fill of the last block aside).
-  virtual void ImageSent(const TImageDigest& /*digest*/) {}
+  virtual void ImageSent(const TSha256& /*digest*/) {}
   // Flash programming reported step `step` (from 1) of `steps`.
   virtual void FlashStep(long /*step*/, long /*steps*/) {}
   // The box said its version table was written.
@@ -216,7 +216,7 @@ class TUpgradeListeners final : public IUpgradeEvents {
   void TransferStarted(long blocks, long total) override;
   void BlockAccepted(long index, long sent, long total) override;
   void BlockRefused(long index, int resend) override;
-  void ImageSent(const TImageDigest& digest) override;
+  void ImageSent(const TSha256& digest) override;
   void FlashStep(long step, long steps) override;
   void VersionTableWritten() override;
   void PortLost(const std::string& device) override;

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "Sha256.h"
+
 namespace stb::upgrade {
 
 struct TVersionPair {
@@ -31,10 +33,10 @@ struct TUpgradeRecord {
   std::int32_t BlockCount = 0;    // SizeHigh * 256 + SizeLow
   std::uint8_t SizeLow = 0;
   std::uint8_t SizeHigh = 0;
-  // The image as measured: its size in bytes and the digest of its blocks.
+  // The image as measured: its size in bytes and the SHA-256 of those bytes.
   // What goes to the box must be exactly this.
   std::int64_t ImageBytes = 0;
-  std::uint64_t ImageDigest = 0;
+  TSha256 ImageDigest{};
 
   std::array<std::uint8_t, 3> IncOui{};
   TVersionPair IncModel;

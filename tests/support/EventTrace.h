@@ -67,7 +67,7 @@ struct TEventTrace : upgrade::IUpgradeEvents {
   void BlockRefused(long index, int resend) override {
     Trace.push_back("refused " + std::to_string(index) + " resend " + std::to_string(resend));
   }
-  void ImageSent(const upgrade::TImageDigest&) override { Trace.push_back("image sent"); }
+  void ImageSent(const upgrade::TSha256&) override { Trace.push_back("image sent"); }
   void VersionTableWritten() override { Trace.push_back("table written"); }
   void PortLost(const std::string&) override { Trace.push_back("port lost"); }
   void FlashStep(long step, long steps) override {
