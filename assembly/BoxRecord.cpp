@@ -182,7 +182,6 @@ std::string RecordLine(const TBoxRecord& r) {
   return j;
 }
 
-
 std::string NewRecordId() {
   // Drawn from the system's own source of randomness: two stations (or two
   // ports) never come up with the same one, whatever their clocks say.
@@ -195,8 +194,9 @@ std::string NewRecordId() {
   b[6] = static_cast<std::uint8_t>((b[6] & 0x0F) | 0x40);  // version 4
   b[8] = static_cast<std::uint8_t>((b[8] & 0x3F) | 0x80);  // the variant of RFC 4122
   char text[37];
-  std::snprintf(text, sizeof text, "%02x%02x%02x%02x-%02x%02x-%02x%02x-%02x%02x-%02x%02x%02x%02x%02x%02x", b[0],
-                b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]);
+  std::snprintf(text, sizeof text, "%02x%02x%02x%02x-%02x%02x-%02x%02x-%02x%02x-%02x%02x%02x%02x%02x%02x",
+                b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13], b[14],
+                b[15]);
   return text;
 }
 

@@ -28,8 +28,8 @@ struct TBoxRecord {
   double DurationSeconds = 0;
   std::string ToolVersion;
 
-  int Mode = 0;           // the mode chosen by the code; the one the box echoed when none was
-  std::string ModeName;   // "Application Software 1. Mode"
+  int Mode = 0;          // the mode chosen by the code; the one the box echoed when none was
+  std::string ModeName;  // "Application Software 1. Mode"
   std::string IncludeFile;
 
   // The image the include file names, as measured; its digest is of the

@@ -5,9 +5,8 @@
 namespace stb::app {
 
 void TRunRecord::Listen(TAssembly& run) {
-  recorder_ = std::make_unique<TBoxRecorder>(run.Link().PortDeviceName(), [this](const TBoxRecord& record) {
-    report_.Append(RecordLine(record));
-  });
+  recorder_ = std::make_unique<TBoxRecorder>(
+      run.Link().PortDeviceName(), [this](const TBoxRecord& record) { report_.Append(RecordLine(record)); });
   run.AddListener(recorder_.get());
 }
 

@@ -16,14 +16,13 @@ using namespace protocol::identity;
 
 namespace {
 
-bool Equal(TVersionPair inc, std::uint8_t major, std::uint8_t minor) {
-  return inc.Major == major && inc.Minor == minor;
+// The include file's pair against the box's, three ways.
+bool Equal(TVersionPair inc, TVersionPair box) { return inc.Major == box.Major && inc.Minor == box.Minor; }
+bool SameMajorMinorNotLower(TVersionPair inc, TVersionPair box) {
+  return inc.Major == box.Major && inc.Minor >= box.Minor;
 }
-bool SameMajorMinorNotLower(TVersionPair inc, std::uint8_t major, std::uint8_t minor) {
-  return inc.Major == major && inc.Minor >= minor;
-}
-bool NotLower(TVersionPair inc, std::uint8_t major, std::uint8_t minor) {
-  return inc.Major > major || (inc.Major == major && inc.Minor >= minor);
+bool NotLower(TVersionPair inc, TVersionPair box) {
+  return inc.Major > box.Major || (inc.Major == box.Major && inc.Minor >= box.Minor);
 }
 
 // Most significant bytes 0xA0 to 0xFF name the same memory as 0x80 to 0xDF:
@@ -73,27 +72,21 @@ bool TUpgrade::CheckIdentity() {
     Refuse(which, refusal);
     return false;
   };
-  auto pair = [&](std::size_t at) { return std::pair{box[at], box[at + 1]}; };
-  auto equal = [&](TVersionPair inc, std::size_t at) { return Equal(inc, pair(at).first, pair(at).second); };
-  auto sameMajor = [&](TVersionPair inc, std::size_t at) {
-    return SameMajorMinorNotLower(inc, pair(at).first, pair(at).second);
-  };
-  auto notLower = [&](TVersionPair inc, std::size_t at) {
-    return NotLower(inc, pair(at).first, pair(at).second);
-  };
+  auto boxPair = [&](std::size_t at) { return TVersionPair{box[at], box[at + 1]}; };
 
   if (!check(TCheck::Oui, box[kOui] == record_.IncOui[1] && box[kOui + 1] == record_.IncOui[2],
              "Invalid OUI"))
     return false;
-  if (!check(TCheck::Model, equal(record_.IncModel, kModel), "Invalid Model Code !!")) return false;
-  if (!check(TCheck::Hardware, sameMajor(record_.IncHwVersion, kHardware),
+  if (!check(TCheck::Model, Equal(record_.IncModel, boxPair(kModel)), "Invalid Model Code !!")) return false;
+  if (!check(TCheck::Hardware, SameMajorMinorNotLower(record_.IncHwVersion, boxPair(kHardware)),
              "Hardware version is invalid or lower!!"))
     return false;
-  if (!check(TCheck::BootLoader, sameMajor(record_.IncBootVersion, kBootLoader),
+  if (!check(TCheck::BootLoader, SameMajorMinorNotLower(record_.IncBootVersion, boxPair(kBootLoader)),
              "Bootloader version is invalid or lower!!"))
     return false;
-  if (mode.Applies(kCheckNative) && !check(TCheck::Native, notLower(record_.IncNativeVersion, kNative),
-                                           "Native Software version is invalid or lower!!"))
+  if (mode.Applies(kCheckNative) &&
+      !check(TCheck::Native, NotLower(record_.IncNativeVersion, boxPair(kNative)),
+             "Native Software version is invalid or lower!!"))
     return false;
 
   // Applications 1 and 2: built on the box's native software major, and not
@@ -104,11 +97,11 @@ bool TUpgrade::CheckIdentity() {
                                "Native Software Major version is nor same!!"))
     return false;
   if (mode.Applies(kCheckApplication1) &&
-      !check(TCheck::Application1, notLower(record_.IncApp1Version, kApplication1),
+      !check(TCheck::Application1, NotLower(record_.IncApp1Version, boxPair(kApplication1)),
              "Application 1 version is invalid or lower!!"))
     return false;
   if (mode.Applies(kCheckApplication2) &&
-      !check(TCheck::Application2, notLower(record_.IncApp2Version, kApplication2),
+      !check(TCheck::Application2, NotLower(record_.IncApp2Version, boxPair(kApplication2)),
              "Application 2 version is invalid or lower!!"))
     return false;
 
@@ -130,8 +123,8 @@ bool TUpgrade::CheckAddresses() {
       TUpgradeEnd end;
       end.Outcome = TOutcome::Refused;
       end.Check = TCheck::Address;
-      EndAndClose(std::move(end), "Download Address MisMatch!!!. Check Your installation file(./inc/xxxx.inc).",
-                  true);
+      EndAndClose(std::move(end),
+                  "Download Address MisMatch!!!. Check Your installation file(./inc/xxxx.inc).", true);
       return false;
     }
   } else {

@@ -78,7 +78,8 @@ class TCommandLine {
          options.Window);
     Value("--log-dir", "DIR", "station: each port's log to a file of its own in DIR",
           [&](const std::string& v) { options.LogDir = v; });
-    Value("--report", "FILE", "append one JSON line per box to FILE (its record: identity, versions, image, outcome)",
+    Value("--report", "FILE",
+          "append one JSON line per box to FILE (its record: identity, versions, image, outcome)",
           [&](const std::string& v) { options.Report = v; });
     Flag("--list-ports", "list this machine's serial devices and exit", options.ListPorts);
     Flag("-h,--help", "show this text and exit", options.Help);

@@ -85,8 +85,9 @@ int RunHeadless(const TOptions& options) {
   // The box's line on its way to the report is waited for, a little: a disk
   // that takes nothing never holds the end up for long.
   if (const long lost = record.Seal(kReportBound); lost > 0) {
-    ConsoleOutput().Write(TConsoleStream::Err, "stb-downloader: the box's record was not written to the report " +
-                                                   record.Path() + " (" + record.LostWhy() + ")\n");
+    ConsoleOutput().Write(TConsoleStream::Err,
+                          "stb-downloader: the box's record was not written to the report " + record.Path() +
+                              " (" + record.LostWhy() + ")\n");
     // Upgraded or not, a record asked for and missing is no success.
     if (!run->HandlerFailed()) return kExitFailed;
   }

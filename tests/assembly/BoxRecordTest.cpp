@@ -103,11 +103,17 @@ TEST(BoxRecord, AnUpgradedBoxIsRecordedWholeWithTheDigestOfWhatItWasSent) {
   ASSERT_FALSE(line.empty());
   EXPECT_TRUE(stb::testing::IsJsonObject(line.substr(0, line.size() - 1))) << line;
   EXPECT_TRUE(Has(line, R"({"port":"/dev/ttyTEST","start":")")) << line;
-  EXPECT_TRUE(Has(line, R"("mode":3,"result":"upgraded","decided_by":"Congraturation! Software Upgrade OK !!!","reason":null,"step":7,"box":{)"))
+  EXPECT_TRUE(Has(
+      line,
+      R"("mode":3,"result":"upgraded","decided_by":"Congraturation! Software Upgrade OK !!!","reason":null,"step":7,"box":{)"))
       << line;
-  EXPECT_TRUE(Has(line, R"("written":{"model":"1.0","hardware":"1.0","boot_loader":"1.0","native":"1.2","application_1":"1.7")"))
+  EXPECT_TRUE(Has(
+      line,
+      R"("written":{"model":"1.0","hardware":"1.0","boot_loader":"1.0","native":"1.2","application_1":"1.7")"))
       << line;
-  EXPECT_TRUE(Has(line, R"("mode_name":"Application Software 1. Mode","include_file":"./inc/app1.inc","image":{"path":"./image.bin","bytes":5420,"blocks":6,"sha256":")"))
+  EXPECT_TRUE(Has(
+      line,
+      R"("mode_name":"Application Software 1. Mode","include_file":"./inc/app1.inc","image":{"path":"./image.bin","bytes":5420,"blocks":6,"sha256":")"))
       << line;
   EXPECT_TRUE(Has(line, R"("sent":6144,"total":6144})")) << line;
 }
@@ -123,8 +129,8 @@ TEST(BoxRecord, EachWayAnUpgradeEndsIsRecordedWithItsReasonAndLine) {
     bool written;  // the go message went out
     long sent;
   } cases[] = {
-      {"another maker's box", [](TRecordedRun& r) { r.Include.Oui = "113344"; }, TBoxResult::Refused, "OUI", 1,
-       "  - Invalid OUI !!", false, 0},
+      {"another maker's box", [](TRecordedRun& r) { r.Include.Oui = "113344"; }, TBoxResult::Refused, "OUI",
+       1, "  - Invalid OUI !!", false, 0},
       {"a silent box", [](TRecordedRun& r) { r.Box.SilentFrom = sim::TBoxPhase::Identity; },
        TBoxResult::NoResponse, nullptr, 1, "  ERROR: No Response from the Set-Top Box !!", false, 0},
       {"a block refused for good", [](TRecordedRun& r) { r.Box.RefuseBlock[2] = 1000; }, TBoxResult::Failed,

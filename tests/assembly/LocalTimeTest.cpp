@@ -24,12 +24,12 @@ std::string LibraryStamp(std::int64_t unixMs, long offset) {
 
 TEST(LocalTime, TheHandlersStampReadsAsTheLibrarysAtEveryTurnOfTheCalendar) {
   const std::int64_t moments[] = {
-      0,                    // the epoch
-      951782399999,         // the last millisecond of 28 February 2000
-      951782400000,         // 29 February 2000, a leap day of a century
-      4107542399999,        // the last millisecond of 2099
-      1796083200123,        // a new year's morning
-      -1,                   // a millisecond before the epoch
+      0,              // the epoch
+      951782399999,   // the last millisecond of 28 February 2000
+      951782400000,   // 29 February 2000, a leap day of a century
+      4107542399999,  // the last millisecond of 2099
+      1796083200123,  // a new year's morning
+      -1,             // a millisecond before the epoch
   };
   for (const std::int64_t ms : moments) {
     for (const long offset : {0L, 3600L, -5L * 3600 - 1800, 14L * 3600, -12L * 3600}) {

@@ -34,7 +34,8 @@ struct TEventTrace : upgrade::IUpgradeEvents {
     Trace.push_back("include " + address);
   }
   void ImageMeasured(const std::string& path, const upgrade::TImageMeasure& image) override {
-    Trace.push_back("image " + path + " " + std::to_string(image.Bytes) + " " + std::to_string(image.BlockCount));
+    Trace.push_back("image " + path + " " + std::to_string(image.Bytes) + " " +
+                    std::to_string(image.BlockCount));
   }
   void BoxAcknowledged() override { Trace.push_back("acknowledged"); }
   void BoxArrived(int mode) override { Trace.push_back("arrived " + std::to_string(mode)); }

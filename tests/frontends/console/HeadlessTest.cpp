@@ -228,9 +228,9 @@ std::vector<std::string> TopFields(const std::string& line) {
 }
 
 TEST(Headless, AReportIsOneLineABoxWithTheStationsFields) {
-  const std::vector<std::string> stationFields = {"port", "start",   "end",     "mode",       "result",
-                                                  "decided_by", "reason", "step", "box", "written",
-                                                  "resends", "duration_s"};
+  const std::vector<std::string> stationFields = {"port",   "start",      "end",     "mode",
+                                                  "result", "decided_by", "reason",  "step",
+                                                  "box",    "written",    "resends", "duration_s"};
   TScratchDir dir;
   std::vector<std::string> lines;
   for (const bool refuse : {false, true}) {
@@ -249,7 +249,8 @@ TEST(Headless, AReportIsOneLineABoxWithTheStationsFields) {
     // The station's fields first, in its order; the record's own after them.
     ASSERT_GE(fields.size(), stationFields.size()) << line;
     EXPECT_EQ(std::vector<std::string>(fields.begin(), fields.begin() + stationFields.size()), stationFields);
-    for (const char* added : {"id", "host", "tool_version", "mode_name", "include_file", "image", "sent", "total"})
+    for (const char* added :
+         {"id", "host", "tool_version", "mode_name", "include_file", "image", "sent", "total"})
       EXPECT_NE(std::find(fields.begin(), fields.end(), added), fields.end()) << added;
   }
   EXPECT_NE(lines[0].find(R"("result":"upgraded")"), std::string::npos) << lines[0];
@@ -265,7 +266,8 @@ TEST(Headless, AReportThatCannotBeWrittenStopsTheRunBeforeThePort) {
   run.Start();
   const TResult r = run.Run({"--code", "APP103", "--report", "/dev/full"});
   EXPECT_EQ(r.status, 2);
-  EXPECT_NE(r.err.find("stb-downloader: cannot write the report /dev/full: not a regular file"), std::string::npos)
+  EXPECT_NE(r.err.find("stb-downloader: cannot write the report /dev/full: not a regular file"),
+            std::string::npos)
       << r.err;
   EXPECT_TRUE(r.out.empty());  // nothing started, no box was woken
 }

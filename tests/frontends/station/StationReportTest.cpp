@@ -25,7 +25,6 @@
 #include "LocalTime.h"
 #include "ReportFile.h"
 
-
 namespace stb::app {
 namespace {
 
