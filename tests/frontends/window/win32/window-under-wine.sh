@@ -9,10 +9,11 @@
 #
 # Run 1 (stb-downloader.exe, the console build, which opens the window by
 # default): a full upgrade; the box holds the image byte for byte, the log
-# file holds the success lines, Return dismisses the success box and the
-# program ends. Run 2 (stb-downloaderw.exe, the windows-subsystem build): a
-# box of another maker; the refusal's lines, its box, and the program ends
-# with nothing sent to the box.
+# file holds the success lines, the report the box's record with the image's
+# digest, Return dismisses the success box and the program ends. Run 2
+# (stb-downloaderw.exe, the windows-subsystem build): a box of another maker;
+# the refusal's lines, its box, its record, and the program ends with nothing
+# sent to the box.
 #
 # Wine's X driver shows each top-level window as an X window of its own and
 # names it with both WM_NAME and _NET_WM_NAME: those are what is read here.
@@ -106,7 +107,8 @@ wait_box_end() {
 # background, and checks its main window: shown, captioned exactly.
 start_window() {
   local exe=$1 log=$2
-  "$wine" "$exe" --log-file "$log" --response-timeout 10 < /dev/null > "${log%.log}.out" 2> "${log%.log}.err" &
+  "$wine" "$exe" --log-file "$log" --report "${log%.log}.jsonl" --response-timeout 10 < /dev/null \
+    > "${log%.log}.out" 2> "${log%.log}.err" &
   app_pid=$!
   if ! main=$(wait_titled_window "$main_caption" "$window_bound"); then
     fail "$(basename "$exe"): no main window captioned '$main_caption'"
@@ -179,6 +181,12 @@ if start_window "$console_exe" run1.log &&
     fail "the upgrade: the box holds $(wc -c < received.bin) bytes that differ from the $image_size of the image"
   fi
   [ "$app_status" -eq 0 ] || fail "the upgrade: the program exits with $app_status, not 0"
+  # The box's record: one line, the digest of the image as sha256sum has it.
+  [ "$(wc -l < run1.jsonl 2> /dev/null || echo 0)" -eq 1 ] || fail "the upgrade: report lines: $(cat run1.jsonl 2>&1)"
+  grep -q '"result":"upgraded","decided_by":"Congraturation! Software Upgrade OK !!!"' run1.jsonl ||
+    fail "the upgrade: report line: $(cat run1.jsonl 2>&1)"
+  grep -qF "\"sha256\":\"$(sha256sum image.bin | cut -d' ' -f1)\"" run1.jsonl ||
+    fail "the upgrade: the report's digest is not the image's: $(cat run1.jsonl 2>&1)"
 fi
 [ "$failed" -ne "$run_failed" ] && report_run run1.log
 [ -n "$app_pid" ] && kill "$app_pid" 2> /dev/null
@@ -198,6 +206,8 @@ if start_window "$windowed_exe" run2.log &&
   if log_texts run2.log | grep -qF "Congraturation"; then fail "the refusal: the log file tells of success"; fi
   wait_box_end
   [ -s received2.bin ] && fail "the refusal: the box received $(wc -c < received2.bin) bytes of the image"
+  grep -q '"result":"refused","decided_by":"  - Invalid OUI !!","reason":"OUI","step":1,' run2.jsonl ||
+    fail "the refusal: report line: $(cat run2.jsonl 2>&1)"
 fi
 [ "$failed" -ne "$run_failed" ] && report_run run2.log
 [ -n "$app_pid" ] && kill "$app_pid" 2> /dev/null
