@@ -7,7 +7,6 @@
 #include "ConsoleWindow.h"
 #include "ConsoleWriter.h"
 #include "EventLoop.h"
-#include "Interrupts.h"
 #include "TypeCode.h"
 
 namespace stb::app {
