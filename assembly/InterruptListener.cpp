@@ -4,7 +4,9 @@
 
 namespace stb::app {
 
-void TInterruptListener::ModeChosen(int mode) { policy_.NoteStep(std::string(upgrade::ModeEntry(mode).Line)); }
+void TInterruptListener::ModeChosen(int mode) {
+  policy_.NoteStep(std::string(upgrade::ModeEntry(mode).Line));
+}
 
 void TInterruptListener::StepReached(upgrade::TStep step) { policy_.NoteStep(upgrade::StepTitle(step)); }
 

@@ -56,7 +56,8 @@ void TLogRenderer::IncludeFileRead(const upgrade::TUpgradeRecord& record, const 
   include_ = record;
   // The address goes to the box as its bytes say; the log shows them as
   // printable characters.
-  Line("  The Download Address is " + upgrade::EscapedLine(addressText) + " in the include file(./inc/xxxx.inc).");
+  Line("  The Download Address is " + upgrade::EscapedLine(addressText) +
+       " in the include file(./inc/xxxx.inc).");
 }
 
 void TLogRenderer::CheckDone(TCheck check, bool passed) {
