@@ -13,7 +13,8 @@
 // better served by finishing. Every such end leaves a line saying where the
 // upgrade stood, on stderr (unless it takes no text: a stopped terminal
 // never holds up the end) and in the log file. The warning goes through the
-// console's writer, never written by the handler itself.
+// console's writer, never written by the handler itself. The terminal and
+// the writer are the front end's, reached through ConsoleSeam.h.
 #pragma once
 
 #include <cstddef>
@@ -27,6 +28,9 @@ namespace stb::app {
 // Catches the interrupts and SIGHUP and ignores SIGPIPE (POSIX); takes the
 // console's control events (Windows).
 void InstallInterruptHandler();
+// No signal is taken on the calling thread (a writer's, a report's): the
+// interrupts are the upgrade's (or the station's) main thread's to take.
+void BlockSignalsOfThisThread();
 // The port to close on the way out; kNoHandle when there is none.
 void SetPortToRelease(serial::THandle port);
 // The log file's descriptor, to which the stop line goes too; -1: none.
@@ -37,17 +41,6 @@ void NoteStep(const std::string& title);
 void NoteCounter(long sent, long total);
 // From the go message to the end of the upgrade.
 void SetBoxTakingImage(bool taking);
-
-// Characters typed reach the program one at a time and are not shown, for
-// as long as this lives (on a terminal; elsewhere it does nothing). An
-// interrupt puts the terminal back as it found it.
-class TUnechoedInput {
- public:
-  TUnechoedInput();
-  ~TUnechoedInput();
-  TUnechoedInput(const TUnechoedInput&) = delete;
-  TUnechoedInput& operator=(const TUnechoedInput&) = delete;
-};
 
 // --- Shared by the platform handlers; safe to call from a signal handler ---
 

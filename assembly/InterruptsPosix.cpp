@@ -1,15 +1,14 @@
 // Signals on POSIX: the interrupts end the program (or, while the box takes
 // the image, warn first), SIGHUP ends it before the go message, SIGPIPE is
-// ignored.
+// ignored. What the console shows, and the terminal's settings, are the
+// front end's: the handler reaches them only through the console seam.
 #include <poll.h>
 #include <signal.h>
-#include <termios.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
 
-#include "ConsoleWriter.h"
+#include "ConsoleSeam.h"
 #include "HostPorts.h"
 #include "Interrupts.h"
 #include "SignalName.h"
@@ -18,24 +17,8 @@ namespace stb::app {
 
 namespace {
 
-// What the handler may touch: the terminal settings to restore and the port
-// to let go of.
-struct TSignalState {
-  volatile sig_atomic_t portFd = -1;
-  volatile sig_atomic_t terminalSaved = 0;
-  volatile sig_atomic_t stderrTerminal = 0;  // a progress line may stand there
-  termios terminal{};
-};
-TSignalState gSignalState;
-
-// Clears the console's progress line, so that what follows starts a line of
-// its own; the line is drawn again with the next block.
-void ClearProgressLine() {
-  static const char kClear[] = "\r\033[K";
-  if (!gSignalState.stderrTerminal) return;
-  const ssize_t ignored = ::write(STDERR_FILENO, kClear, sizeof kClear - 1);
-  (void)ignored;
-}
+// The port for the handler to let go of.
+volatile sig_atomic_t gPortFd = -1;
 
 // Whether stderr takes text now: a terminal stopped with Ctrl-S, or a pipe
 // nobody reads, would hold the handler (and the exit) in its write.
@@ -44,22 +27,15 @@ bool StderrTakesText() {
   return poll(&p, 1, 0) == 1 && (p.revents & POLLOUT) != 0;
 }
 
-// Gives the console's writer up to a second to write what it holds, so the
-// stop line comes after it.
-void LetTheConsoleCatchUp(TConsoleWriter& console) {
-  for (int i = 0; i < 100 && !console.Idle(); ++i) {
-    const timespec tenMs{0, 10 * 1000 * 1000};
-    nanosleep(&tenMs, nullptr);
-  }
-}
-
 [[noreturn]] void End(int sig) {
-  if (gSignalState.terminalSaved) tcsetattr(STDIN_FILENO, TCSANOW, &gSignalState.terminal);
-  if (TConsoleWriter* console = ConsoleOutputIfMade()) LetTheConsoleCatchUp(*console);
+  IConsoleSeam& console = ConsoleSeam();
+  console.RestoreInput();
+  // What the console's writer still holds comes before the stop line.
+  console.CatchUp();
   const bool toConsole = StderrTakesText();
-  if (toConsole) ClearProgressLine();
+  if (toConsole) console.ClearLive();
   WriteStopLines(SignalName(sig), toConsole);
-  if (gSignalState.portFd >= 0) serial::ReleasePortInSignal(gSignalState.portFd);
+  if (gPortFd >= 0) serial::ReleasePortInSignal(gPortFd);
   _exit(128 + sig);
 }
 
@@ -73,10 +49,11 @@ void OnInterrupt(int sig) {
   if (verdict == TInterruptRule::TVerdict::Warn) {
     // Never written here: the upgrade this handler interrupts must go on
     // whether or not the terminal takes text.
-    if (TConsoleWriter* console = ConsoleOutputIfMade()) {
-      console->SayFromSignal(kStillUpgradingWarning);
+    IConsoleSeam& console = ConsoleSeam();
+    if (console.HasWriter()) {
+      console.SayFromSignal(kStillUpgradingWarning);
     } else if (StderrTakesText()) {
-      ClearProgressLine();
+      console.ClearLive();
       const ssize_t ignored =
           ::write(STDERR_FILENO, kStillUpgradingWarning, sizeof kStillUpgradingWarning - 1);
       (void)ignored;
@@ -94,6 +71,12 @@ void OnHangUp(int sig) {
 
 }  // namespace
 
+void BlockSignalsOfThisThread() {
+  sigset_t all;
+  sigfillset(&all);
+  pthread_sigmask(SIG_BLOCK, &all, nullptr);
+}
+
 void InstallInterruptHandler() {
   struct sigaction sa {};
   sa.sa_handler = OnInterrupt;
@@ -106,24 +89,9 @@ void InstallInterruptHandler() {
   sigaction(SIGHUP, &sa, nullptr);
   // Output to a reader that went away fails with EPIPE and is dropped: no
   // reason to abandon a box.
-  gSignalState.stderrTerminal = isatty(STDERR_FILENO);
   signal(SIGPIPE, SIG_IGN);
 }
 
-void SetPortToRelease(serial::THandle port) { gSignalState.portFd = static_cast<int>(port); }
-
-TUnechoedInput::TUnechoedInput() {
-  if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &gSignalState.terminal) != 0) return;
-  termios raw = gSignalState.terminal;
-  raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
-  raw.c_cc[VMIN] = 1;
-  raw.c_cc[VTIME] = 0;
-  gSignalState.terminalSaved = tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
-}
-
-TUnechoedInput::~TUnechoedInput() {
-  if (gSignalState.terminalSaved) tcsetattr(STDIN_FILENO, TCSANOW, &gSignalState.terminal);
-  gSignalState.terminalSaved = 0;
-}
+void SetPortToRelease(serial::THandle port) { gPortFd = static_cast<int>(port); }
 
 }  // namespace stb::app

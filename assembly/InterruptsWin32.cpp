@@ -8,13 +8,14 @@
 // the box takes the image, the close counts as the first interrupt: the
 // handler holds on for as long as Windows allows, so that an image about to
 // end still ends, and, if it cannot, says where it stood before the time is
-// up rather than being cut off without a word.
+// up rather than being cut off without a word. What the console shows, and
+// its input mode, are the front end's: the handler reaches them only through
+// the console seam.
 #include <windows.h>
 
-#include <chrono>
 #include <string>
 
-#include "ConsoleWriter.h"
+#include "ConsoleSeam.h"
 #include "HostPorts.h"
 #include "Interrupts.h"
 
@@ -23,8 +24,6 @@ namespace stb::app {
 namespace {
 
 HANDLE gPort = INVALID_HANDLE_VALUE;
-DWORD gConsoleMode = 0;
-bool gModeSaved = false;
 
 // How long the handler of a closed console may keep the process: short of
 // the 5 s Windows grants, with time left to write the stop line.
@@ -37,8 +36,8 @@ constexpr UINT kInterrupted = 130;
 // Through the console's writer when there is one: in order with what it
 // holds, and never waiting on a console that takes nothing.
 void SayToStderr(const char* text, std::size_t n) {
-  if (TConsoleWriter* console = ConsoleOutputIfMade()) {
-    console->Write(TConsoleStream::Err, std::string(text, n));
+  if (IConsoleSeam& console = ConsoleSeam(); console.HasWriter()) {
+    console.Write(std::string(text, n));
     return;
   }
   DWORD written = 0;
@@ -46,12 +45,12 @@ void SayToStderr(const char* text, std::size_t n) {
 }
 
 [[noreturn]] void End(const char* cause, UINT status) {
-  if (gModeSaved) SetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), gConsoleMode);
+  IConsoleSeam& console = ConsoleSeam();
+  console.RestoreInput();
   // What the console still holds comes before the stop line, if it takes it
   // within a second; a console that does not (a selection holding it, a
   // pipe nobody reads) would hold the exit too: the log file has the line.
-  TConsoleWriter* console = ConsoleOutputIfMade();
-  const bool consoleTakesText = !console || console->Drain(std::chrono::seconds(1));
+  const bool consoleTakesText = console.CatchUp();
   WriteStopLines(cause, consoleTakesText);
   if (gPort != INVALID_HANDLE_VALUE) serial::ReleasePortInSignal(reinterpret_cast<serial::THandle>(gPort));
   ExitProcess(status);
@@ -79,8 +78,8 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
     switch (TakeInterrupt()) {
       case TInterruptRule::TVerdict::Repeated: return TRUE;
       case TInterruptRule::TVerdict::Warn:
-        if (TConsoleWriter* console = ConsoleOutputIfMade()) {
-          console->SayFromSignal(kStillUpgradingWarning);
+        if (IConsoleSeam& console = ConsoleSeam(); console.HasWriter()) {
+          console.SayFromSignal(kStillUpgradingWarning);
         } else {
           SayToStderr(kStillUpgradingWarning, sizeof kStillUpgradingWarning - 1);
         }
@@ -98,21 +97,13 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
 
 }  // namespace
 
+// Console control events come on a thread of their own, never to ours.
+void BlockSignalsOfThisThread() {}
+
 void InstallInterruptHandler() { SetConsoleCtrlHandler(OnConsoleControl, TRUE); }
 
 void SetPortToRelease(serial::THandle port) {
   gPort = port == serial::kNoHandle ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(port);
-}
-
-TUnechoedInput::TUnechoedInput() {
-  HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
-  if (!GetConsoleMode(in, &gConsoleMode)) return;
-  gModeSaved = SetConsoleMode(in, gConsoleMode & ~(ENABLE_ECHO_INPUT | ENABLE_LINE_INPUT)) != 0;
-}
-
-TUnechoedInput::~TUnechoedInput() {
-  if (gModeSaved) SetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), gConsoleMode);
-  gModeSaved = false;
 }
 
 }  // namespace stb::app

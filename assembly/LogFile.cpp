@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "ConsoleWriter.h"
+#include "ConsoleSeam.h"
 #include "FileByName.h"
 #include "LocalTime.h"
 
@@ -54,8 +54,8 @@ void TLogFile::WriteFailed(int error) {
   if (lostWhy_.empty()) lostWhy_ = std::strerror(error);
   if (failed_) return;
   failed_ = true;
-  ConsoleOutput().Write(TConsoleStream::Err, "stb-downloader: cannot write the log file " + path_ + ": " +
-                                                 std::strerror(error) + "; the upgrade goes on\n");
+  ConsoleSeam().Write("stb-downloader: cannot write the log file " + path_ + ": " + std::strerror(error) +
+                      "; the upgrade goes on\n");
 }
 
 }  // namespace stb::app

@@ -6,7 +6,7 @@
 #include <deque>
 
 #include "AppendFile.h"
-#include "Console.h"
+#include "Interrupts.h"
 
 namespace stb::app {
 

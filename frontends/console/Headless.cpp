@@ -7,7 +7,6 @@
 #include "ConsoleWindow.h"
 #include "ConsoleWriter.h"
 #include "EventLoop.h"
-#include "Interrupts.h"
 #include "RunRecord.h"
 #include "TypeCode.h"
 

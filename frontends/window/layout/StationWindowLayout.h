@@ -3,8 +3,8 @@
 // the station's state), then one tile per port in rows, as many across as
 // the window's width takes, scrolled when they are more than it shows. The
 // Qt window (qt/) and the Win32 window (win32/) are both laid out from here.
-// The tiles' texts come from the station (StationTileText.h). No toolkit is
-// included here.
+// The tiles' texts come from the window's model (../station/StationTileText.h).
+// No toolkit is included here.
 #pragma once
 
 #include "OperatorWindowLayout.h"

@@ -3,12 +3,17 @@
 #include <QApplication>
 #include <cstdio>
 
+#include "AssemblyConsole.h"
 #include "ExitStatus.h"
 #include "OperatorWindow.h"
 
 namespace stb::app {
 
 int RunWindow(const TOptions& options, int argc, char** argv) {
+  // What the assembly says outside the window (a log file that stopped
+  // taking lines, an interrupt's warning) goes to stderr as the console
+  // front end's does: through the console's writer, which nothing waits on.
+  LendConsoleToAssembly();
   QApplication app(argc, argv);
   QApplication::setApplicationName(ui::kApplicationTitle);
   // No display name: on X11 and Wayland Qt appends it to every window title

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "RunWindow.h"
+#include "AssemblyConsole.h"
 #include "ExitStatus.h"
 #include "OperatorWindow.h"
 #include "WideText.h"
@@ -12,6 +13,10 @@
 namespace stb::app {
 
 int RunWindow(const TOptions& options, int /*argc*/, char** /*argv*/) {
+  // What the assembly says outside the window (a log file that stopped
+  // taking lines, an interrupt's warning) goes to stderr as the console
+  // front end's does: through the console's writer, which nothing waits on.
+  LendConsoleToAssembly();
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
   winui::TOperatorWindow window(options);

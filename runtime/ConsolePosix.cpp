@@ -1,13 +1,23 @@
 #include <poll.h>
 #include <signal.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
+#include "AssemblyConsole.h"
 #include "Console.h"
 
 namespace stb::app {
+
+namespace {
+
+// The terminal as a TUnechoedInput found it, for its end and an interrupt's.
+termios gTerminal{};
+volatile sig_atomic_t gTerminalSaved = 0;
+
+}  // namespace
 
 bool StdinIsTerminal() { return isatty(STDIN_FILENO) != 0; }
 bool StderrIsTerminal() { return isatty(STDERR_FILENO) != 0; }
@@ -22,6 +32,27 @@ long ReadInput(char* buffer, std::size_t size) {
   const ssize_t n = read(STDIN_FILENO, buffer, size);
   if (n < 0) return errno == EAGAIN || errno == EINTR ? -1 : 0;
   return static_cast<long>(n);
+}
+
+TUnechoedInput::TUnechoedInput() {
+  // An interrupt ends the program in the assembly's handler, which can put
+  // the terminal back only through the console lent to it.
+  LendConsoleToAssembly();
+  if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &gTerminal) != 0) return;
+  termios raw = gTerminal;
+  raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+  raw.c_cc[VMIN] = 1;
+  raw.c_cc[VTIME] = 0;
+  gTerminalSaved = tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
+}
+
+TUnechoedInput::~TUnechoedInput() {
+  RestoreTerminalInput();
+  gTerminalSaved = 0;
+}
+
+void RestoreTerminalInput() {
+  if (gTerminalSaved) tcsetattr(STDIN_FILENO, TCSANOW, &gTerminal);
 }
 
 int CopyDescriptor(int fd) { return fd < 0 ? -1 : ::dup(fd); }
@@ -45,12 +76,6 @@ bool WriteConsoleText(int fd, const char* text, std::size_t size) {
     size -= static_cast<std::size_t>(n);
   }
   return true;
-}
-
-void BlockSignalsOfThisThread() {
-  sigset_t all;
-  sigfillset(&all);
-  pthread_sigmask(SIG_BLOCK, &all, nullptr);
 }
 
 std::string SystemErrorText(int error) { return std::strerror(error); }

@@ -67,7 +67,8 @@ class TConsoleWriter {
 
 // The process's own writer, on standard output and standard error. Made at
 // the first call; what it holds is written, within a few seconds at most,
-// before the process exits.
+// before the process exits. The assembly's words for stderr go through it
+// (AssemblyConsole.h).
 TConsoleWriter& ConsoleOutput();
 // Whether the process's writer has been made (without making it).
 TConsoleWriter* ConsoleOutputIfMade();

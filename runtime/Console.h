@@ -1,5 +1,6 @@
 // What the console front end needs of the operating system: the standard
-// streams and the system's words for an error. Its clock is the standard one.
+// streams, the terminal's input mode and the system's words for an error.
+// Its clock is the standard one.
 #pragma once
 
 #include <chrono>
@@ -30,16 +31,27 @@ bool WaitForInput(bool watch, int ms);
 // Reads what standard input has: the count, 0 at its end, -1 on nothing now.
 long ReadInput(char* buffer, std::size_t size);
 
+// Characters typed reach the program one at a time and are not shown, for
+// as long as this lives (on a terminal; elsewhere it does nothing). An
+// interrupt puts the terminal back as it found it (AssemblyConsole.h).
+class TUnechoedInput {
+ public:
+  TUnechoedInput();
+  ~TUnechoedInput();
+  TUnechoedInput(const TUnechoedInput&) = delete;
+  TUnechoedInput& operator=(const TUnechoedInput&) = delete;
+};
+// Puts the terminal back as the living TUnechoedInput found it; nothing
+// when there is none. Safe in a signal handler.
+void RestoreTerminalInput();
+
 // For the console's writer (ConsoleWriter.h), which alone writes there:
 // a descriptor of its own for one of the standard ones (-1: none),
 int CopyDescriptor(int fd);
 void CloseDescriptor(int fd);
 // the text written whole, waiting as long as the console needs; false when
-// it will not take it (nobody reads any more),
+// it will not take it (nobody reads any more).
 bool WriteConsoleText(int fd, const char* text, std::size_t size);
-// and no signal taken on the writer's thread: the interrupts are the
-// upgrade's (or the station's) to take.
-void BlockSignalsOfThisThread();
 
 // The system's text for an error number of the serial seam's open.
 std::string SystemErrorText(int error);

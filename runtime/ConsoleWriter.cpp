@@ -10,7 +10,9 @@
 #include <utility>
 #include <vector>
 
+#include "AssemblyConsole.h"
 #include "Console.h"
+#include "Interrupts.h"
 
 namespace stb::app {
 
@@ -232,6 +234,9 @@ TConsoleWriter& ConsoleOutput() {
     auto* made = new TConsoleWriter(1, 2);
     gConsoleOutput = made;
     std::atexit(DrainAtExit);
+    // From here on what the assembly says on stderr comes through this
+    // writer too, in order with the rest.
+    LendConsoleToAssembly();
     return made;
   }();
   return *writer;

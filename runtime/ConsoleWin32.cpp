@@ -7,11 +7,17 @@
 #include <cstdlib>
 #include <thread>
 
+#include "AssemblyConsole.h"
 #include "Console.h"
 
 namespace stb::app {
 
 namespace {
+
+// The console's input mode as a TUnechoedInput found it, for its end and an
+// interrupt's.
+DWORD gConsoleMode = 0;
+bool gModeSaved = false;
 
 bool StdinHasData() {
   HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
@@ -64,6 +70,24 @@ long ReadInput(char* buffer, std::size_t size) {
   return n < 0 ? 0 : n;
 }
 
+TUnechoedInput::TUnechoedInput() {
+  // An interrupt ends the program in the assembly's handler, which can put
+  // the console's input mode back only through the console lent to it.
+  LendConsoleToAssembly();
+  HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+  if (!GetConsoleMode(in, &gConsoleMode)) return;
+  gModeSaved = SetConsoleMode(in, gConsoleMode & ~(ENABLE_ECHO_INPUT | ENABLE_LINE_INPUT)) != 0;
+}
+
+TUnechoedInput::~TUnechoedInput() {
+  RestoreTerminalInput();
+  gModeSaved = false;
+}
+
+void RestoreTerminalInput() {
+  if (gModeSaved) SetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), gConsoleMode);
+}
+
 int CopyDescriptor(int fd) { return fd < 0 ? -1 : _dup(fd); }
 
 void CloseDescriptor(int fd) {
@@ -82,8 +106,6 @@ bool WriteConsoleText(int fd, const char* text, std::size_t size) {
 }
 
 // The console's control events come on a thread of their own, never here.
-void BlockSignalsOfThisThread() {}
-
 std::string SystemErrorText(int error) {
   char text[256] = {};
   const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
