@@ -1,5 +1,6 @@
 #include "BoxRecord.h"
 
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <random>
@@ -84,6 +85,19 @@ std::string Version(std::uint8_t major, std::uint8_t minor) {
 
 std::string Version(const upgrade::TVersionPair& v) { return Version(v.Major, v.Minor); }
 
+// The six versions of a box, as its identity has them or as it is sent them,
+// each under its name: "model":"1.0",...,"application_2":"1.4".
+std::string Versions(const std::array<upgrade::TVersionPair, 6>& v) {
+  static constexpr const char* kNames[] = {"model",  "hardware",      "boot_loader",
+                                           "native", "application_1", "application_2"};
+  std::string j;
+  for (std::size_t i = 0; i < v.size(); ++i) {
+    if (i > 0) j += ",";
+    j += "\"" + std::string(kNames[i]) + "\":" + Version(v[i]);
+  }
+  return j;
+}
+
 std::string Hex32(std::uint32_t value) {
   char h[16];
   std::snprintf(h, sizeof h, "\"0x%08X\"", value);
@@ -132,13 +146,8 @@ std::string RecordLine(const TBoxRecord& r) {
       std::snprintf(h, sizeof h, "%02X", b);
       record += h;
     }
-    j += ",\"box\":{\"oui\":\"" + std::string(oui) + "\"";
-    j += ",\"model\":" + Version(id.Model);
-    j += ",\"hardware\":" + Version(id.Hardware);
-    j += ",\"boot_loader\":" + Version(id.BootLoader);
-    j += ",\"native\":" + Version(id.Native);
-    j += ",\"application_1\":" + Version(id.Application1);
-    j += ",\"application_2\":" + Version(id.Application2);
+    j += ",\"box\":{\"oui\":\"" + std::string(oui) + "\",";
+    j += Versions({id.Model, id.Hardware, id.BootLoader, id.Native, id.Application1, id.Application2});
     j += ",\"date\":" + Quoted(id.Date);
     if (r.BoxAddress) j += ",\"address\":" + Hex32(*r.BoxAddress);
     j += ",\"record\":\"" + record + "\"}";
@@ -147,12 +156,8 @@ std::string RecordLine(const TBoxRecord& r) {
   }
   if (r.Written) {
     const auto& w = *r.Written;
-    j += ",\"written\":{\"model\":" + Version(w.Model);
-    j += ",\"hardware\":" + Version(w.Hardware);
-    j += ",\"boot_loader\":" + Version(w.BootLoader);
-    j += ",\"native\":" + Version(w.Native);
-    j += ",\"application_1\":" + Version(w.Application1);
-    j += ",\"application_2\":" + Version(w.Application2);
+    j += ",\"written\":{";
+    j += Versions({w.Model, w.Hardware, w.BootLoader, w.Native, w.Application1, w.Application2});
     j += ",\"version_slot\":" + std::to_string(w.VersionSlot);
     j += ",\"date\":" + Quoted(w.Date);
     j += ",\"blocks\":" + std::to_string(w.Blocks);

@@ -26,10 +26,15 @@ class TRunRecord {
   bool Open(const std::string& path, std::string& why) { return report_.Open(path, why); }
   // Records the boxes of `run` (on the port it uses), before its start-up.
   void Listen(TAssembly& run);
+  // Open, then Listen: false, with `refusal` for the operator ("cannot write
+  // the report ..."), when the report cannot be written.
+  bool Start(TAssembly& run, const std::string& path, std::string& refusal);
   // No line is taken after this; waits at most `bound` for the one on its
   // way. The lines that were not written, and why.
   long Seal(std::chrono::milliseconds bound) { return report_.Seal(bound); }
   std::string LostWhy() const { return report_.LostWhy(); }
+  // What a run says when the box's line was not written.
+  std::string LostText() const;
   const std::string& Path() const { return report_.Path(); }
 
   const TBoxRecorder* Recorder() const { return recorder_.get(); }

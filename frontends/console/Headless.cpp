@@ -33,12 +33,10 @@ int RunHeadless(const TOptions& options) {
   TProgressListener progress(window);
   run->AddListener(&progress);
   TRunRecord record([](const std::string& text) { ConsoleOutput().Write(TConsoleStream::Err, text + "\n"); });
-  if (std::string why; !record.Open(options.Report, why)) {
-    ConsoleOutput().Write(TConsoleStream::Err,
-                          "stb-downloader: cannot write the report " + options.Report + ": " + why + "\n");
+  if (std::string why; !record.Start(*run, options.Report, why)) {
+    ConsoleOutput().Write(TConsoleStream::Err, "stb-downloader: " + why + "\n");
     return kExitUsage;
   }
-  record.Listen(*run);
   if (!run->StartUp()) {
     const auto& open = run->Link().LastOpenResult();
     ConsoleOutput().Write(
@@ -84,9 +82,7 @@ int RunHeadless(const TOptions& options) {
   // The box's line on its way to the report is waited for, a little: a disk
   // that takes nothing never holds the end up for long.
   if (const long lost = record.Seal(kReportBound); lost > 0) {
-    ConsoleOutput().Write(TConsoleStream::Err,
-                          "stb-downloader: the box's record was not written to the report " + record.Path() +
-                              " (" + record.LostWhy() + ")\n");
+    ConsoleOutput().Write(TConsoleStream::Err, record.LostText() + "\n");
     // Upgraded or not, a record asked for and missing is no success.
     if (!run->HandlerFailed()) return kExitFailed;
   }

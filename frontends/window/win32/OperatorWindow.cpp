@@ -69,22 +69,16 @@ TOperatorWindow::TOperatorWindow(const app::TOptions& options, TOperatorWindowHo
       [this](const app::THandlerError& error) { ShowRunError(error); }, refusal_);
   if (!run_) return;
   run_->AddListener(&progress_);
-  if (std::string why; !record_.Open(options.Report, why)) {
-    // As a log file that cannot be written: nothing starts.
-    refusal_ = "cannot write the report " + options.Report + ": " + why;
-    run_.reset();
+  if (!record_.Start(*run_, options.Report, refusal_)) {
+    run_.reset();  // as a log file that cannot be written: nothing starts
     return;
   }
-  record_.Listen(*run_);
   StartUp();
 }
 
 long TOperatorWindow::SealRecord() {
   const long lost = record_.Seal(std::chrono::seconds(2));
-  if (lost > 0) {
-    std::fprintf(stderr, "stb-downloader: the box's record was not written to the report %s (%s)\n",
-                 record_.Path().c_str(), record_.LostWhy().c_str());
-  }
+  if (lost > 0) std::fprintf(stderr, "%s\n", record_.LostText().c_str());
   return lost;
 }
 
