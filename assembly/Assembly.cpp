@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "FileAdvice.h"
 #include "HostPorts.h"
 #include "RunError.h"
 #include "TracingPlatform.h"
@@ -57,6 +58,7 @@ std::unique_ptr<TAssembly> TAssembly::Build(const TOptions& options, upgrade::II
 
   run->upgrade_ = std::make_unique<upgrade::TUpgrade>(*run->link_, run->window_);
   run->upgrade_->SetResponseTimeoutMs(options.ResponseTimeoutMs);
+  run->upgrade_->SetIncludeFolder(options.IncludeDir);
   run->upgrade_->AddListener(&run->logRenderer_);
   run->upgrade_->AddListener(&run->interruptListener_);
   return run;
@@ -77,10 +79,10 @@ void TAssembly::Guarded(const std::function<void()>& handler) {
     handler();
   } catch (const upgrade::ERunError& error) {
     handlerFailed_ = true;
-    onError_({upgrade::DefaultErrorText(error.Text()), error.SystemError()});
+    onError_({upgrade::DefaultErrorText(error.Text()), error.SystemError(), FileAdvice(error.Problem())});
   } catch (const std::exception& error) {
     handlerFailed_ = true;
-    onError_({upgrade::DefaultErrorText(error.what()), 0});
+    onError_({upgrade::DefaultErrorText(error.what()), 0, {}});
   }
 }
 

@@ -44,6 +44,9 @@ namespace stb::app {
 struct THandlerError {
   std::string Text;
   int SystemError = 0;
+  // For an error about a file: which file, where it was looked for, why,
+  // and what to do (FileAdvice.h), shown after Text; empty otherwise.
+  std::string Detail;
 };
 
 class TAssembly {

@@ -211,7 +211,7 @@ TBoxRecorder::TBoxRecorder(std::string port, TOnEnded onEnded)
 void TBoxRecorder::ModeChosen(int mode) {
   chosenMode_ = mode;
   modeName_ = ModeName(mode);
-  includeFile_ = std::string(upgrade::ModeEntry(mode).IncludeFile);
+  includeFile_ = upgrade::IncludeFilePath(mode, includeFolder_);
 }
 
 void TBoxRecorder::IncludeFileRead(const upgrade::TUpgradeRecord& r, const std::string&) {

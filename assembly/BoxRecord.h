@@ -11,6 +11,7 @@
 #include <string>
 
 #include "UpgradeEvents.h"
+#include "ModeTable.h"
 
 namespace stb::app {
 
@@ -83,6 +84,9 @@ class TBoxRecorder : public upgrade::IUpgradeEvents {
   // `onEnded`: given each record as its upgrade ends, on the upgrade's
   // thread (it must not wait for a disk: hand the line to a writer).
   explicit TBoxRecorder(std::string port, TOnEnded onEnded = nullptr);
+  // The folder the run reads its include files from, for the record's
+  // include_file (the default folder unless set).
+  void SetIncludeFolder(std::string folder) { includeFolder_ = std::move(folder); }
 
   // A box answered, and its record is under way or done.
   bool Arrived() const { return arrived_; }
@@ -108,6 +112,7 @@ class TBoxRecorder : public upgrade::IUpgradeEvents {
  private:
   const std::string port_;
   const std::string host_;
+  std::string includeFolder_{upgrade::kDefaultIncludeFolder};
   TOnEnded onEnded_;
   // What the chosen mode and its include file give every box.
   int chosenMode_ = 0;

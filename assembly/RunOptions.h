@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "ModeTable.h"
 #include "Protocol.h"
 
 namespace stb::app {
@@ -17,6 +18,8 @@ struct TOptions {
   bool Headless = false;
   std::string Port;  // empty: the platform's first serial port
   std::string Code;  // headless: the mode code, instead of typing it
+  // Where the modes' include files are read from.
+  std::string IncludeDir{upgrade::kDefaultIncludeFolder};
   TMismatchAnswer OnAddressMismatch = TMismatchAnswer::Ask;
   std::string LogFile;  // empty: no copy of the log on disk
   std::string Trace;    // empty: no wire trace

@@ -7,6 +7,7 @@ namespace stb::app {
 void TRunRecord::Listen(TAssembly& run) {
   recorder_ = std::make_unique<TBoxRecorder>(
       run.Link().PortDeviceName(), [this](const TBoxRecord& record) { report_.Append(RecordLine(record)); });
+  recorder_->SetIncludeFolder(run.Upgrade().IncludeFolder());
   run.AddListener(recorder_.get());
 }
 

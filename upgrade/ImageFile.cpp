@@ -12,6 +12,28 @@ namespace stb::upgrade {
 
 namespace {
 int Fd(std::intptr_t h) { return static_cast<int>(h); }
+
+ERunError CannotOpen(const std::string& path, TFileCause cause, int systemError) {
+  TFileProblem problem;
+  problem.Role = TFileRole::ImageFile;
+  problem.Cause = cause;
+  problem.Path = path;
+  problem.SystemError = systemError;
+  return ERunError("Cannot open file " + path, 0, std::move(problem));
+}
+
+// Why an open that failed with `systemError` failed, as an operator would
+// put it right.
+TFileCause OpenCause(int systemError) {
+  switch (systemError) {
+    case ENOENT:
+    case ENOTDIR: return TFileCause::Missing;
+    case EACCES:
+    case EPERM: return TFileCause::Denied;
+    case EISDIR: return TFileCause::IsFolder;
+    default: return TFileCause::Unreadable;
+  }
+}
 }  // namespace
 
 TImageStream::TImageStream(const std::string& path) {
@@ -24,13 +46,30 @@ TImageStream::TImageStream(const std::string& path) {
   // shared: several upgrades may send one image at once (a station), while a
   // program that holds the file locked for itself keeps it from us.
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    const int error = errno;
+    throw CannotOpen(path, OpenCause(error), error);
+  }
   struct stat st {};
-  const bool usable = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-                      ::flock(fd, LOCK_SH | LOCK_NB) == 0 &&
-                      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0;
-  if (!usable) {
-    if (fd >= 0) ::close(fd);
-    throw ERunError("Cannot open file " + path);
+  TFileCause cause = TFileCause::None;
+  int error = 0;
+  if (::fstat(fd, &st) != 0) {
+    error = errno;
+    cause = TFileCause::Unreadable;
+  } else if (S_ISDIR(st.st_mode)) {
+    cause = TFileCause::IsFolder;
+  } else if (!S_ISREG(st.st_mode)) {
+    cause = TFileCause::NotPlain;
+  } else if (::flock(fd, LOCK_SH | LOCK_NB) != 0) {
+    error = errno;
+    cause = error == EWOULDBLOCK ? TFileCause::Locked : TFileCause::Unreadable;
+  } else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    error = errno;
+    cause = TFileCause::Unreadable;
+  }
+  if (cause != TFileCause::None) {
+    ::close(fd);
+    throw CannotOpen(path, cause, error);
   }
   handle_ = fd;
 }

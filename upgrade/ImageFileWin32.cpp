@@ -10,6 +10,30 @@ namespace stb::upgrade {
 
 namespace {
 HANDLE H(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
+
+ERunError CannotOpen(const std::string& path, TFileCause cause, int systemError) {
+  TFileProblem problem;
+  problem.Role = TFileRole::ImageFile;
+  problem.Cause = cause;
+  problem.Path = path;
+  problem.SystemError = systemError;
+  return ERunError("Cannot open file " + path, 0, std::move(problem));
+}
+
+// Why CreateFileW refused `path`. A folder comes back as "access denied",
+// so it is asked after first.
+TFileCause OpenCause(const std::string& path, DWORD error) {
+  if (IsFolderByName(path)) return TFileCause::IsFolder;
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME: return TFileCause::Missing;
+    case ERROR_ACCESS_DENIED: return TFileCause::Denied;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION: return TFileCause::Locked;
+    default: return TFileCause::Unreadable;
+  }
+}
 }  // namespace
 
 TImageStream::TImageStream(const std::string& path) {
@@ -19,10 +43,14 @@ TImageStream::TImageStream(const std::string& path) {
   }
   HANDLE h = CreateFileW(WideFileName(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    throw CannotOpen(path, OpenCause(path, error), 0);
+  }
   // Only a plain file on a disk will do: no pipes, no devices.
-  if (h == INVALID_HANDLE_VALUE || GetFileType(h) != FILE_TYPE_DISK) {
-    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-    throw ERunError("Cannot open file " + path);
+  if (GetFileType(h) != FILE_TYPE_DISK) {
+    CloseHandle(h);
+    throw CannotOpen(path, TFileCause::NotPlain, 0);
   }
   handle_ = reinterpret_cast<std::intptr_t>(h);
 }

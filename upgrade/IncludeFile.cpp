@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <string_view>
 
 #include "Conversions.h"
 #include "FileByName.h"
@@ -35,8 +36,31 @@ bool FolderExists(const std::string& path) {
   return IsFolderByName(folder);
 }
 
-ERunError IoError(int systemError) {
-  return ERunError("I/O error " + std::to_string(systemError), systemError);
+TFileProblem IncludeProblem(const std::string& path, TFileCause cause, int systemError = 0) {
+  TFileProblem problem;
+  problem.Role = TFileRole::IncludeFile;
+  problem.Cause = cause;
+  problem.Path = path;
+  problem.SystemError = systemError;
+  return problem;
+}
+
+ERunError IoError(const std::string& path, int systemError, TFileCause cause = TFileCause::Unreadable) {
+  return ERunError("I/O error " + std::to_string(systemError), systemError,
+                   IncludeProblem(path, cause, systemError));
+}
+
+TFileCause OpenCause(const std::string& path, int systemError, bool folderExists) {
+  switch (systemError) {
+    case ENOENT: return folderExists ? TFileCause::Missing : TFileCause::FolderMissing;
+    case ENOTDIR: return TFileCause::FolderMissing;
+    case EISDIR: return TFileCause::IsFolder;
+    case EACCES:
+    case EPERM:
+      // Windows refuses to open a folder as a file with "access denied".
+      return IsFolderByName(path) ? TFileCause::IsFolder : TFileCause::Denied;
+    default: return TFileCause::Unreadable;
+  }
 }
 
 // The include file's first bytes: as many as its lines may take, and one
@@ -46,9 +70,11 @@ std::string ReadStart(const std::string& path) {
   const int fd = OpenFileByName(path, kOpenFlags);
   if (fd < 0) {
     const int error = errno;
-    const std::string text = IncludeOpenErrorText(error, FolderExists(path));
+    const bool folderExists = FolderExists(path);
+    const std::string text = IncludeOpenErrorText(error, folderExists);
     // Only the bare number needs the system's reason beside it.
-    throw ERunError(text, text.starts_with("I/O error") ? error : 0);
+    throw ERunError(text, text.starts_with("I/O error") ? error : 0,
+                    IncludeProblem(path, OpenCause(path, error, folderExists), error));
   }
   struct TCloser {
     int fd;
@@ -56,9 +82,12 @@ std::string ReadStart(const std::string& path) {
   } closer{fd};
 
   struct stat st {};
-  if (::fstat(fd, &st) != 0) throw IoError(errno);
-  if (S_ISDIR(st.st_mode)) throw IoError(EISDIR);
-  if (!S_ISREG(st.st_mode)) throw ERunError("Include file " + path + " is not a plain file");
+  if (::fstat(fd, &st) != 0) throw IoError(path, errno);
+  if (S_ISDIR(st.st_mode)) throw IoError(path, EISDIR, TFileCause::IsFolder);
+  if (!S_ISREG(st.st_mode)) {
+    throw ERunError("Include file " + path + " is not a plain file", 0,
+                    IncludeProblem(path, TFileCause::NotPlain));
+  }
 
   std::string bytes(kMaxIncludeBytes + 1, '\0');
   std::size_t done = 0;
@@ -69,7 +98,7 @@ std::string ReadStart(const std::string& path) {
     } else if (n == 0) {
       break;
     } else if (errno != EINTR) {
-      throw IoError(errno);
+      throw IoError(path, errno);
     }
   }
   bytes.resize(done);
@@ -85,7 +114,19 @@ class TLineReader {
   TLineReader(const std::string& bytes, const std::string& path)
       : bytes_(bytes), path_(path), end_(std::min(bytes.size(), kMaxIncludeBytes)) {}
 
+  // The number of the line the last Next() returned, from 1.
+  int Number() const { return number_; }
+  // Whether the data holds line feeds but no carriage return: what an editor
+  // that ends lines the Unix way writes, which reads here as one long line.
+  bool LineFeedsOnly() const {
+    const auto data = std::string_view(bytes_).substr(0, end_);
+    const auto stop = std::min(data.find(kEndOfData), data.size());
+    const auto used = data.substr(0, stop);
+    return used.find('\r') == std::string_view::npos && used.find('\n') != std::string_view::npos;
+  }
+
   std::string Next() {
+    ++number_;
     std::string line;
     while (!ended_) {
       if (pos_ == end_) {
@@ -115,6 +156,7 @@ class TLineReader {
   const std::size_t end_;
   std::size_t pos_ = 0;
   bool ended_ = false;
+  int number_ = 0;
 };
 
 TVersionPair ParsePair(const std::string& line) {
@@ -124,29 +166,10 @@ TVersionPair ParsePair(const std::string& line) {
   return pair;
 }
 
-}  // namespace
-
-std::string IncludeOpenErrorText(int systemError, bool folderExists) {
-  switch (systemError) {
-    case ENOENT: return folderExists ? "File not found" : "Invalid filename";
-    case ENOTDIR: return "Invalid filename";
-    case EACCES:
-    case EPERM: return "File access denied";
-    default: return "I/O error " + std::to_string(systemError);
-  }
-}
-
-void ReadIncludeFile(const std::string& path, TUpgradeRecord& record) {
-  IUpgradeEvents nobody;
-  ReadIncludeFile(path, record, nobody);
-}
-
-void ReadIncludeFile(const std::string& path, TUpgradeRecord& record, IUpgradeEvents& events) {
-  std::string addressLine;
+// The twelve lines into the record, each field stored as soon as its line is
+// parsed.
+void ReadLines(TLineReader& lines, TUpgradeRecord& record, std::string& addressLine) {
   {
-    const std::string bytes = ReadStart(path);
-    TLineReader lines(bytes, path);
-
     const std::string oui = lines.Next();
     for (std::size_t i = 0; i < 3; ++i) {
       // A pair that does not convert quietly gives 0.
@@ -171,9 +194,53 @@ void ReadIncludeFile(const std::string& path, TUpgradeRecord& record, IUpgradeEv
     record.IncAddress[1] = ConvertByte("0x" + Chars(addressLine, 7, 2));
     record.IncAddress[0] = ConvertByte("0x" + Chars(addressLine, 9, 2));
   }
+}
+
+}  // namespace
+
+std::string IncludeOpenErrorText(int systemError, bool folderExists) {
+  switch (systemError) {
+    case ENOENT: return folderExists ? "File not found" : "Invalid filename";
+    case ENOTDIR: return "Invalid filename";
+    case EACCES:
+    case EPERM: return "File access denied";
+    default: return "I/O error " + std::to_string(systemError);
+  }
+}
+
+void ReadIncludeFile(const std::string& path, TUpgradeRecord& record) {
+  IUpgradeEvents nobody;
+  ReadIncludeFile(path, record, nobody);
+}
+
+void ReadIncludeFile(const std::string& path, TUpgradeRecord& record, IUpgradeEvents& events) {
+  std::string addressLine;
+  {
+    const std::string bytes = ReadStart(path);
+    TLineReader lines(bytes, path);
+    // A number that does not convert keeps its text; what is added is where
+    // it stood, and why a whole file may read wrong.
+    try {
+      ReadLines(lines, record, addressLine);
+    } catch (const ERunError& error) {
+      if (error.Problem().Role != TFileRole::None) throw;
+      const auto cause = lines.LineFeedsOnly() ? TFileCause::LineFeedsOnly : TFileCause::BadNumber;
+      TFileProblem problem = IncludeProblem(path, cause);
+      problem.Line = lines.Number();
+      throw ERunError(error.Text(), error.SystemError(), std::move(problem));
+    }
+  }
   events.IncludeFileRead(record, Chars(addressLine, 1, 10));
 
-  const TImageMeasure image = MeasureImageFile(record.ImageFileName);
+  TImageMeasure image{};
+  try {
+    image = MeasureImageFile(record.ImageFileName);
+  } catch (const ERunError& error) {
+    TFileProblem problem = error.Problem();
+    if (problem.Role != TFileRole::ImageFile) throw;
+    problem.IncludeFile = path;
+    throw ERunError(error.Text(), error.SystemError(), std::move(problem));
+  }
   record.ImageSize = image.ImageSize;
   record.SizeLow = image.SizeLow;
   record.SizeHigh = image.SizeHigh;

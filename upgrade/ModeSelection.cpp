@@ -33,6 +33,16 @@ int FollowKey(TModeMatchers& matchers, char key) {
   return 0;
 }
 
+std::string IncludeFilePath(int mode, std::string_view folder) {
+  const std::string_view path = ModeEntry(mode).IncludeFile;
+  if (folder == kDefaultIncludeFolder) return std::string(path);
+  const std::string_view name = path.substr(path.find_last_of('/') + 1);
+  std::string inFolder(folder);
+  // A folder given with its separator (inc/, C:\inc\) takes none more.
+  if (!inFolder.empty() && inFolder.back() != '/' && inFolder.back() != '\\') inFolder += '/';
+  return inFolder + std::string(name);
+}
+
 int ModeForCode(std::string_view typed) {
   TModeMatchers matchers = FreshMatchers();
   for (char c : typed) {
@@ -52,10 +62,9 @@ void TUpgrade::ForeignKeyPress() {
 }
 
 void TUpgrade::SelectMode(int mode) {
-  const TModeEntry& entry = ModeEntry(mode);
   events_->ModeChosen(mode);
   record_.DownloadMode = static_cast<std::uint8_t>(mode);
-  ReadIncludeFile(std::string(entry.IncludeFile), record_, *events_);
+  ReadIncludeFile(IncludeFilePath(mode, includeFolder_), record_, *events_);
 }
 
 }  // namespace stb::upgrade

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <string>
 #include <string_view>
 
 #include "UpgradeRecord.h"
@@ -52,6 +53,13 @@ inline constexpr std::array<TModeEntry, 8> kModeTable{{
 
 // The entry of mode 1 to 8.
 inline const TModeEntry& ModeEntry(int mode) { return kModeTable[static_cast<std::size_t>(mode - 1)]; }
+
+// Where the include files are looked for unless told otherwise: the folder
+// inc/ of the current folder.
+inline constexpr std::string_view kDefaultIncludeFolder = "./inc";
+// The include file of mode 1 to 8 in `folder`: the table's own path in the
+// default folder, the same file name in any other.
+std::string IncludeFilePath(int mode, std::string_view folder = kDefaultIncludeFolder);
 
 // --- Choosing a mode by its code ---
 // Every mode's matcher, each at the start of its code.

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "Protocol.h"
+#include "ModeTable.h"
 #include "SerialLink.h"
 #include "UpgradeEvents.h"
 #include "UpgradeRecord.h"
@@ -35,6 +36,11 @@ class TUpgrade {
   // matchers, the port (with its message box on failure), the directions,
   // the counter. Returns whether the port opened.
   bool StartUp();
+
+  // The folder the include files are read from (ModeTable.h's default
+  // unless set); before the code is typed.
+  void SetIncludeFolder(std::string folder) { includeFolder_ = std::move(folder); }
+  const std::string& IncludeFolder() const { return includeFolder_; }
 
   // Every typed character, once. Raises ERunError when the chosen mode's
   // include file cannot be read.
@@ -80,6 +86,8 @@ class TUpgrade {
   TUpgradeRecord& Record() { return record_; }
 
  private:
+  std::string includeFolder_{kDefaultIncludeFolder};
+
   // Raised inside the upgrade when the box stays silent past the bound.
   struct ENoResponse {};
   // Raised at the first wait or send after RequestStop.
