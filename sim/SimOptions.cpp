@@ -75,6 +75,7 @@ class TCommandLine {
                                                               {"table", TBoxReport::VersionTable}};
 
     app_.set_help_flag("-h,--help", "show this text and exit");
+    app_.add_flag("-V,--version", o.Version, "show the version and exit");
     app_.get_formatter()->column_width(22);
     app_.get_formatter()->label("OPTIONS", "options");
     auto& id = o.Box.Identity;

@@ -14,6 +14,7 @@ struct TSimOptions {
   std::string PathFile;     // write the device path here instead of stdout
   std::string SummaryFile;  // write the JSON summary here instead of stdout
   bool Help = false;
+  bool Version = false;
 };
 
 // The options, or nullopt with `error` set when the command line is wrong.

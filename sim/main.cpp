@@ -14,11 +14,15 @@ int main(int argc, char** argv) {
   std::string error;
   const auto options = stb::sim::ParseSimOptions({argv + 1, argv + argc}, error);
   if (!options) {
-    std::fprintf(stderr, "stb-box-sim: %s\n\n%s", error.c_str(), stb::sim::SimUsage().c_str());
+    std::fprintf(stderr, "stb-box-sim: %s\nTry 'stb-box-sim --help'.\n", error.c_str());
     return 2;
   }
   if (options->Help) {
     std::fputs(stb::sim::SimUsage().c_str(), stdout);
+    return 0;
+  }
+  if (options->Version) {
+    std::puts("stb-box-sim " STB_VERSION);
     return 0;
   }
 
