@@ -74,7 +74,8 @@ std::string IncludeAdvice(const TFileProblem& p) {
              "of the include files with --inc-dir DIR.";
     case TFileCause::Missing:
       return "The folder " + WhereLooked(FolderOf(p.Path)) + " holds no " + NameOf(p.Path) +
-             ", the include file of the mode typed. Put it there, or name the folder that holds it with --inc-dir "
+             ", the include file of the mode typed. Put it there, or name the folder that holds it with "
+             "--inc-dir "
              "DIR.";
     case TFileCause::Denied:
       return file + " (" + WhereLooked(p.Path) + ") may not be read by this user" + Reason(p.SystemError) +
@@ -108,15 +109,15 @@ std::string ImageAdvice(const TFileProblem& p) {
       return file + " does not exist (looked for as " + WhereLooked(p.Path) +
              "). A relative name is taken from the folder stb-downloader was started in.";
     case TFileCause::Denied:
-      return file + " may not be read by this user" + Reason(p.SystemError) + ". Give the user the right to read it.";
+      return file + " may not be read by this user" + Reason(p.SystemError) +
+             ". Give the user the right to read it.";
     case TFileCause::IsFolder:
       return file + " is a folder (" + WhereLooked(p.Path) + "). Line 10 must name the image file itself.";
     case TFileCause::NotPlain:
       return file + " is not a plain file (a device, a pipe or a socket). Line 10 must name the image file.";
     case TFileCause::Locked:
       return file + " is held by another program. Close that program, then start again.";
-    case TFileCause::Unreadable:
-      return file + " could not be opened" + Reason(p.SystemError) + ".";
+    case TFileCause::Unreadable: return file + " could not be opened" + Reason(p.SystemError) + ".";
     case TFileCause::LineFeedsOnly:
     case TFileCause::BadNumber:
     case TFileCause::None: break;

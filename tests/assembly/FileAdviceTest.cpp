@@ -102,8 +102,8 @@ TEST(FileAdvice, ImageProblemsNameTheIncludeFileThatNamedIt) {
   EXPECT_EQ(missing.Text, "Cannot open file ./nothere.bin");
   EXPECT_EQ(missing.Problem.Role, TFileRole::ImageFile);
   EXPECT_EQ(missing.Problem.Cause, TFileCause::Missing);
-  EXPECT_TRUE(Has(missing.Advice, "named on line 10 of ./inc/app1.inc, does not exist (looked for as " + here +
-                                      "/nothere.bin)"))
+  EXPECT_TRUE(Has(missing.Advice, "named on line 10 of ./inc/app1.inc, does not exist (looked for as " +
+                                      here + "/nothere.bin)"))
       << missing.Advice;
 
   dir.Write("inc/app2.inc", Lines("./imgdir"));
