@@ -29,7 +29,9 @@ std::string Bytes(const std::uint8_t* bytes, std::size_t n) {
 
 }  // namespace
 
-void TEventLines::StartedUp(bool portOpen) { Line(std::string("started up, port ") + (portOpen ? "open" : "not open")); }
+void TEventLines::StartedUp(bool portOpen) {
+  Line(std::string("started up, port ") + (portOpen ? "open" : "not open"));
+}
 
 void TEventLines::ModeChosen(int mode) {
   Line("mode " + std::to_string(mode) + " chosen; its include file is " +
@@ -89,8 +91,10 @@ void TEventLines::PortLost(const std::string& device) { Line("the port " + devic
 
 void TEventLines::Ended(const upgrade::TUpgradeEnd& end) {
   std::string text = std::string("ended: ") + upgrade::OutcomeName(end.Outcome);
-  if (end.Outcome == upgrade::TOutcome::Refused) text += std::string(" (") + upgrade::CheckName(end.Check) + ")";
-  if (end.Outcome == upgrade::TOutcome::Failed) text += std::string(" (") + upgrade::FailureName(end.Failure) + ")";
+  if (end.Outcome == upgrade::TOutcome::Refused)
+    text += std::string(" (") + upgrade::CheckName(end.Check) + ")";
+  if (end.Outcome == upgrade::TOutcome::Failed)
+    text += std::string(" (") + upgrade::FailureName(end.Failure) + ")";
   text += ", step " + std::to_string(end.Step) + ", " + std::to_string(end.Sent) + " of " +
           std::to_string(end.Total) + " bytes acknowledged";
   Line(text);

@@ -88,7 +88,9 @@ std::string SystemConsoleText(const std::string& device, TConsolePort check) {
   return "";
 }
 
-int RunHeadless(const TOptions& options, const TPortLister& ports) {
+int RunHeadless(const TOptions& given, const THeadlessSeams& seams) {
+  TOptions options = given;
+  if (options.Port.empty()) options.Port = seams.DefaultPort;
   // The same matchers as typing it would feed: a code that completes none
   // would be waited on for ever.
   if (!options.Code.empty() && upgrade::ModeForCode(options.Code) == 0) {
@@ -111,7 +113,7 @@ int RunHeadless(const TOptions& options, const TPortLister& ports) {
     return kExitUsage;
   }
   const std::string device = run->Link().PortDeviceName();
-  if (const TConsolePort check = SystemConsoleCheck(device, !options.Port.empty(), ports());
+  if (const TConsolePort check = SystemConsoleCheck(device, !given.Port.empty(), seams.Ports());
       check != TConsolePort::NotConsole) {
     Err(SystemConsoleText(device, check) + "\n");
     if (check == TConsolePort::Refuse) return kExitNoPort;

@@ -12,11 +12,17 @@
 
 namespace stb::app {
 
-// The machine's serial devices as the port listing sees them; a test gives
-// its own, so that no test depends on (or touches) the machine's ports.
-using TPortLister = std::function<std::vector<serial::TPortEntry>()>;
+// What a run learns of the machine's ports. A test gives its own, so that
+// no test depends on (or opens) the machine's own serial ports.
+struct THeadlessSeams {
+  // The serial devices as the port listing sees them.
+  std::function<std::vector<serial::TPortEntry>()> Ports = serial::ListSerialPortEntries;
+  // The port a run without --port takes; empty: the platform's first
+  // serial port.
+  std::string DefaultPort;
+};
 
-int RunHeadless(const TOptions& options, const TPortLister& ports = serial::ListSerialPortEntries);
+int RunHeadless(const TOptions& options, const THeadlessSeams& seams = {});
 
 // What a run does about a port that is the machine's system console (the
 // kernel writes its messages there, and reads a login from it): the default
