@@ -32,8 +32,19 @@ struct TOptions {
   std::vector<std::string> Ports;  // every --port, in order (Port is the last)
   std::string LogDir;              // station: one log file per port here
   std::string Report;              // station: one JSON line per box appended here
+  // Where the modes' include files are looked for. Carried for the core's
+  // include-file lookup; nothing reads it yet.
+  std::string IncludeDir = "./inc";
+  // headless: no directions, no progress (Quiet); the line settings, the
+  // files and every event of the upgrade on stderr besides (Verbose).
+  bool Quiet = false;
+  bool Verbose = false;
   bool Help = false;
   bool Version = false;
 };
+
+// What a code given with --code that completes no mode's code is told (the
+// station's check and the console's say the same).
+inline constexpr char kCodeChoosesNoMode[] = "the code given with --code chooses no mode";
 
 }  // namespace stb::app

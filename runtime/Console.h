@@ -58,7 +58,11 @@ std::string SystemErrorText(int error);
 // What to tell the operator to do about an open that was refused for this reason.
 std::string PortFailureHint(serial::TOpenFailure failure);
 // What to tell the operator about a port that would not open: the device,
-// the system's reason and, where there is one, what to do about it.
-std::string PortFailureReason(const std::string& device, int failure, int systemError);
+// the system's reason and, where there is one, what to do about it, after
+// `beforeHint`. One line by default, as a log, a report or a station's
+// event line takes it; the console gives "\n  " to put the hint on a line
+// of its own.
+std::string PortFailureReason(const std::string& device, int failure, int systemError,
+                              const char* beforeHint = ". ");
 
 }  // namespace stb::app

@@ -22,9 +22,39 @@ constexpr char kPortHelp[] = "serial device of the box (default COM1)";
 constexpr char kPortHelp[] = "serial device of the box (default /dev/ttyS0)";
 #endif
 
+// Usage forms first and one option a line: help2man makes the manual page
+// from this text, and takes "Exit status:" as a section of its own.
+constexpr char kUsage[] =
+    "Usage: stb-downloader [OPTION]...\n"
+    "  or:  stb-downloader --headless [--code CODE] [OPTION]...\n"
+    "  or:  stb-downloader --station --code CODE --port DEVICE... [OPTION]...\n"
+    "  or:  stb-downloader --list-ports\n";
+
 constexpr char kExitStatus[] =
-    "Exit status: 0 upgraded; 1 refused or failed; 2 usage; 3 include or image file\n"
-    "error; 4 the port could not be opened; 130/143/131 interrupted.";
+    "Exit status:\n"
+    "  0    the upgrade succeeded\n"
+    "  1    the box was refused or the upgrade failed\n"
+    "  2    usage error, a code that chooses no mode, or standard input ended\n"
+    "       before a code was typed\n"
+    "  3    the include file or the image file does not read\n"
+    "  4    the port could not be opened, or the default port is the system\n"
+    "       console\n"
+    "  129  the terminal hung up before the go message\n"
+    "  130, 143, 131  interrupted (SIGINT, SIGTERM, SIGQUIT)\n";
+
+// CLI11's layout with the usage forms above the description, and a short
+// and a long name written "-p, --port" as manual pages write them.
+class THelpLayout : public CLI::Formatter {
+ public:
+  std::string make_help(const CLI::App* app, std::string, CLI::AppFormatMode mode) const override {
+    return std::string(kUsage) + "\n" + app->get_description() + make_groups(app, mode) + "\n" + kExitStatus;
+  }
+  std::string make_option_name(const CLI::Option* option, bool positional) const override {
+    std::string name = CLI::Formatter::make_option_name(option, positional);
+    if (const auto comma = name.find(','); comma != std::string::npos) name.insert(comma + 1, " ");
+    return name;
+  }
+};
 
 // What CLI11 is told of the options. Each value is taken as the command
 // line gives it, in its order, so the last one given counts and the first
@@ -35,11 +65,10 @@ class TCommandLine {
   explicit TCommandLine(TOptions& options) : app_(kAbout, "stb-downloader") {
     app_.set_help_flag();  // --help is an option like the others; main() shows the text
     app_.allow_extras();   // words it does not know are left for ParseOptions to name
+    app_.formatter(std::make_shared<THelpLayout>());
     app_.get_formatter()->column_width(27);
-    app_.get_formatter()->label("OPTIONS", "options");
-    app_.footer(kExitStatus);
 
-    Value("--port", "DEVICE", kPortHelp, [&](const std::string& v) {
+    Value("-p,--port", "DEVICE", kPortHelp, [&](const std::string& v) {
       options.Port = v;
       options.Ports.push_back(v);
     });
@@ -55,7 +84,7 @@ class TCommandLine {
             options.ResponseTimeoutMs = static_cast<std::uint32_t>(std::lround(seconds * 1000));
           });
     Flag("--headless", "run on the console, without a window", options.Headless);
-    Value("--code", "CODE", "headless: the mode code (else typed on stdin, unseen)",
+    Value("-c,--code", "CODE", "headless: the mode code (else typed on stdin, unseen)",
           [&](const std::string& v) { options.Code = v; });
     Value("--on-address-mismatch", "exit|continue",
           "headless: the answer to \"Exit now?\" when the box's\naddress differs from the include file's",
@@ -79,11 +108,19 @@ class TCommandLine {
     Value("--log-dir", "DIR", "station: each port's log to a file of its own in DIR",
           [&](const std::string& v) { options.LogDir = v; });
     Value("--report", "FILE",
-          "append one JSON line per box to FILE (its record: identity, versions, image, outcome)",
+          "append one JSON line per box to FILE (its record:\nidentity, versions, image, outcome)",
           [&](const std::string& v) { options.Report = v; });
+    Value("--inc-dir", "DIR", "the folder of the mode's include files (default ./inc)",
+          [&](const std::string& v) { options.IncludeDir = v; });
+    Flag("-q,--quiet", "headless: no directions and no progress; the log from the\nmode line on",
+         options.Quiet);
+    Flag("-v,--verbose",
+         "headless: also, on stderr, the port, its line settings and\nthe files used, and each event of the "
+         "upgrade as it\ncomes (the blocks and flash steps: see the progress)",
+         options.Verbose);
     Flag("--list-ports", "list this machine's serial devices and exit", options.ListPorts);
     Flag("-h,--help", "show this text and exit", options.Help);
-    Flag("--version", "show the version and exit", options.Version);
+    Flag("-V,--version", "show the version and exit", options.Version);
   }
 
   CLI::App& App() { return app_; }
@@ -92,10 +129,11 @@ class TCommandLine {
   // An option with a value. A missing value reaches `take` as the empty
   // string and is refused here, so `--port`, `--port=` and `--port ""` say
   // the same.
-  void Value(const std::string& name, const std::string& valueName, const std::string& help,
+  void Value(const std::string& names, const std::string& valueName, const std::string& help,
              std::function<void(const std::string&)> take) {
+    const std::string name = names.substr(names.rfind(',') + 1);
     app_.add_option(
-            name,
+            names,
             [name, take](const CLI::results_t& values) {
               for (const auto& v : values) {
                 if (v.empty()) throw CLI::ValidationError("option " + name + " needs a value");
@@ -146,6 +184,15 @@ std::optional<TOptions> ParseOptions(const std::vector<std::string>& args, std::
     error = "unknown option " + unknown.front();
     return std::nullopt;
   }
+  if ((options.Quiet || options.Verbose) && !options.Headless) {
+    error = std::string(options.Quiet ? "--quiet" : "--verbose") +
+            " needs --headless (the station and the windows show what they show)";
+    return std::nullopt;
+  }
+  if (options.Quiet && options.Verbose) {
+    error = "--quiet and --verbose exclude each other";
+    return std::nullopt;
+  }
   if (options.Station) {
     if (options.Headless) {
       error = "--station and --headless exclude each other (a station is headless already)";
@@ -168,6 +215,7 @@ std::optional<TOptions> ParseOptions(const std::vector<std::string>& args, std::
     error = "--code needs --headless (in the window, type the code into the log)";
     return std::nullopt;
   }
+
   return options;
 }
 

@@ -53,7 +53,9 @@ int main(int argc, char** argv) {
   std::string error;
   const auto options = ParseOptions(Arguments(argc, argv), error);
   if (!options) {
-    std::fprintf(stderr, "stb-downloader: %s\n\n%s", error.c_str(), Usage().c_str());
+    // The mistake and where to look, as command-line tools say it: the whole
+    // help would push the one line that matters off the screen.
+    std::fprintf(stderr, "stb-downloader: %s\nTry 'stb-downloader --help'.\n", error.c_str());
     return kExitUsage;
   }
   if (options->Help) {

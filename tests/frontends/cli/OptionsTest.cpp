@@ -27,6 +27,42 @@ TEST(Options, EveryOptionInBothForms) {
   EXPECT_EQ(d->OnAddressMismatch, TMismatchAnswer::Ask);
 }
 
+// The short forms, and what --inc-dir, --quiet and --verbose carry.
+TEST(Options, ShortFormsAndTheConsolesOwn) {
+  std::string error;
+  const auto o = ParseOptions(
+      {"--headless", "-p", "/dev/ttyUSB0", "-c", "APP103", "-q", "--inc-dir", "boxes/inc"}, error);
+  ASSERT_TRUE(o) << error;
+  EXPECT_EQ(o->Port, "/dev/ttyUSB0");
+  EXPECT_EQ(o->Code, "APP103");
+  EXPECT_TRUE(o->Quiet);
+  EXPECT_FALSE(o->Verbose);
+  EXPECT_EQ(o->IncludeDir, "boxes/inc");
+  const auto v = ParseOptions({"--headless", "-v"}, error);
+  ASSERT_TRUE(v) << error;
+  EXPECT_TRUE(v->Verbose);
+  EXPECT_EQ(v->IncludeDir, "./inc");
+  const auto version = ParseOptions({"-V"}, error);
+  ASSERT_TRUE(version) << error;
+  EXPECT_TRUE(version->Version);
+  EXPECT_FALSE(version->Verbose);
+}
+
+// help2man makes the manual page of this text: the usage line first, one
+// option a line with its short form beside the long, and the exit statuses.
+TEST(Options, HelpIsWhatAManualPageIsMadeOf) {
+  const std::string usage = Usage();
+  EXPECT_EQ(usage.rfind("Usage: stb-downloader [OPTION]...\n", 0), 0u) << usage;
+  for (const char* option :
+       {"\n  -p, --port DEVICE ", "\n  -c, --code CODE ", "\n  -q, --quiet ", "\n  -v, --verbose ",
+        "\n  -V, --version ", "\n  -h, --help ", "\n  --inc-dir DIR "})
+    EXPECT_NE(usage.find(option), std::string::npos) << option;
+  const auto exit = usage.find("\nExit status:\n");
+  ASSERT_NE(exit, std::string::npos) << usage;
+  for (const char* status : {"\n  0 ", "\n  1 ", "\n  2 ", "\n  3 ", "\n  4 ", "\n  129 "})
+    EXPECT_NE(usage.find(status, exit), std::string::npos) << status;
+}
+
 // The help names the port a run without --port opens, as this platform
 // names it (the Windows build is held to it under Wine by tools/wine-tests.sh).
 TEST(Options, HelpGivesTheDefaultPortByThisPlatformsName) {
@@ -91,6 +127,10 @@ TEST(Options, MistakesAreNamed) {
       {{"--response-timeout", "nan"}, "--response-timeout takes a number of seconds, not nan"},
       {{"--response-timeout", "86401"}, "--response-timeout takes a number of seconds, not 86401"},
       {{"--response-timeout", "2s"}, "--response-timeout takes a number of seconds, not 2s"},
+      {{"-p"}, "option --port needs a value"},
+      {{"--inc-dir"}, "option --inc-dir needs a value"},
+      {{"-q"}, "--quiet needs --headless (the station and the windows show what they show)"},
+      {{"--headless", "-q", "-v"}, "--quiet and --verbose exclude each other"},
   };
   for (const auto& c : cases) {
     std::string error;

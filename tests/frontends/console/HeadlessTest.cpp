@@ -8,7 +8,10 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -20,6 +23,7 @@
 #include "ChildProcess.h"
 #include "JsonObject.h"
 #include "ModeTable.h"
+#include "PtyPair.h"
 #include "ScratchDir.h"
 #include "Upgrade.h"
 #include "UpgradeRun.h"
@@ -94,6 +98,25 @@ struct THeadlessRun {
   }
 };
 
+// Standard error without the plain progress lines a run off a terminal has.
+std::string WithoutProgress(const std::string& err) {
+  std::stringstream in(err);
+  std::string kept;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("[progress] ", 0) != 0) kept += line + "\n";
+  }
+  return kept;
+}
+
+std::vector<std::string> Lines(const std::string& text, const std::string& prefix) {
+  std::stringstream in(text);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind(prefix, 0) == 0) lines.push_back(line);
+  }
+  return lines;
+}
+
 std::vector<std::string> Directions() { return {std::begin(app::kDirections), std::end(app::kDirections)}; }
 
 TEST(Headless, UpgradesInEveryModeWithTheLogOnStdout) {
@@ -109,7 +132,7 @@ TEST(Headless, UpgradesInEveryModeWithTheLogOnStdout) {
     EXPECT_EQ(r.out[13], upgrade::ModeEntry(mode).Line);
     EXPECT_EQ(r.out[16], "  -. Pass OUI - Orvanta. Co.");
     EXPECT_EQ(r.out.back(), "Please Turn Off and On the STB set !!!");
-    EXPECT_EQ(r.err, "[message] Congraturation! Software Upgrade OK !!!!\n");
+    EXPECT_EQ(WithoutProgress(r.err), "[message] Congraturation! Software Upgrade OK !!!!\n");
     EXPECT_EQ(run.sim->Summary().End, "done");
 
     // Line for line what the window's log holds for the same upgrade.
@@ -170,7 +193,9 @@ TEST(Headless, AddressMismatchIsAnsweredByTheOption) {
     if (*answer) args.insert(args.end(), {"--on-address-mismatch", answer});
     const TResult r = run.Run(args);
     const bool goOn = std::string(answer) == "continue";
-    EXPECT_NE(r.err.find("[confirm] Warning!!!. Download Address MisMatch!!!  Exit now?\n[answer] " +
+    // The question names neither address: the line before it gives both.
+    EXPECT_NE(r.err.find("[addresses] include file ./inc/app2.inc: 0x80010000, box: 0xC0010000\n"
+                         "[confirm] Warning!!!. Download Address MisMatch!!!  Exit now?\n[answer] " +
                          std::string(goOn ? "No" : "Yes") + "\n"),
               std::string::npos)
         << r.err;
@@ -195,6 +220,119 @@ TEST(Headless, CodeTypedOnStandardInput) {
   const TResult r = ended.Run({}, "GUID0");
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("standard input ended before a mode code was typed"), std::string::npos);
+
+  // A whole line that chose nothing is a wrong code, not an input that
+  // ended early: the run says so and ends, with nobody to ask again.
+  for (const char* wrong : {"app103\n", "APP999\r\nAPP103\n", "app103"}) {
+    SCOPED_TRACE(wrong);
+    THeadlessRun piped;
+    piped.Start();
+    const TResult w = piped.Run({}, wrong);
+    EXPECT_EQ(w.status, 2);
+    EXPECT_NE(w.err.find("stb-downloader: the code typed chooses no mode"), std::string::npos) << w.err;
+    EXPECT_EQ(w.err.find("standard input ended"), std::string::npos) << w.err;
+    EXPECT_EQ(piped.sim->Summary().BlocksAccepted, 0);
+  }
+}
+
+// A code given with --code that completes no mode's code would be waited on
+// for ever: the run ends at once, before the port is touched.
+TEST(Headless, ACodeThatChoosesNoModeEndsTheRunAtOnce) {
+  for (const char* code : {"app103", "APP999", "APP10"}) {
+    SCOPED_TRACE(code);
+    THeadlessRun run;
+    run.Start();
+    const auto start = std::chrono::steady_clock::now();
+    const TResult r = run.Run({"--code", code});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "stb-downloader: the code given with --code chooses no mode\n");
+    EXPECT_TRUE(r.out.empty());
+  }
+}
+
+// At a terminal the operator is asked for the code, told when a line chose
+// no mode, and asked again.
+TEST(Headless, AtATerminalAWrongCodeIsAskedForAgain) {
+  THeadlessRun run;
+  run.Start();
+  stb::testing::TPtyPair terminal;
+  stb::testing::TChildProcess tool;
+  ASSERT_TRUE(tool.Start(
+      {STB_DOWNLOADER_PATH, "--headless", "--port", run.sim->DevicePath(), "--response-timeout", "0.7"},
+      {.In = stb::testing::TStdio::Fd(terminal.Device()),
+       .Out = stb::testing::TStdio::To("stdout.txt"),
+       .Err = stb::testing::TStdio::Fd(terminal.Device())}))
+      << tool.Error();
+  std::string seen;
+  auto waitFor = [&](const std::string& text) {
+    for (int i = 0; i < 100 && seen.find(text) == std::string::npos; ++i) seen += terminal.Receive(4096, 50);
+    return seen.find(text) != std::string::npos;
+  };
+  ASSERT_TRUE(waitFor("Mode code: ")) << seen;
+  terminal.Send("app103\n");
+  ASSERT_TRUE(waitFor("the code typed chooses no mode; type it again")) << seen;
+  EXPECT_TRUE(waitFor("type it again\nMode code: ") || waitFor("type it again\r\nMode code: ")) << seen;
+  EXPECT_EQ(seen.find("app103"), std::string::npos);  // typed unseen
+  terminal.Send("APP103");
+  EXPECT_EQ(tool.Wait(20000), 0) << seen;
+  run.sim->WaitFinished(2000);
+  run.sim->Stop();
+  EXPECT_EQ(run.sim->Summary().End, "done");
+  const auto out = Lines("stdout.txt");
+  ASSERT_GT(out.size(), 13u);
+  EXPECT_EQ(out[13], "0. Application Software 1. Mode");
+}
+
+// Off a terminal (a CI log, a file) the progress is a plain line on stderr
+// for every tenth of the image and the flash write's start and end; the log
+// on stdout stays the log, line for line.
+TEST(Headless, OffATerminalTheProgressIsAPlainLineEveryTenth) {
+  THeadlessRun run;
+  run.Start(20 * 1024);
+  const TResult r = run.Run({"-c", "APP103"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto progress = Lines(r.err, "[progress] ");
+  const auto download = Lines(r.err, "[progress] download ");
+  ASSERT_EQ(download.size(), 10u) << r.err;
+  for (std::size_t i = 0; i < download.size(); ++i) {
+    char percent[8];
+    std::snprintf(percent, sizeof percent, "%3d%%", static_cast<int>(i + 1) * 10);
+    EXPECT_EQ(download[i].find(std::string("[progress] download ") + percent + "  "), 0u) << download[i];
+  }
+  EXPECT_NE(download.back().find(" 20480 / 20480 bytes "), std::string::npos) << download.back();
+  ASSERT_EQ(progress.size(), download.size() + 2) << r.err;
+  EXPECT_EQ(progress.back().rfind("[progress] flash write 100%", 0), 0u) << progress.back();
+  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), "3. Start DownLoad"), 1);
+  for (const auto& line : r.out) EXPECT_EQ(line.find("[progress]"), std::string::npos);
+}
+
+// --quiet leaves the directions and the progress off the console (the log
+// file keeps them); --verbose adds the line settings and the events.
+TEST(Headless, QuietAndVerbose) {
+  THeadlessRun quiet;
+  quiet.Start(4096);
+  const TResult q = quiet.Run({"-q", "--code", "APP103", "--log-file", "run.log"});
+  ASSERT_EQ(q.status, 0) << q.err;
+  ASSERT_FALSE(q.out.empty());
+  EXPECT_EQ(q.out.front(), "0. Application Software 1. Mode");
+  EXPECT_EQ(q.err, "[message] Congraturation! Software Upgrade OK !!!!\n");
+  EXPECT_EQ(Lines("run.log").size(), q.out.size() + 13);
+
+  THeadlessRun verbose;
+  verbose.Start(4096);
+  const TResult v = verbose.Run({"--verbose", "--code", "APP103"});
+  ASSERT_EQ(v.status, 0) << v.err;
+  EXPECT_NE(v.err.find("[verbose] port " + verbose.sim->DevicePath() +
+                       ": 115200 bit/s, 8 data bits, no parity, 1 stop bit, DTR on, RTS on"),
+            std::string::npos)
+      << v.err;
+  EXPECT_NE(v.err.find("[event] mode 3 chosen; its include file is ./inc/app1.inc\n"), std::string::npos);
+  EXPECT_NE(v.err.find("[event] the box echoed mode 3\n"), std::string::npos);
+  EXPECT_NE(v.err.find("[event] ended: upgraded, step 7, 4096 of 4096 bytes acknowledged\n"),
+            std::string::npos);
+  // The log on stdout is the same as without it.
+  EXPECT_EQ(std::vector<std::string>(v.out.begin(), v.out.begin() + 13), Directions());
 }
 
 // The names of a JSON object's own fields, in order (not those of the
@@ -304,9 +442,15 @@ TEST(Headless, TerminationSignalClosesThePortAndExits) {
   run.Start();
   const TResult r = run.Run({"--code", "APP103"}, "", 300);
   EXPECT_EQ(r.status, 143);
-  TResult usage = RunTool({"--headless", "--bogus"});
-  EXPECT_EQ(usage.status, 2);
-  EXPECT_NE(usage.err.find("unknown option --bogus"), std::string::npos);
+  // A usage error is named, with where to look, and no more.
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--headless", "--bogus"}, std::vector<std::string>{"--headless", "-p"}}) {
+    TResult usage = RunTool(args);
+    EXPECT_EQ(usage.status, 2);
+    EXPECT_EQ(usage.err, std::string("stb-downloader: ") +
+                             (args[1] == "-p" ? "option --port needs a value" : "unknown option --bogus") +
+                             "\nTry 'stb-downloader --help'.\n");
+  }
 }
 
 TEST(Headless, TraceAndLogFile) {
