@@ -32,9 +32,6 @@ struct TOptions {
   std::vector<std::string> Ports;  // every --port, in order (Port is the last)
   std::string LogDir;              // station: one log file per port here
   std::string Report;              // station: one JSON line per box appended here
-  // Where the modes' include files are looked for. Carried for the core's
-  // include-file lookup; nothing reads it yet.
-  std::string IncludeDir = "./inc";
   // headless: no directions, no progress (Quiet); the line settings, the
   // files and every event of the upgrade on stderr besides (Verbose).
   bool Quiet = false;

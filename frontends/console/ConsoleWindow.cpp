@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "ConsoleWriter.h"
+#include "EscapedLine.h"
 #include "LogText.h"
 #include "ModeTable.h"
 
@@ -29,8 +30,9 @@ void TConsoleWindow::Tagged(const char* tag, const std::string& text) {
   console_.Write(TConsoleStream::Err, "[" + std::string(tag) + "] " + text + "\n");
 }
 
-void TConsoleWindow::ShowError(const std::string& text, int systemError) {
+void TConsoleWindow::ShowError(const std::string& text, int systemError, const std::string& detail) {
   Tagged("error", ErrorLine(text, systemError));
+  if (!detail.empty()) Tagged("error", upgrade::EscapedLine(detail));
 }
 
 std::string TConsoleWindow::AddressesLine(const std::string& includeFile, std::uint32_t include,
@@ -49,9 +51,9 @@ void TConsoleWindow::AddressesReceived(std::uint32_t box, std::uint32_t include)
 upgrade::TConfirmAnswer TConsoleWindow::Confirm(const std::string& text) {
   // The question names neither address; the operator needs both to answer.
   if (mismatch_ && mode_ != 0) {
-    console_.Write(TConsoleStream::Err, AddressesLine(std::string(upgrade::ModeEntry(mode_).IncludeFile),
-                                                      includeAddress_, boxAddress_) +
-                                            "\n");
+    console_.Write(
+        TConsoleStream::Err,
+        AddressesLine(upgrade::IncludeFilePath(mode_, includeFolder_), includeAddress_, boxAddress_) + "\n");
   }
   Tagged("confirm", text);
   bool yes = true;  // exit: the safe answer

@@ -39,7 +39,11 @@ class TConsoleWindow : public upgrade::IInteraction, public IProgressView, publi
   // on one line: line breaks and other control bytes that a text taken from
   // a file may hold are written as escapes. An I/O error, which names only
   // its number, gets the system's reason beside it.
-  void ShowError(const std::string& text, int systemError = 0);
+  // `detail`: which file and what to do, for an error about a file; its own
+  // line after the error's ("[error] " both), none when empty.
+  void ShowError(const std::string& text, int systemError = 0, const std::string& detail = {});
+  // The folder the include files are read from, for the lines that name one.
+  void SetIncludeFolder(std::string folder) { includeFolder_ = std::move(folder); }
 
   // One line of the log.
   void LogLine(const std::string& line);
@@ -103,6 +107,7 @@ class TConsoleWindow : public upgrade::IInteraction, public IProgressView, publi
   bool flashEndSaid_ = false;
   // The address question's two sides.
   int mode_ = 0;
+  std::string includeFolder_{upgrade::kDefaultIncludeFolder};
   bool mismatch_ = false;
   std::uint32_t boxAddress_ = 0;
   std::uint32_t includeAddress_ = 0;

@@ -35,7 +35,7 @@ void TEventLines::StartedUp(bool portOpen) {
 
 void TEventLines::ModeChosen(int mode) {
   Line("mode " + std::to_string(mode) + " chosen; its include file is " +
-       std::string(upgrade::ModeEntry(mode).IncludeFile));
+       upgrade::IncludeFilePath(mode, includeFolder_));
 }
 
 void TEventLines::IncludeFileRead(const upgrade::TUpgradeRecord&, const std::string& addressText) {

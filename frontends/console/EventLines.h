@@ -17,7 +17,9 @@ class TEventLines : public upgrade::IUpgradeEvents {
  public:
   // Each line goes to `out` as it is made, without its line end.
   using TOutput = std::function<void(const std::string& line)>;
-  explicit TEventLines(TOutput out) : out_(std::move(out)) {}
+  // `includeFolder`: where the include files are read from.
+  TEventLines(TOutput out, std::string includeFolder)
+      : out_(std::move(out)), includeFolder_(std::move(includeFolder)) {}
 
   void StartedUp(bool portOpen) override;
   void ModeChosen(int mode) override;
@@ -42,6 +44,7 @@ class TEventLines : public upgrade::IUpgradeEvents {
  private:
   void Line(const std::string& text) { out_("[event] " + text); }
   TOutput out_;
+  std::string includeFolder_;
 };
 
 }  // namespace stb::app

@@ -102,12 +102,13 @@ int RunHeadless(const TOptions& given, const THeadlessSeams& seams) {
                                : StderrIsTerminal() ? TProgressStyle::Live
                                                     : TProgressStyle::Plain;
   TConsoleWindow window(loop, options.OnAddressMismatch, style);
+  window.SetIncludeFolder(options.IncludeDir);
   std::string refusal;
   // A handler's error ends the run as the window would leave it: open, with
   // nothing more to happen.
   auto run = TAssembly::Build(
       options, window, [&](const std::string& line) { window.LogLine(line); }, loop.MakeTimer(),
-      [&](const THandlerError& e) { window.ShowError(e.Text, e.SystemError); }, refusal);
+      [&](const THandlerError& e) { window.ShowError(e.Text, e.SystemError, e.Detail); }, refusal);
   if (!run) {
     Err("stb-downloader: " + refusal + "\n");
     return kExitUsage;
@@ -123,13 +124,13 @@ int RunHeadless(const TOptions& given, const THeadlessSeams& seams) {
   run->AddListener(&window);
   std::optional<TEventLines> events;
   if (options.Verbose) {
-    events.emplace([](const std::string& line) { Err(line + "\n"); });
+    events.emplace([](const std::string& line) { Err(line + "\n"); }, options.IncludeDir);
     run->AddListener(&*events);
     std::error_code ec;
     const std::u8string folder = std::filesystem::current_path(ec).u8string();
     Err("[verbose] port " + device + ": " + LineSettingsText(run->Link()) + "\n");
     Err("[verbose] working folder " + std::string(folder.begin(), folder.end()) +
-        " (the include files are looked for in its inc folder)\n");
+        " (the include files are looked for in " + options.IncludeDir + ")\n");
     if (!options.LogFile.empty()) Err("[verbose] log file " + options.LogFile + "\n");
     if (!options.Trace.empty()) Err("[verbose] trace " + options.Trace + "\n");
     if (!options.Report.empty()) Err("[verbose] report " + options.Report + "\n");

@@ -416,7 +416,12 @@ TEST(Headless, FileErrorsExitWithThree) {
   run.dir.Write("inc/app1.inc", "110022\r\n1.10\r\n");
   const TResult r = run.Run({"--code", "APP103"});
   EXPECT_EQ(r.status, 3);
-  EXPECT_EQ(r.err, "[error] '0x1.' is not a valid integer value.\n");
+  // The error's own text, then which line is wrong and what belongs there.
+  EXPECT_EQ(
+      r.err,
+      "[error] '0x1.' is not a valid integer value.\n"
+      "[error] Line 2 of the include file ./inc/app1.inc must hold the model code: two hexadecimal digits, "
+      "any character, two more (01.0A).\n");
   EXPECT_EQ(r.out.back(), "0. Application Software 1. Mode");
 }
 
@@ -507,6 +512,7 @@ TEST(Headless, ImageOverwrittenDuringTheTransferExitsWithOne) {
   EXPECT_NE(run.sim->Summary().End, "done");
 }
 
+// The error itself takes one line; the advice (FileAdvice) one more.
 TEST(Headless, IncludeFileErrorsTakeOneLineAndGiveTheReason) {
   auto lines = [](const std::string& line2) {
     const std::string l[12] = {"110022", line2,   "01.00", "01.00",       "01.00", "01.00",
@@ -544,7 +550,9 @@ TEST(Headless, IncludeFileErrorsTakeOneLineAndGiveTheReason) {
     c.arrange();
     const TResult r = run.Run({"--code", "APP103"});
     EXPECT_EQ(r.status, 3);
-    EXPECT_EQ(r.err, c.error);
+    EXPECT_EQ(r.err.substr(0, c.error.size()), c.error);
+    const std::string advice = r.err.substr(std::min(c.error.size(), r.err.size()));
+    EXPECT_TRUE(advice.starts_with("[error] ") && advice.find('\n') == advice.size() - 1) << advice;
   }
 }
 
