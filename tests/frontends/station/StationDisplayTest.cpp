@@ -85,7 +85,8 @@ TEST(StationDisplay, WithoutATerminalOnlyTheEventsAndTheSummary) {
 
 TEST(StationDisplay, OnATerminalTheLiveLinesAreRedrawnInPlace) {
   TScreen screen;
-  TStationDisplay display(true, screen.Out());
+  // Wide enough for the wide lines; the station's counters below them.
+  TStationDisplay display(true, screen.Out(), [] { return TTerminalSize{200, 50}; });
   const auto first = display.AddPort("/dev/ttyUSB0");
   display.AddPort("/dev/ttyUSB1");
   display.Redraw();
@@ -98,11 +99,11 @@ TEST(StationDisplay, OnATerminalTheLiveLinesAreRedrawnInPlace) {
   display.Event("an event");
   display.Redraw();
   const std::string again = screen.Take(display);
-  // Up over the two lines, cleared; the event above the lines drawn anew.
-  EXPECT_EQ(again.rfind("\033[2F\033[Jan event\n/dev/ttyUSB0             download", 0), 0u) << again;
+  // Up over the three lines, cleared; the event above the lines drawn anew.
+  EXPECT_EQ(again.rfind("\033[3F\033[Jan event\n/dev/ttyUSB0             download", 0), 0u) << again;
   display.Finish("summary\n");
   const std::string last = screen.Take(display);
-  EXPECT_EQ(last.rfind("\033[2F\033[J/dev/ttyUSB0", 0), 0u) << last;
+  EXPECT_EQ(last.rfind("\033[3F\033[J/dev/ttyUSB0", 0), 0u) << last;
   EXPECT_EQ(last.substr(last.size() - 8), "summary\n");
   EXPECT_EQ(display.Snapshot().at(first).State, "download");
 }
