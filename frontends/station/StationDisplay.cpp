@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 namespace stb::app {
 
@@ -75,7 +76,8 @@ std::string CompactLine(const TPortView& v, int columns, int portWidth) {
   const std::string head = Padded(KeepEnd(v.Port, portWidth), portWidth) + " " + Padded(v.State, kStateWidth);
   struct TPart {
     std::string Text;
-    int Keep;  // the part with the least is left off first
+    int Keep;                  // the part with the least is left off first
+    std::string Shorter = {};  // what stands for it, once, before it is left off
   };
   std::vector<TPart> parts;
   if (v.Percent >= 0) {
@@ -94,7 +96,9 @@ std::string CompactLine(const TPortView& v, int columns, int portWidth) {
     parts.push_back({rate, 1});
   }
   if (!v.Last.empty()) parts.push_back({"last: " + v.Last, 2});
-  parts.push_back({TStationDisplay::PortCounters(v), 4});
+  // Short of room, the kinds of failed are left to the station's line.
+  parts.push_back(
+      {TStationDisplay::PortCounters(v), 4, Counters(v.Upgraded, v.Refused, v.Failed, 0, 0, false)});
   auto join = [&] {
     std::string line = head;
     for (const auto& p : parts) line += (p.Keep == 5 ? " " : "  ") + p.Text;
@@ -102,8 +106,13 @@ std::string CompactLine(const TPortView& v, int columns, int portWidth) {
   };
   std::string line = join();
   while (Width(line) > columns && !parts.empty()) {
-    parts.erase(std::min_element(parts.begin(), parts.end(),
-                                 [](const TPart& a, const TPart& b) { return a.Keep < b.Keep; }));
+    const auto least = std::min_element(parts.begin(), parts.end(),
+                                        [](const TPart& a, const TPart& b) { return a.Keep < b.Keep; });
+    if (!least->Shorter.empty() && least->Shorter != least->Text) {
+      least->Text = std::exchange(least->Shorter, {});
+    } else {
+      parts.erase(least);
+    }
     line = join();
   }
   return Cut(line, columns);
