@@ -48,8 +48,10 @@ struct TConsoleWriter::TState {
   std::condition_variable Drained;  // Drain waits on it
   std::deque<TLine> Lines;
   std::optional<TLive> PendingLive;  // after every queued line
-  bool PendingClear = false;         // after every queued line, before the live part
-  std::size_t Unsaid = 0;            // dropped lines not yet owned up to
+  // Before everything else: what stands is taken off anew.
+  std::function<std::string(const std::string&)> PendingReshape;
+  bool PendingClear = false;  // after every queued line, before the live part
+  std::size_t Unsaid = 0;     // dropped lines not yet owned up to
   std::size_t DroppedTotal = 0;
   bool Stop = false;
   std::atomic<bool> IsIdle{true};
@@ -57,8 +59,9 @@ struct TConsoleWriter::TState {
 
   // The writer's thread's own: how to take off what stands on the console.
   std::optional<std::pair<TConsoleStream, std::string>> Standing;
+  std::string StandingDraw;
 
-  bool NothingPending() const { return Lines.empty() && !PendingLive && !PendingClear; }
+  bool NothingPending() const { return Lines.empty() && !PendingLive && !PendingClear && !PendingReshape; }
   void Run();
   void WriteOut(std::vector<TLine>& runs);
 };
@@ -97,7 +100,10 @@ void TConsoleWriter::TState::Run() {
     PendingLive.reset();
     const bool clear = std::exchange(PendingClear, false);
     const std::size_t unsaid = std::exchange(Unsaid, 0);
+    auto reshape = std::exchange(PendingReshape, nullptr);
     lock.unlock();
+
+    if (reshape && Standing) Standing->second = reshape(StandingDraw);
 
     std::vector<TLine> runs;
     auto erase = [&] {
@@ -123,6 +129,7 @@ void TConsoleWriter::TState::Run() {
       if (!live->InPlace) erase();
       Add(runs, live->Stream, live->Draw);
       Standing.emplace(live->Stream, live->Erase);
+      StandingDraw = live->Draw;
     }
     WriteOut(runs);
     lock.lock();
@@ -192,6 +199,15 @@ void TConsoleWriter::ClearLive() {
     const std::lock_guard lock(state_->Mutex);
     state_->PendingLive.reset();
     state_->PendingClear = true;
+    state_->IsIdle = false;
+  }
+  state_->Wake.notify_one();
+}
+
+void TConsoleWriter::LiveReshaped(std::function<std::string(const std::string& draw)> erase) {
+  {
+    const std::lock_guard lock(state_->Mutex);
+    state_->PendingReshape = std::move(erase);
     state_->IsIdle = false;
   }
   state_->Wake.notify_one();

@@ -15,6 +15,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -45,6 +46,11 @@ class TConsoleWriter {
   void Live(TConsoleStream stream, std::string draw, std::string erase, bool inPlace);
   // Takes the live part off the console.
   void ClearLive();
+  // The console changed its size, and with it how many rows the live part
+  // standing on it takes: from the next write on it is taken off by
+  // `erase(draw)`, given the text it was drawn with. Called on the writer's
+  // thread; the latest one given counts.
+  void LiveReshaped(std::function<std::string(const std::string& draw)> erase);
 
   // Waits at most `bound` for everything given so far to be written; true
   // when it was.

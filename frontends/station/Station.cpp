@@ -13,6 +13,9 @@ namespace {
 
 // How often the live lines are redrawn (and the main thread wakes).
 constexpr auto kRedraw = std::chrono::milliseconds(500);
+// How often it looks whether every port has ended once the station stops
+// taking boxes: an operator who stopped an idle station waits for nothing.
+constexpr auto kEnding = std::chrono::milliseconds(50);
 
 // How long the main thread waits, after the second interrupt, for every
 // port to have said where its box stood and let its port go.
@@ -39,7 +42,8 @@ int RunStation(const TOptions& options, const std::function<std::vector<std::str
 
   TInterruptRule interruptRule;
   while (station.Turn()) {
-    const char* cause = interrupts.Wait(kRedraw);
+    const char* cause = interrupts.Wait(
+        station.StopLevel() != kRunning && station.RunningUpgrades() == 0 ? kEnding : kRedraw);
     if (cause == nullptr) continue;
     // Every interrupt is guarded here: the first one only stops new boxes.
     const auto verdict = interruptRule.Take(true, MonotonicMs());

@@ -10,12 +10,14 @@
 #include <cstddef>
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "ConsoleWriter.h"
+#include "StationTerminal.h"
 
 namespace stb::app {
 
@@ -29,6 +31,9 @@ struct TPortView {
   int Upgraded = 0;
   int Refused = 0;
   int Failed = 0;  // "no response" included
+  // Of those failed: silent boxes, and boxes the station stopped at once.
+  int NoResponse = 0;
+  int Stopped = 0;
 
   // A box is under way on this port (from its answer to its report).
   bool Running = false;
@@ -66,6 +71,9 @@ class TStationDisplay {
   // `out` is where the text goes (standard output, through the process's
   // console writer, unless a test says).
   explicit TStationDisplay(bool terminal, int out = 1);
+  // The terminal's size as `size` says it (a test's), asked at each redraw.
+  using TSizeSource = std::function<TTerminalSize()>;
+  TStationDisplay(bool terminal, int out, TSizeSource size);
 
   std::size_t AddPort(const std::string& port);
   // Changes one port's view under the lock.
@@ -89,22 +97,53 @@ class TStationDisplay {
   bool WaitWritten(std::chrono::milliseconds bound);
 
   std::vector<TPortView> Snapshot();
+  bool Terminal() const { return terminal_; }
+  // --port all: while there is no port yet, the live part says it waits
+  // for adapters (an operator facing a blank screen cannot tell a station
+  // that waits from one that hangs).
+  void WaitForAdapters(bool waiting);
 
-  // One port's live line.
+  // One port's live line, as wide as it comes.
   static std::string LiveLine(const TPortView& view);
+  // One port's live line in at most `columns` characters (at least 20):
+  // the wide line with the port's counters when they fit, else the line
+  // put together again from the most telling parts that fit.
+  // `portWidth`: the width of the port's column.
+  static std::string FitLine(const TPortView& view, int columns, int portWidth = 24);
+  // A port's counters, those that are not 0 ("2 upgraded, 1 failed (1 no
+  // response)"); "0 upgraded" before the first box.
+  static std::string PortCounters(const TPortView& view);
+  // The station's counters, every one of them: "all ports: 5 upgraded, 1
+  // refused, 2 failed (1 no response, 0 stopped)", in at most `columns`.
+  static std::string StationLine(const std::vector<TPortView>& views, int columns);
+  // The live lines for a terminal `size` big: a line for each port, then
+  // the station's counters; cut to the terminal's height.
+  std::vector<std::string> LiveLines(TTerminalSize size);
+  // How many rows `text` (lines each ending with a line end) takes on a
+  // terminal `columns` wide that wraps the lines wider than it.
+  static int RowsOf(const std::string& text, int columns);
 
  private:
   // Hands the events, then `tail` or (on a terminal) the live lines, to
   // the writer; under mutex_.
   void ShowLocked(const std::string& tail);
+  std::vector<std::string> LiveLinesLocked(TTerminalSize size);
+  // Every port's line, `columns` wide at most.
+  std::vector<std::string> PortLinesLocked(int columns, const std::vector<std::size_t>& slots);
 
   std::mutex mutex_;
   const bool terminal_;
   std::unique_ptr<TConsoleWriter> own_;  // a test's
   TConsoleWriter& writer_;
+  const TSizeSource size_;
   std::deque<TPortView> views_;
   std::vector<std::string> events_;
   bool changed_ = true;
+  bool waitingForAdapters_ = false;
+  std::chrono::steady_clock::time_point waitingSince_;
+  // What the live part was drawn with last, and at which size.
+  std::string drawn_;
+  TTerminalSize drawnAt_;
 };
 
 }  // namespace stb::app

@@ -20,7 +20,8 @@ class TStationInterrupts {
   TStationInterrupts& operator=(const TStationInterrupts&) = delete;
 
   // Waits at most `bound` for an interrupt. Returns its name as stop lines
-  // give it ("SIGINT", "Ctrl+C"), or nullptr when none came.
+  // give it ("SIGINT", "Ctrl+C"), or nullptr when none came (on POSIX
+  // systems also at once when the terminal was resized: SIGWINCH).
   const char* Wait(std::chrono::milliseconds bound);
 
   // After an interrupt that ends the process whatever is done (a closed

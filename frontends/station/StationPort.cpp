@@ -228,6 +228,11 @@ void TStationPort::OneBox() {
       ++v.Refused;
     } else {
       ++v.Failed;
+      if (stopped) {
+        ++v.Stopped;
+      } else if (report.Result == TBoxResult::NoResponse) {
+        ++v.NoResponse;
+      }
     }
   });
   shared_.Report.Append(RecordLine(report));

@@ -86,7 +86,8 @@ int CheckStationCode(const std::string& code, std::string& why) {
 
 TStationRun::TStationRun(const TOptions& options, TLister adapters, bool console)
     : shared_(options, console && StdoutIsTerminal()),
-      ports_(std::make_unique<TStationPorts>(shared_, std::move(adapters))) {}
+      ports_(std::make_unique<TStationPorts>(shared_, std::move(adapters))),
+      console_(console) {}
 
 TStationRun::~TStationRun() {
   // Let go of while it still runs (a window torn down, a test that failed):
@@ -112,6 +113,7 @@ int TStationRun::Start(std::string& why) {
   for (const auto& port : shared_.Options.Ports) {
     if (port == "all") {
       everyAdapter_ = true;
+      shared_.Display.WaitForAdapters(console_);
     } else {
       ports_->Add(port);
     }
@@ -125,6 +127,13 @@ bool TStationRun::Turn() {
   if (everyAdapter_ && shared_.StopLevel.load() == kRunning && now >= nextScan_) {
     ports_->Scan();
     nextScan_ = std::chrono::steady_clock::now() + std::chrono::seconds(kScanSeconds);
+    // Without a terminal there is no live line to say it: one line, once.
+    if (console_ && !shared_.Display.Terminal() && ports_->Running() == 0 && !saidWaiting_) {
+      shared_.Display.Event(
+          "stb-downloader: waiting for serial adapters (none yet); each is taken on within " +
+          std::to_string(kScanSeconds) + " s of being plugged in");
+    }
+    saidWaiting_ = saidWaiting_ || ports_->Running() == 0;
   }
   shared_.Display.Redraw();
   return !(shared_.StopLevel.load() != kRunning && ports_->AllEnded());
@@ -139,8 +148,13 @@ int TStationRun::RunningUpgrades() {
 void TStationRun::StopTakingBoxes(const std::string& cause) {
   if (shared_.StopLevel.load() != kRunning) return;
   shared_.StopLevel = kNoNewBoxes;
-  shared_.Display.Event("stb-downloader: " + cause + ": no new boxes are taken; " +
-                        std::to_string(RunningUpgrades()) +
+  const int running = RunningUpgrades();
+  if (running == 0) {
+    // Nothing to wait for, nor to end at once: no second interrupt is asked for.
+    shared_.Display.Event("stb-downloader: " + cause + ": no upgrade is under way; the station ends.");
+    return;
+  }
+  shared_.Display.Event("stb-downloader: " + cause + ": no new boxes are taken; " + std::to_string(running) +
                         " upgrade(s) under way go on to their end, since a box cut off while it takes"
                         " its image can be left unusable. Interrupt once more to end them at once.");
 }

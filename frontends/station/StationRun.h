@@ -51,6 +51,8 @@ class TStationRun {
   bool Turn();
   // The first interrupt (or "Stop taking boxes"): no new box is taken,
   // upgrades under way go on to their end. `cause` names it on the console.
+  // With none under way there is nothing to wait for: the ports end within
+  // a second and the station with them.
   void StopTakingBoxes(const std::string& cause);
   // The second interrupt: every upgrade under way ends at once, says where
   // it stood and writes its report line. Waits at most `bound` for the
@@ -81,7 +83,9 @@ class TStationRun {
 
   TStationShared shared_;
   std::unique_ptr<TStationPorts> ports_;
+  const bool console_;
   bool everyAdapter_ = false;
+  bool saidWaiting_ = false;
   std::chrono::steady_clock::time_point nextScan_;
   std::chrono::steady_clock::time_point started_;
 };

@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -516,6 +518,231 @@ TEST(Station, ALogFolderRemovedWhileRunningIsMadeAgain) {
   EXPECT_TRUE(Contains(out, "all ports: 2 upgraded, 0 refused, 0 failed")) << out;
   EXPECT_TRUE(Contains(out, "not written: " + lost)) << out;
   EXPECT_EQ(station.Report().size(), 2u);
+}
+
+// A terminal that is really drawn on: a tmux server of the test's own (its
+// socket in the scratch folder, no configuration read), one window of the
+// size asked for, read back as it shows it.
+struct TTmux {
+  std::string socket;
+  bool started = false;
+
+  static bool There() { return std::system("tmux -V > /dev/null 2>&1") == 0; }
+  std::string Tmux(const std::string& args) const { return "tmux -S '" + socket + "' -f /dev/null " + args; }
+  static std::string Output(const std::string& command) {
+    std::string text;
+    if (FILE* out = popen(command.c_str(), "r")) {
+      char buffer[4096];
+      for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, out)) > 0;) text.append(buffer, n);
+      pclose(out);
+    }
+    return text;
+  }
+  // `command` (shell words) run in a window `columns` by `rows`, kept once
+  // it ended so that its last screen and its exit status can be read.
+  bool Start(const std::string& command, int columns, int rows) {
+    socket = (std::filesystem::current_path() / "tmux.sock").string();
+    // The shell stays, with the screen as the program left it (tmux's own
+    // way of keeping a pane that ended takes a row off it); an interrupt
+    // typed is the program's alone.
+    std::ofstream("station.sh") << "trap : INT\nsh -c 'echo $$ > pid.txt; exec \"$@\"' sh " << command
+                                << "\necho $? > status.txt\nexec sleep 600\n";
+    started = std::system(Tmux("new-session -d -s station -x " + std::to_string(columns) + " -y " +
+                               std::to_string(rows) + " 'exec sh station.sh'")
+                              .c_str()) == 0;
+    return started;
+  }
+  ~TTmux() {
+    if (!started) return;
+    // The station outlives its terminal (it takes no hang-up): ended here.
+    if (Status() < 0) {
+      if (const pid_t pid = std::atoi(Text("pid.txt").c_str()); pid > 0) ::kill(pid, SIGKILL);
+    }
+    std::system(Tmux("kill-server 2> /dev/null").c_str());
+  }
+  std::vector<std::string> Screen() const {
+    std::vector<std::string> rows;
+    std::stringstream text(Output(Tmux("capture-pane -p -t station")));
+    for (std::string row; std::getline(text, row);) rows.push_back(row);
+    return rows;
+  }
+  void Resize(int columns) const {
+    std::system(Tmux("resize-window -t station -x " + std::to_string(columns)).c_str());
+  }
+  void Keys(const std::string& keys) const { std::system(Tmux("send-keys -t station " + keys).c_str()); }
+  // The exit status once the program ended, else -1.
+  int Status() const {
+    const std::string status = Text("status.txt");
+    return status.empty() ? -1 : std::atoi(status.c_str());
+  }
+};
+
+std::string Joined(const std::vector<std::string>& rows) {
+  std::string text;
+  for (const auto& row : rows) text += row + "\n";
+  return text;
+}
+
+// What a screen shows of the live lines must be whole: each port's line
+// once, on one row short of the terminal's width (a full row is a line that
+// wrapped), and the station's counters once. Returns what is wrong.
+std::string LiveLinesWhole(const std::vector<std::string>& screen, const std::vector<std::string>& ports,
+                           std::size_t columns) {
+  std::string wrong;
+  for (const auto& port : ports) {
+    int shown = 0;
+    for (const auto& row : screen) {
+      if (row.rfind(port + " ", 0) != 0) continue;
+      ++shown;
+      if (row.size() >= columns) wrong += "a full row: " + row + "\n";
+    }
+    if (shown != 1) wrong += port + " shown " + std::to_string(shown) + " times\n";
+  }
+  int totals = 0;
+  for (const auto& row : screen) totals += row.rfind("all ports: ", 0) == 0 ? 1 : 0;
+  if (totals != 1) wrong += "the station's counters shown " + std::to_string(totals) + " times\n";
+  return wrong.empty() ? wrong : wrong + Joined(screen);
+}
+
+std::string Words(const std::vector<std::string>& args) {
+  std::string text;
+  for (const auto& a : args) text += (text.empty() ? "" : " ") + a;
+  return text;
+}
+
+std::vector<std::string> StationArgs(const std::vector<std::string>& ports) {
+  std::vector<std::string> args = {STB_DOWNLOADER_PATH, "--station",    "--code",    "APP103",
+                                   "--report",          "report.jsonl", "--log-dir", "logs"};
+  for (const auto& p : ports) {
+    args.push_back("--port");
+    args.push_back(p);
+  }
+  return args;
+}
+
+// The station on an 80-column terminal, looked at while it works: boxes
+// under way, one refused, results coming in. Its live lines never wrap and
+// never leave a copy behind, and the counters are there as they change.
+TEST(StationOnATerminal, EightyColumnsHoldEveryLiveLineOnceAndWhole) {
+  if (!TTmux::There()) GTEST_SKIP() << "no tmux here";
+  TStation station(40000);
+  sim::TBoxConfig paced;
+  paced.Bps = 115200;
+  sim::TBoxConfig refusing;
+  refusing.Identity[1] = 0x33;
+  std::vector<std::string> ports = {station.AddBox(paced).DevicePath(), station.AddBox(paced).DevicePath(),
+                                    station.AddBox(refusing).DevicePath()};
+  TTmux tmux;
+  ASSERT_TRUE(tmux.Start(Words(StationArgs(ports)), 80, 30));
+  bool sawDownload = false;
+  bool sawRefusedCounted = false;
+  ASSERT_TRUE(TStation::WaitFor(
+      [&] {
+        const auto screen = tmux.Screen();
+        const std::string text = Joined(screen);
+        if (!Contains(text, "all ports: ")) return false;  // not drawn yet
+        const std::string wrong = LiveLinesWhole(screen, ports, 80);
+        EXPECT_EQ(wrong, "");
+        if (!wrong.empty()) return true;
+        sawDownload = sawDownload || Contains(text, "% ");
+        sawRefusedCounted = sawRefusedCounted || Contains(text, "all ports: 0 upgraded, 1 refused");
+        return Contains(text, "all ports: 2 upgraded, 1 refused, 0 failed (0 no response, 0 stopped)");
+      },
+      30s))
+      << Joined(tmux.Screen());
+  EXPECT_TRUE(sawDownload);
+  EXPECT_TRUE(sawRefusedCounted);
+  const std::string text = Joined(tmux.Screen());
+  EXPECT_TRUE(Contains(text, ports[0] + ": upgraded (Congraturation! Software Upgrade OK !!!)")) << text;
+  EXPECT_TRUE(Contains(text, "last: refused  0 upgraded, 1 refused")) << text;
+  // The refused box still waits for its go: taking no box, the station ends.
+  tmux.Keys("C-c");
+  ASSERT_TRUE(TStation::WaitFor([&] { return tmux.Status() >= 0; }, 10s)) << Joined(tmux.Screen());
+  EXPECT_EQ(tmux.Status(), 1);  // one box was refused
+  EXPECT_TRUE(Contains(Joined(tmux.Screen()), "  all ports: 2 upgraded, 1 refused, 0 failed"));
+}
+
+TEST(StationOnATerminal, AResizedTerminalIsDrawnAnewWithoutCopies) {
+  if (!TTmux::There()) GTEST_SKIP() << "no tmux here";
+  TStation station(200000);  // about 18 s on the paced line
+  sim::TBoxConfig paced;
+  paced.Bps = 115200;
+  const std::vector<std::string> ports = {station.AddBox(paced).DevicePath(),
+                                          station.AddBox(paced).DevicePath()};
+  TTmux tmux;
+  ASSERT_TRUE(tmux.Start(Words(StationArgs(ports)), 80, 30));
+  ASSERT_TRUE(TStation::WaitFor([&] { return Contains(Joined(tmux.Screen()), " download "); }, 10s))
+      << Joined(tmux.Screen());
+  for (const int columns : {50, 120, 36, 80}) {
+    tmux.Resize(columns);
+    // Redrawn at once: well before the half-second redraw would come.
+    std::this_thread::sleep_for(300ms);
+    const auto screen = tmux.Screen();
+    EXPECT_EQ(LiveLinesWhole(screen, ports, static_cast<std::size_t>(columns)), "") << columns;
+  }
+  EXPECT_TRUE(Contains(Joined(tmux.Screen()), "all ports: 0 upgraded, 0 refused, 0 failed"))
+      << Joined(tmux.Screen());
+}
+
+// --port all with no adapter: the terminal says the station waits for
+// one, and Ctrl-C, with nothing under way, ends it at once. The station sees
+// a /dev of the test's own, with no serial device in it.
+TEST(StationOnATerminal, WithNoAdapterItSaysItWaitsAndCtrlCEndsItAtOnce) {
+  if (!TTmux::There()) GTEST_SKIP() << "no tmux here";
+  TStation station;
+  if (!PrivateMounts()) GTEST_SKIP() << "no private mount namespace here";
+  std::filesystem::create_directory("dev");
+  TTmux tmux;
+  ASSERT_TRUE(tmux.Start(
+      "unshare -Urm sh -c 'mount --bind dev /dev && exec \"$@\"' sh " + Words(StationArgs({"all"})), 80, 30));
+  ASSERT_TRUE(TStation::WaitFor(
+      [&] { return Contains(Joined(tmux.Screen()), "waiting for serial adapters (none yet) ... 0:02"); },
+      10s))
+      << Joined(tmux.Screen());
+  const auto pressed = std::chrono::steady_clock::now();
+  tmux.Keys("C-c");
+  ASSERT_TRUE(TStation::WaitFor([&] { return tmux.Status() >= 0; }, 5s)) << Joined(tmux.Screen());
+  EXPECT_LT(std::chrono::steady_clock::now() - pressed, 1500ms);
+  EXPECT_EQ(tmux.Status(), 0);
+  const std::string text = Joined(tmux.Screen());
+  EXPECT_TRUE(Contains(text, "stb-downloader: SIGINT: no upgrade is under way; the station ends.")) << text;
+  EXPECT_FALSE(Contains(text, "Interrupt once more")) << text;
+  EXPECT_TRUE(Contains(text, "  all ports: 0 upgraded, 0 refused, 0 failed")) << text;
+}
+
+// Without a terminal: the same, as lines. A port waiting for its box is no
+// upgrade under way either.
+TEST(StationOnATerminal, WithoutOneTheWaitAndTheQuickEndAreLines) {
+  TStation station;
+  auto& box = station.AddBox();
+  station.Start({"/nowhere/ttyUSB0", box.DevicePath()});
+  // Its interrupts are taken from before it makes its log folder.
+  ASSERT_TRUE(TStation::WaitFor([] { return std::filesystem::exists("logs"); }, 5s));
+  ASSERT_TRUE(TStation::WaitFor([&] { return !station.PortLog(box.DevicePath()).empty(); }, 5s));
+  const auto interrupted = std::chrono::steady_clock::now();
+  station.Signal(SIGINT);
+  EXPECT_EQ(station.Wait(5s), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - interrupted, 1500ms);
+  EXPECT_TRUE(Contains(Text("stdout.txt"), "SIGINT: no upgrade is under way; the station ends."))
+      << Text("stdout.txt");
+  std::filesystem::remove_all("logs");
+
+  if (!PrivateMounts()) GTEST_SKIP() << "no private mount namespace here";
+  std::filesystem::create_directory("dev");
+  station.Start({"all"}, {}, {"unshare", "-Urm", "sh", "-c", "mount --bind dev /dev && exec \"$@\"", "sh"});
+  ASSERT_TRUE(
+      TStation::WaitFor([] { return Contains(Text("stdout.txt"), "waiting for serial adapters"); }, 5s))
+      << Text("stdout.txt");
+  const auto sent = std::chrono::steady_clock::now();
+  station.Signal(SIGTERM);
+  EXPECT_EQ(station.Wait(5s), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - sent, 1500ms);
+  EXPECT_EQ(Text("stdout.txt"),
+            "stb-downloader: waiting for serial adapters (none yet); each is taken on within 5 s of being "
+            "plugged in\n"
+            "stb-downloader: SIGTERM: no upgrade is under way; the station ends.\n"
+            "stb-downloader: station stopped.\n"
+            "  all ports: 0 upgraded, 0 refused, 0 failed\n");
 }
 
 }  // namespace
