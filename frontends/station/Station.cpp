@@ -27,7 +27,7 @@ int RunStation(const TOptions& options) { return RunStation(options, StationAdap
 
 int RunStation(const TOptions& options, const std::function<std::vector<std::string>()>& adapters) {
   std::string why;
-  if (const int status = CheckStationCode(options.Code, why); status >= 0) {
+  if (const int status = CheckStationCode(options.Code, why, options.IncludeDir); status >= 0) {
     std::fprintf(stderr, "%s\n", why.c_str());
     return status;
   }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "Console.h"
+#include "EscapedLine.h"
 #include "Interrupts.h"
 #include "LocalTime.h"
 #include "LogText.h"
@@ -60,6 +61,7 @@ void TStationBox::HandlerError(const THandlerError& error) {
   // One error, one line of the log, as the console writes it.
   error_ = ErrorLine(error.Text, error.SystemError);
   Tagged("error", error_);
+  if (!error.Detail.empty()) Tagged("error", upgrade::EscapedLine(error.Detail));
 }
 
 void TStationBox::FlashStep(long step, long steps) {

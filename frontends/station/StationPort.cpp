@@ -158,6 +158,7 @@ void TStationPort::OneBox() {
   TEventLoop loop;
   TStationBox box(shared_, slot_, device_, &loop);
   TBoxRecorder recorder(device_);
+  recorder.SetIncludeFolder(options.IncludeDir);
   std::string refusal;
   // The log goes to the port's log file only.
   auto run = TAssembly::Build(

@@ -1,5 +1,7 @@
 #include "StationRun.h"
 
+#include "FileAdvice.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -7,7 +9,9 @@
 #include <thread>
 
 #include "Console.h"
+#include "EscapedLine.h"
 #include "ExitStatus.h"
+#include "FileAdvice.h"
 #include "HostPorts.h"
 #include "IncludeFile.h"
 #include "LogText.h"
@@ -68,17 +72,20 @@ std::vector<std::string> StationAdapters() {
   return devices;
 }
 
-int CheckStationCode(const std::string& code, std::string& why) {
+int CheckStationCode(const std::string& code, std::string& why, const std::string& includeFolder) {
   const int mode = upgrade::ModeForCode(code);
   if (mode == 0) {
-    why = "stb-downloader: the code given with --code chooses no mode";
+    why = std::string("stb-downloader: ") + kCodeChoosesNoMode;
     return kExitUsage;
   }
   upgrade::TUpgradeRecord record;
   try {
-    upgrade::ReadIncludeFile(std::string(upgrade::ModeEntry(mode).IncludeFile), record);
+    upgrade::ReadIncludeFile(upgrade::IncludeFilePath(mode, includeFolder), record);
   } catch (const upgrade::ERunError& e) {
     why = "[error] " + ErrorLine(upgrade::DefaultErrorText(e.Text()), e.SystemError());
+    if (const std::string advice = FileAdvice(e.Problem()); !advice.empty()) {
+      why += "\n[error] " + upgrade::EscapedLine(advice);
+    }
     return kExitFileError;
   }
   return -1;
@@ -101,7 +108,8 @@ TStationRun::~TStationRun() {
 }
 
 int TStationRun::Start(std::string& why) {
-  if (const int status = CheckStationCode(shared_.Options.Code, why); status >= 0) return status;
+  if (const int status = CheckStationCode(shared_.Options.Code, why, shared_.Options.IncludeDir); status >= 0)
+    return status;
   if (const int status = CheckLogFolder(shared_.Options.LogDir, why); status >= 0) return status;
   std::string reportWhy;
   if (!shared_.Report.Open(shared_.Options.Report, reportWhy)) {

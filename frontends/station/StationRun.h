@@ -22,7 +22,8 @@ class TStationPorts;
 // they are the same for every port, so a mistake is the operator's to fix
 // before any box is touched. Returns -1 when all is well, else the exit
 // status, with `why` for the operator.
-int CheckStationCode(const std::string& code, std::string& why);
+int CheckStationCode(const std::string& code, std::string& why,
+                     const std::string& includeFolder = std::string(upgrade::kDefaultIncludeFolder));
 
 // What --port all takes: the devices --list-ports shows, less the second
 // names of devices and the ones it marks as no box's line (the system

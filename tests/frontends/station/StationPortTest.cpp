@@ -91,8 +91,8 @@ TEST(StationBox, AnErrorIsOneLineOfThePortsLog) {
   const int log = ::open("port.log", O_WRONLY | O_CREAT | O_APPEND, 0644);
   ASSERT_GE(log, 0);
   box.SetStopRecord(log);
-  box.HandlerError({"Cannot open file ./inc/a\nb\r\t\x01.bin", 0});
-  box.HandlerError({"I/O error 5.", 5});
+  box.HandlerError({"Cannot open file ./inc/a\nb\r\t\x01.bin", 0, {}});
+  box.HandlerError({"I/O error 5.", 5, {}});
   ::close(log);
   const auto lines = Lines("port.log");
   ASSERT_EQ(lines.size(), 2u);
