@@ -84,6 +84,10 @@ class TBoxRecorder : public upgrade::IUpgradeEvents {
   // thread (it must not wait for a disk: hand the line to a writer).
   explicit TBoxRecorder(std::string port, TOnEnded onEnded = nullptr);
 
+  // The port the next box answers on, when the operator chose another one
+  // after start-up (the window's connection box).
+  void SetPort(std::string port) { port_ = std::move(port); }
+
   // A box answered, and its record is under way or done.
   bool Arrived() const { return arrived_; }
   bool HasEnded() const { return ended_; }
@@ -106,7 +110,7 @@ class TBoxRecorder : public upgrade::IUpgradeEvents {
   void Ended(const upgrade::TUpgradeEnd& end) override;
 
  private:
-  const std::string port_;
+  std::string port_;
   const std::string host_;
   TOnEnded onEnded_;
   // What the chosen mode and its include file give every box.
