@@ -385,7 +385,8 @@ struct TWindowOnWrongPort {
     hooks.ListPorts = [this] {
       return std::vector<serial::TPortEntry>{{kWrongPort, "", false, ""}, {sim.DevicePath(), "", false, ""}};
     };
-    hooks.AnswerConnection = [this, choose](const QString& text, const std::vector<serial::TPortEntry>& ports) {
+    hooks.AnswerConnection = [this, choose](const QString& text,
+                                            const std::vector<serial::TPortEntry>& ports) {
       connectionBoxes.push_back(text);
       offered.push_back(ports);
       return choose(static_cast<int>(connectionBoxes.size()), ports);
@@ -428,7 +429,8 @@ TEST(ConnectionBox, APortThatWillNotOpenEitherIsSaidAgainAndNoneChosenLeavesItCl
     return shown == 1 ? ports.at(0).Name : std::string();
   });
   ASSERT_EQ(w.connectionBoxes.size(), 2u);
-  EXPECT_EQ(w.connectionBoxes[1].split('\n').value(1), "Port /dev/does-not-exist-stb: No such file or directory");
+  EXPECT_EQ(w.connectionBoxes[1].split('\n').value(1),
+            "Port /dev/does-not-exist-stb: No such file or directory");
   EXPECT_EQ(w.Lines().size(), 13);
   EXPECT_TRUE(w.window->TickTimer()->isActive());
   QTest::keyClicks(w.window->Log(), "NATV02");
@@ -467,8 +469,8 @@ TEST(ConnectionBox, TheBoxLeadsToTheListAndTheListGivesThePortChosen) {
     QTimer::singleShot(20, answer);
   };
   QTimer::singleShot(20, answer);
-  EXPECT_EQ(TOperatorWindow::AskConnection("Error: could not connect.  Check COM port settings\nPort x: y", ports,
-                                           nullptr),
+  EXPECT_EQ(TOperatorWindow::AskConnection("Error: could not connect.  Check COM port settings\nPort x: y",
+                                           ports, nullptr),
             "/dev/serial/by-id/usb-X");
   EXPECT_TRUE(listSeen);
   ASSERT_EQ(shown.size(), 1);
