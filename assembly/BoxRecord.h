@@ -88,6 +88,10 @@ class TBoxRecorder : public upgrade::IUpgradeEvents {
   // include_file (the default folder unless set).
   void SetIncludeFolder(std::string folder) { includeFolder_ = std::move(folder); }
 
+  // The port the next box answers on, when the operator chose another one
+  // after start-up (the window's connection box).
+  void SetPort(std::string port) { port_ = std::move(port); }
+
   // A box answered, and its record is under way or done.
   bool Arrived() const { return arrived_; }
   bool HasEnded() const { return ended_; }
@@ -110,7 +114,7 @@ class TBoxRecorder : public upgrade::IUpgradeEvents {
   void Ended(const upgrade::TUpgradeEnd& end) override;
 
  private:
-  const std::string port_;
+  std::string port_;
   const std::string host_;
   std::string includeFolder_{upgrade::kDefaultIncludeFolder};
   TOnEnded onEnded_;

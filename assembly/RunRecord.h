@@ -38,6 +38,11 @@ class TRunRecord {
   const std::string& Path() const { return report_.Path(); }
 
   const TBoxRecorder* Recorder() const { return recorder_.get(); }
+  // The run's port changed (the operator chose another): the box's record
+  // names the one it answered on.
+  void SetPort(const std::string& port) {
+    if (recorder_) recorder_->SetPort(port);
+  }
 
  private:
   TReportFile report_;

@@ -19,7 +19,9 @@ class IInteraction {
  public:
   virtual ~IInteraction() = default;
 
-  // Modal boxes; each returns when the operator dismisses it.
+  // Modal boxes; each returns when the operator dismisses it. The
+  // connection box (kCannotConnect, Upgrade.h) may come back with the link's
+  // port open: the window let the operator choose another one there.
   virtual void MessageBox(const std::string& /*text*/) {}
   virtual TConfirmAnswer Confirm(const std::string& /*text*/) { return TConfirmAnswer::Yes; }
   virtual void Information(const std::string& /*text*/) {}

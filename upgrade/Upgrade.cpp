@@ -29,9 +29,15 @@ TUpgrade::~TUpgrade() = default;
 bool TUpgrade::StartUp() {
   record_.DownloadMode = 0;
   record_.ModeMatch = FreshMatchers();
-  const bool opened = link_.OpenPort();
+  bool opened = link_.OpenPort();
+  if (!opened) {
+    window_.MessageBox(kCannotConnect);
+    // A window may let the operator choose another port from that box and
+    // open it there: the run then goes on on that port as if it had opened
+    // here, taken again should it go away while waiting.
+    opened = link_.IsPortOpen();
+  }
   portWasOpen_ = opened;
-  if (!opened) window_.MessageBox(kCannotConnect);
   events_->StartedUp(opened);
   return opened;
 }

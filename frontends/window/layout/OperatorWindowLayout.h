@@ -6,6 +6,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <string>
 
 namespace stb::layout {
 
@@ -86,6 +88,28 @@ inline constexpr TBounds kLog{8, 272, 537, 401};
 
 // The tick of the upgrade, once start-up is done.
 inline constexpr unsigned kTickMs = 1000;
+
+// --- Beside the boxes' own texts, which stay as they are ---
+// The connection box says which port would not open and why, on a line of
+// its own under its text (and on stderr): "Port /dev/ttyUSB0: Permission
+// denied". What to do about it, where there is something, follows.
+inline std::string PortLine(const std::string& device, const std::string& why) {
+  return "Port " + device + ": " + why;
+}
+// The connection box offers the ports there are, so that the operator can
+// take another without starting the tool anew.
+inline constexpr char kChoosePortButton[] = "Choose another port...";
+inline constexpr char kChoosePortCaption[] = "Choose a port";
+inline constexpr char kChoosePortPrompt[] = "The serial ports of this machine (as --list-ports shows them):";
+inline constexpr char kNoPortsListed[] = "This machine has no serial ports.";
+// The address question names the two addresses it is about, as 32-bit
+// values: the include file's line 12 and the box's own.
+inline std::string AddressesLine(std::uint32_t include, std::uint32_t box) {
+  char line[80];
+  std::snprintf(line, sizeof line, "Include file: 0x%08X, box: 0x%08X", static_cast<unsigned>(include),
+                static_cast<unsigned>(box));
+  return line;
+}
 
 // --- The banner: a set-top box, its cable, and the tool's name ---
 namespace banner {

@@ -3,6 +3,9 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialogButtonBox>
+#include <QPushButton>
+#include <QVBoxLayout>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QScreen>
@@ -10,6 +13,8 @@
 #include <chrono>
 #include <cstdio>
 
+#include "Console.h"
+#include "ConsoleWriter.h"
 #include "LogText.h"
 #include "QtPeriodicTimer.h"
 #include "TypedCharacter.h"
@@ -60,6 +65,20 @@ QString FromLatin1(const std::string& text) {
   return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// Why the link's port is not open, in the console's words; `hint`: what to
+// do about it, where there is something.
+std::string WhyNotOpen(const serial::TSerialLink& link, std::string& hint) {
+  const serial::TOpenResult& open = link.LastOpenResult();
+  switch (open.Failure) {
+    // It opened, then went away while the window waited for a box.
+    case serial::TOpenFailure::None: return "it went away";
+    case serial::TOpenFailure::OwnTerminal:
+      hint = "Give the port the box's cable is on.";
+      return "it is a terminal of this session, not a box's line";
+    default: hint = app::PortFailureHint(open.Failure); return app::SystemErrorText(open.SystemError);
+  }
+}
+
 }  // namespace
 
 TOperatorWindow::TOperatorWindow(const app::TOptions& options, TOperatorWindowHooks hooks)
@@ -73,6 +92,7 @@ TOperatorWindow::TOperatorWindow(const app::TOptions& options, TOperatorWindowHo
       refusal_);
   if (!run_) return;
   run_->AddListener(&progress_);
+  run_->AddListener(&addresses_);
   if (!record_.Start(*run_, options.Report, refusal_)) {
     run_.reset();  // as a log file that cannot be written: nothing starts
     return;
@@ -211,10 +231,87 @@ upgrade::TConfirmAnswer TOperatorWindow::ShowBox(TBoxKind kind, const std::strin
   return upgrade::TConfirmAnswer::Neither;
 }
 
-void TOperatorWindow::MessageBox(const std::string& text) { ShowBox(TBoxKind::Message, text); }
+TPortChoice::TPortChoice(const std::vector<serial::TPortEntry>& ports, QWidget* parent) : QDialog(parent) {
+  setWindowTitle(layout::kChoosePortCaption);
+  auto* column = new QVBoxLayout(this);
+  column->addWidget(new QLabel(ports.empty() ? layout::kNoPortsListed : layout::kChoosePortPrompt, this));
+  list_ = new QListWidget(this);
+  for (const serial::TPortEntry& port : ports) {
+    auto* item = new QListWidgetItem(FromLatin1(serial::PortListLine(port)), list_);
+    item->setData(Qt::UserRole, QString::fromStdString(port.Name));
+  }
+  list_->setCurrentRow(0);
+  list_->setMinimumWidth(420);
+  column->addWidget(list_);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  buttons->button(QDialogButtonBox::Ok)->setEnabled(!ports.empty());
+  column->addWidget(buttons);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  connect(list_, &QListWidget::itemDoubleClicked, this, &QDialog::accept);
+}
+
+std::string TPortChoice::Chosen() const {
+  const QListWidgetItem* item = list_->currentItem();
+  return item ? item->data(Qt::UserRole).toString().toStdString() : std::string();
+}
+
+std::string TOperatorWindow::AskConnection(const QString& text, const std::vector<serial::TPortEntry>& ports,
+                                           QWidget* parent) {
+  auto box = MakeBox(TBoxKind::Message, text, parent);
+  QAbstractButton* ok = box->button(QMessageBox::Ok);
+  QPushButton* choose = box->addButton(layout::kChoosePortButton, QMessageBox::ActionRole);
+  box->setDefaultButton(static_cast<QPushButton*>(ok));
+  box->setEscapeButton(ok);
+  box->exec();
+  if (box->clickedButton() != choose) return {};
+  TPortChoice choice(ports, parent);
+  if (choice.exec() != QDialog::Accepted) return {};
+  return choice.Chosen();
+}
+
+void TOperatorWindow::ConnectionBox() {
+  serial::TSerialLink& link = run_->Link();
+  for (;;) {
+    std::string hint;
+    const std::string line = layout::PortLine(link.PortDeviceName(), WhyNotOpen(link, hint));
+    // Through the console's writer: a stderr nobody reads holds up nothing.
+    app::ConsoleOutput().Write(app::TConsoleStream::Err,
+                               "stb-downloader: " + line + (hint.empty() ? "" : "\n  " + hint) + "\n");
+    const QString text =
+        FromLatin1(std::string(upgrade::kCannotConnect) + "\n" + line + (hint.empty() ? "" : "\n" + hint));
+    const std::vector<serial::TPortEntry> ports =
+        hooks_.ListPorts ? hooks_.ListPorts() : serial::ListSerialPortEntries();
+    std::string chosen;
+    if (hooks_.AnswerConnection) {
+      chosen = hooks_.AnswerConnection(text, ports);
+    } else if (hooks_.AnswerBox) {
+      hooks_.AnswerBox(TBoxKind::Message, text);
+    } else {
+      chosen = AskConnection(text, ports, isVisible() ? this : nullptr);
+    }
+    if (chosen.empty()) return;  // the port stays closed, as the box alone leaves it
+    link.SetDevicePath(serial::PortDevicePath(chosen));
+    if (link.OpenPort()) {
+      record_.SetPort(link.PortDeviceName());
+      return;
+    }
+  }
+}
+
+void TOperatorWindow::MessageBox(const std::string& text) {
+  if (run_ && text == upgrade::kCannotConnect && !run_->Link().IsPortOpen()) {
+    ConnectionBox();
+    return;
+  }
+  ShowBox(TBoxKind::Message, text);
+}
 
 upgrade::TConfirmAnswer TOperatorWindow::Confirm(const std::string& text) {
-  return ShowBox(TBoxKind::Confirm, text);
+  // The question stays as the upgrade asks it; the addresses it is about
+  // go on a line of their own under it.
+  if (!addresses_.Mismatch) return ShowBox(TBoxKind::Confirm, text);
+  return ShowBox(TBoxKind::Confirm, text + "\n" + layout::AddressesLine(addresses_.Include, addresses_.Box));
 }
 
 void TOperatorWindow::Information(const std::string& text) { ShowBox(TBoxKind::Information, text); }

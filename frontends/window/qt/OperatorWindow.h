@@ -3,7 +3,9 @@
 // upgrade asks, and forwards its handlers to the upgrade.
 #pragma once
 
+#include <QDialog>
 #include <QLabel>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -13,9 +15,11 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Assembly.h"
 #include "Decorations.h"
+#include "HostPorts.h"
 #include "OperatorWindowLayout.h"
 #include "RunOptions.h"
 #include "RunRecord.h"
@@ -44,6 +48,37 @@ class TLogView : public QPlainTextEdit {
 struct TOperatorWindowHooks {
   // Answers the modal boxes (tests); empty: they are shown.
   std::function<upgrade::TConfirmAnswer(TBoxKind, const QString& text)> AnswerBox;
+  // Answers the connection box (tests): the name of the port chosen from
+  // `ports`, or empty for OK. Empty: AnswerBox answers it, choosing none.
+  std::function<std::string(const QString& text, const std::vector<serial::TPortEntry>& ports)>
+      AnswerConnection;
+  // The ports offered there; empty: the machine's, as --list-ports has them.
+  std::function<std::vector<serial::TPortEntry>()> ListPorts;
+};
+
+// The list the connection box offers: every port as --list-ports shows it,
+// the first one chosen; OK (or a double-click) takes the one chosen.
+class TPortChoice : public QDialog {
+ public:
+  TPortChoice(const std::vector<serial::TPortEntry>& ports, QWidget* parent);
+  QListWidget* List() const { return list_; }
+  // The name to open of the port chosen; empty when none is.
+  std::string Chosen() const;
+
+ private:
+  QListWidget* list_ = nullptr;
+};
+
+// What the address question is about: the two addresses of the box under way.
+struct TAddressWatch final : upgrade::IUpgradeEvents {
+  void BoxAcknowledged() override { Mismatch = false; }
+  void AddressesReceived(std::uint32_t box, std::uint32_t include) override {
+    Box = box;
+    Include = include;
+  }
+  void AddressMismatch() override { Mismatch = true; }
+  std::uint32_t Box = 0, Include = 0;
+  bool Mismatch = false;
 };
 
 class TOperatorWindow : public QWidget, public upgrade::IInteraction, public app::IProgressView {
@@ -83,6 +118,10 @@ class TOperatorWindow : public QWidget, public upgrade::IInteraction, public app
   void ShowRunError(const app::THandlerError& error);
   // The box a kind of modal dialog is shown in.
   static std::unique_ptr<QMessageBox> MakeBox(TBoxKind kind, const QString& text, QWidget* parent);
+  // The connection box with its "Choose another port..." button, then the
+  // list of `ports`: the name of the port chosen, empty when none was.
+  static std::string AskConnection(const QString& text, const std::vector<serial::TPortEntry>& ports,
+                                   QWidget* parent);
 
   // --- Components ---
   TRoundedFrame* HeaderFrame() const { return headerFrame_; }
@@ -115,11 +154,15 @@ class TOperatorWindow : public QWidget, public upgrade::IInteraction, public app
   void BuildComponents();
   void DeliverKeys(QKeyEvent* event);
   upgrade::TConfirmAnswer ShowBox(TBoxKind kind, const std::string& text);
+  // The port would not open: the box says which and why (stderr too), and
+  // offers the others; one chosen is opened, until one opens or none is.
+  void ConnectionBox();
 
   TOperatorWindowHooks hooks_;
   std::string refusal_;
   app::TProgressListener progress_{*this};
   app::TRunRecord record_;
+  TAddressWatch addresses_;
   std::unique_ptr<app::TAssembly> run_;
   layout::TTickGuard tickGuard_;
 

@@ -81,4 +81,76 @@ upgrade::TConfirmAnswer ShowBox(TBoxKind kind, const std::wstring& text, HWND ow
   return Answer(button);
 }
 
+namespace {
+// The connection box's button that leads to the list; the list's first choice.
+constexpr int kChooseButton = 100;
+constexpr int kFirstPort = 1000;
+}  // namespace
+
+bool ShowConnectionBox(const std::wstring& text, HWND owner) {
+  static const TTaskDialogIndirect taskDialog = FindTaskDialog();
+  const std::wstring caption = WidenLatin1(layout::BoxCaption(TBoxKind::Message));
+  if (!taskDialog) {
+    ShowMessageBox(TBoxKind::Message, text, caption, owner);
+    return false;
+  }
+  const std::wstring choose = WidenLatin1(layout::kChoosePortButton);
+  const TASKDIALOG_BUTTON buttons[] = {{IDOK, L"OK"}, {kChooseButton, choose.c_str()}};
+  TASKDIALOGCONFIG config{};
+  config.cbSize = sizeof config;
+  config.hwndParent = owner;
+  config.dwFlags = TDF_ALLOW_DIALOG_CANCELLATION | TDF_POSITION_RELATIVE_TO_WINDOW;
+  config.pszWindowTitle = caption.c_str();
+  config.pszContent = text.c_str();
+  config.pButtons = buttons;
+  config.cButtons = 2;
+  config.nDefaultButton = IDOK;
+  int button = 0;
+  if (FAILED(taskDialog(&config, &button, nullptr, nullptr))) {
+    ShowMessageBox(TBoxKind::Message, text, caption, owner);
+    return false;
+  }
+  return button == kChooseButton;
+}
+
+// The choice as it stands, told by the dialog as each is clicked: not every
+// task dialog gives it back at the end.
+HRESULT CALLBACK FollowChoice(HWND, UINT notification, WPARAM wParam, LPARAM, LONG_PTR chosen) {
+  if (notification == TDN_RADIO_BUTTON_CLICKED) *reinterpret_cast<int*>(chosen) = static_cast<int>(wParam);
+  return S_OK;
+}
+
+int ShowPortChoice(const std::vector<std::wstring>& lines, HWND owner) {
+  static const TTaskDialogIndirect taskDialog = FindTaskDialog();
+  if (!taskDialog) return -1;
+  const std::wstring caption = WidenLatin1(layout::kChoosePortCaption);
+  const std::wstring prompt = WidenLatin1(lines.empty() ? layout::kNoPortsListed : layout::kChoosePortPrompt);
+  std::vector<TASKDIALOG_BUTTON> ports;
+  for (std::size_t i = 0; i < lines.size(); ++i)
+    ports.push_back({kFirstPort + static_cast<int>(i), lines[i].c_str()});
+  const TASKDIALOG_BUTTON buttons[] = {{IDOK, L"OK"}, {IDCANCEL, L"Cancel"}};
+  TASKDIALOGCONFIG config{};
+  config.cbSize = sizeof config;
+  config.hwndParent = owner;
+  config.dwFlags = TDF_ALLOW_DIALOG_CANCELLATION | TDF_POSITION_RELATIVE_TO_WINDOW;
+  config.pszWindowTitle = caption.c_str();
+  config.pszContent = prompt.c_str();
+  config.pButtons = buttons;
+  config.cButtons = lines.empty() ? 0 : 2;
+  if (lines.empty()) config.dwCommonButtons = TDCBF_CANCEL_BUTTON;
+  config.nDefaultButton = IDOK;
+  config.pRadioButtons = ports.data();
+  config.cRadioButtons = static_cast<UINT>(ports.size());
+  config.nDefaultRadioButton = kFirstPort;
+  int followed = kFirstPort;
+  config.pfCallback = FollowChoice;
+  config.lpCallbackData = reinterpret_cast<LONG_PTR>(&followed);
+  int button = 0;
+  int radio = 0;
+  if (FAILED(taskDialog(&config, &button, &radio, nullptr))) return -1;
+  if (radio < kFirstPort) radio = followed;
+  if (button != IDOK || radio < kFirstPort || radio >= kFirstPort + static_cast<int>(lines.size())) return -1;
+  return radio - kFirstPort;
+}
+
 }  // namespace stb::winui

@@ -5,7 +5,10 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <io.h>
 
+#include "Console.h"
+#include "ConsoleWriter.h"
 #include "LayoutGdi.h"
 #include "LogText.h"
 #include "TypedCharacter.h"
@@ -55,6 +58,27 @@ HWND MakeProgressBar(HWND parent, const layout::TBounds& bounds) {
   return bar;
 }
 
+// Why the link's port is not open, in the console's words; `hint`: what to
+// do about it, where there is something.
+std::string WhyNotOpen(const serial::TSerialLink& link, std::string& hint) {
+  const serial::TOpenResult& open = link.LastOpenResult();
+  switch (open.Failure) {
+    // It opened, then went away while the window waited for a box.
+    case serial::TOpenFailure::None: return "it went away";
+    case serial::TOpenFailure::OwnTerminal:
+      hint = "Give the port the box's cable is on.";
+      return "it is a terminal of this session, not a box's line";
+    default: hint = app::PortFailureHint(open.Failure); return app::SystemErrorText(open.SystemError);
+  }
+}
+
+// stb-downloaderw.exe has no console: its stderr is there only when whoever
+// started it handed one on (a redirection). The console build always has one.
+bool HasStderr() {
+  const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+  return err != nullptr && err != INVALID_HANDLE_VALUE && _fileno(stderr) >= 0;
+}
+
 }  // namespace
 
 TOperatorWindow::TOperatorWindow(const app::TOptions& options, TOperatorWindowHooks hooks)
@@ -69,6 +93,7 @@ TOperatorWindow::TOperatorWindow(const app::TOptions& options, TOperatorWindowHo
       [this](const app::THandlerError& error) { ShowRunError(error); }, refusal_);
   if (!run_) return;
   run_->AddListener(&progress_);
+  run_->AddListener(&addresses_);
   if (!record_.Start(*run_, options.Report, refusal_)) {
     run_.reset();  // as a log file that cannot be written: nothing starts
     return;
@@ -318,10 +343,57 @@ upgrade::TConfirmAnswer TOperatorWindow::ShowBox(TBoxKind kind, const std::strin
   return winui::ShowBox(kind, wide, owner);
 }
 
-void TOperatorWindow::MessageBox(const std::string& text) { ShowBox(TBoxKind::Message, text); }
+void TOperatorWindow::ConnectionBox() {
+  serial::TSerialLink& link = run_->Link();
+  for (;;) {
+    std::string hint;
+    const std::string line = layout::PortLine(link.PortDeviceName(), WhyNotOpen(link, hint));
+    // Through the console's writer: a stderr nobody reads holds up nothing.
+    if (HasStderr()) {
+      app::ConsoleOutput().Write(app::TConsoleStream::Err,
+                                 "stb-downloader: " + line + (hint.empty() ? "" : "\n  " + hint) + "\n");
+    }
+    const std::wstring text =
+        WidenLatin1(std::string(upgrade::kCannotConnect) + "\n" + line + (hint.empty() ? "" : "\n" + hint));
+    const std::vector<serial::TPortEntry> ports =
+        hooks_.ListPorts ? hooks_.ListPorts() : serial::ListSerialPortEntries();
+    std::string chosen;
+    if (hooks_.AnswerConnection) {
+      chosen = hooks_.AnswerConnection(text, ports);
+    } else if (hooks_.AnswerBox) {
+      hooks_.AnswerBox(TBoxKind::Message, text);
+    } else {
+      // Owned by the window once it is on the screen; at start-up it is not yet.
+      const HWND owner = hwnd_ && IsWindowVisible(hwnd_) ? hwnd_ : nullptr;
+      if (ShowConnectionBox(text, owner)) {
+        std::vector<std::wstring> lines;
+        for (const serial::TPortEntry& port : ports) lines.push_back(WidenLatin1(serial::PortListLine(port)));
+        const int index = ShowPortChoice(lines, owner);
+        if (index >= 0) chosen = ports[static_cast<std::size_t>(index)].Name;
+      }
+    }
+    if (chosen.empty()) return;  // the port stays closed, as the box alone leaves it
+    link.SetDevicePath(serial::PortDevicePath(chosen));
+    if (link.OpenPort()) {
+      record_.SetPort(link.PortDeviceName());
+      return;
+    }
+  }
+}
+
+void TOperatorWindow::MessageBox(const std::string& text) {
+  if (run_ && text == upgrade::kCannotConnect && !run_->Link().IsPortOpen()) {
+    ConnectionBox();
+    return;
+  }
+  ShowBox(TBoxKind::Message, text);
+}
 
 upgrade::TConfirmAnswer TOperatorWindow::Confirm(const std::string& text) {
-  return ShowBox(TBoxKind::Confirm, text);
+  // The question stays as the upgrade asks it; the addresses it is about
+  // go on a line of their own under it.
+  if (!addresses_.Mismatch) return ShowBox(TBoxKind::Confirm, text);
+  return ShowBox(TBoxKind::Confirm, text + "\n" + layout::AddressesLine(addresses_.Include, addresses_.Box));
 }
 
 void TOperatorWindow::Information(const std::string& text) { ShowBox(TBoxKind::Information, text); }

@@ -10,10 +10,12 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Assembly.h"
 #include "Boxes.h"
 #include "Decorations.h"
+#include "HostPorts.h"
 #include "OperatorWindowLayout.h"
 #include "RunOptions.h"
 #include "RunRecord.h"
@@ -32,6 +34,24 @@ using layout::TBoxKind;
 struct TOperatorWindowHooks {
   // Answers the modal boxes (tests); empty: they are shown.
   std::function<upgrade::TConfirmAnswer(TBoxKind, const std::wstring& text)> AnswerBox;
+  // Answers the connection box (tests): the name of the port chosen from
+  // `ports`, or empty for OK. Empty: AnswerBox answers it, choosing none.
+  std::function<std::string(const std::wstring& text, const std::vector<serial::TPortEntry>& ports)>
+      AnswerConnection;
+  // The ports offered there; empty: the machine's, as --list-ports has them.
+  std::function<std::vector<serial::TPortEntry>()> ListPorts;
+};
+
+// What the address question is about: the two addresses of the box under way.
+struct TAddressWatch final : upgrade::IUpgradeEvents {
+  void BoxAcknowledged() override { Mismatch = false; }
+  void AddressesReceived(std::uint32_t box, std::uint32_t include) override {
+    Box = box;
+    Include = include;
+  }
+  void AddressMismatch() override { Mismatch = true; }
+  std::uint32_t Box = 0, Include = 0;
+  bool Mismatch = false;
 };
 
 class TOperatorWindow : public upgrade::IInteraction, public app::IProgressView {
@@ -112,6 +132,10 @@ class TOperatorWindow : public upgrade::IInteraction, public app::IProgressView 
   bool TakeTypedCharacter(const MSG& message);
   void DeliverKey(wchar_t typed);
   upgrade::TConfirmAnswer ShowBox(TBoxKind kind, const std::string& text);
+  // The port would not open: the box says which and why (stderr too, when
+  // there is one), and offers the others; one chosen is opened, until one
+  // opens or none is.
+  void ConnectionBox();
 
   TOperatorWindowHooks hooks_;
   std::string refusal_;
@@ -121,6 +145,7 @@ class TOperatorWindow : public upgrade::IInteraction, public app::IProgressView 
   HBRUSH webAddressBrush_ = nullptr;
   app::TProgressListener progress_{*this};
   app::TRunRecord record_;
+  TAddressWatch addresses_;
   std::unique_ptr<app::TAssembly> run_;
   layout::TTickGuard tickGuard_;
   bool logHasLines_ = false;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <fstream>
@@ -120,7 +121,11 @@ TEST(MainWindow, NoPortShowsTheConnectionBoxAndStartsAnyway) {
   TWindowOnPty w("/dev/does-not-exist-stb");
   ASSERT_EQ(w.boxes.size(), 1u);
   EXPECT_EQ(w.boxes[0].kind, TBoxKind::Message);
-  EXPECT_EQ(w.boxes[0].text, "Error: could not connect.  Check COM port settings");
+  // The box's own text as it was, then which port and why on a line of its own.
+  const QStringList box = w.boxes[0].text.split('\n');
+  ASSERT_GE(box.size(), 2);
+  EXPECT_EQ(box[0], "Error: could not connect.  Check COM port settings");
+  EXPECT_EQ(box[1], "Port /dev/does-not-exist-stb: No such file or directory");
   EXPECT_EQ(w.Lines().size(), 13);
   EXPECT_TRUE(w.window->TickTimer()->isActive());
 }
@@ -333,6 +338,158 @@ TEST(MainWindowUpgrade, DuringASlowFlashWriteTheWindowRunsItsLoopAndTakesNoClose
   EXPECT_EQ(w.boxes[0], "Congraturation! Software Upgrade OK !!!!");
   EXPECT_FALSE(w.window->isVisible());  // closed at the end, by the upgrade
   EXPECT_EQ(w.BoxEnd(), "done");
+}
+
+TEST(MainWindowUpgrade, TheAddressQuestionNamesBothAddressesUnderItsText) {
+  sim::TBoxConfig box;
+  box.Address = 0x80010000;  // the include file says 0x9FC10000
+  TWindowOnBox w(4096, box);
+  w.Upgrade();  // answered Yes: exit
+
+  ASSERT_EQ(w.boxes.size(), 3u);
+  EXPECT_EQ(w.boxes[0], "Warning !!!. Download Address MisMatch... !!!");
+  EXPECT_EQ(w.boxes[1],
+            "Warning!!!. Download Address MisMatch!!!  Exit now?\nInclude file: 0x9FC10000, box: 0x80010000");
+  EXPECT_EQ(w.boxes[2], "Download Address MisMatch!!!. Check Your installation file(./inc/xxxx.inc).");
+  w.BoxEnd();
+}
+
+// The window started on a port that does not exist, with the simulated box
+// on another; the connection box is answered by `choose`, given the ports
+// offered: the first that does not exist, then the box's.
+struct TWindowOnWrongPort {
+  static constexpr char kWrongPort[] = "/dev/does-not-exist-stb";
+  stb::testing::TScratchDir dir;
+  sim::TBoxSim sim{[] {
+    sim::TBoxConfig box;
+    box.KeepImage = true;
+    return box;
+  }()};
+  std::vector<QString> connectionBoxes;
+  std::vector<std::vector<serial::TPortEntry>> offered;
+  std::unique_ptr<TOperatorWindow> window;
+
+  explicit TWindowOnWrongPort(
+      std::function<std::string(int shown, const std::vector<serial::TPortEntry>& ports)> choose) {
+    const std::string lines[12] = {"110022", "01.00", "01.00", "01.00",       "01.00", "01.00",
+                                   "01.00",  "D2412", "label", "./image.bin", "2",     "0x9FC10000"};
+    dir.Write("inc/native.inc", stb::testing::IncludeText(lines));
+    dir.Write("image.bin", std::string(5000, 'x'));
+    sim.Start();
+    app::TOptions options;
+    options.Port = kWrongPort;
+    options.ResponseTimeoutMs = 2000;
+    options.LogFile = (dir.Path() / "run.log").string();
+    TOperatorWindowHooks hooks;
+    hooks.AnswerBox = [](TBoxKind, const QString&) { return upgrade::TConfirmAnswer::Yes; };
+    hooks.ListPorts = [this] {
+      return std::vector<serial::TPortEntry>{{kWrongPort, "", false, ""}, {sim.DevicePath(), "", false, ""}};
+    };
+    hooks.AnswerConnection = [this, choose](const QString& text,
+                                            const std::vector<serial::TPortEntry>& ports) {
+      connectionBoxes.push_back(text);
+      offered.push_back(ports);
+      return choose(static_cast<int>(connectionBoxes.size()), ports);
+    };
+    window = std::make_unique<TOperatorWindow>(options, hooks);
+    window->show();
+  }
+  QStringList Lines() const { return window->Log()->toPlainText().split('\n'); }
+};
+
+TEST(ConnectionBox, ThePortChosenFromTheBoxIsOpenedAndTheUpgradeGoesOnThere) {
+  TWindowOnWrongPort w([](int, const std::vector<serial::TPortEntry>& ports) { return ports.at(1).Name; });
+
+  ASSERT_EQ(w.connectionBoxes.size(), 1u);
+  const QStringList box = w.connectionBoxes[0].split('\n');
+  EXPECT_EQ(box[0], "Error: could not connect.  Check COM port settings");
+  EXPECT_EQ(box[1], "Port /dev/does-not-exist-stb: No such file or directory");
+  ASSERT_EQ(w.offered[0].size(), 2u);
+  EXPECT_TRUE(w.window->Upgrade().Record().DownloadMode == 0);
+  // The directions once, as on a port given on the command line.
+  const QStringList lines = w.Lines();
+  EXPECT_EQ(lines.size(), 13);
+  EXPECT_EQ(lines.count("WARNING !!! --- Check DOWNLOAD ADDRESS"), 1);
+
+  QTest::keyClicks(w.window->Log(), "NATV02");
+  w.window->Tick();
+  EXPECT_EQ(w.window->Log()->toPlainText().split('\n').last(), "Please Turn Off and On the STB set !!!");
+  EXPECT_TRUE(w.window->Upgrade().Succeeded());
+  EXPECT_FALSE(w.window->isVisible());  // closed by the upgrade, as ever
+  w.sim.WaitFinished(2000);
+  w.sim.Stop();
+  EXPECT_EQ(w.sim.Summary().End, "done");
+  EXPECT_EQ(w.sim.Summary().Image.size(), 5u * 1024);
+}
+
+TEST(ConnectionBox, APortThatWillNotOpenEitherIsSaidAgainAndNoneChosenLeavesItClosed) {
+  // First the same wrong port again (it is offered: the list is the
+  // machine's), then OK: the window stays as the box alone leaves it.
+  TWindowOnWrongPort w([](int shown, const std::vector<serial::TPortEntry>& ports) {
+    return shown == 1 ? ports.at(0).Name : std::string();
+  });
+  ASSERT_EQ(w.connectionBoxes.size(), 2u);
+  EXPECT_EQ(w.connectionBoxes[1].split('\n').value(1),
+            "Port /dev/does-not-exist-stb: No such file or directory");
+  EXPECT_EQ(w.Lines().size(), 13);
+  EXPECT_TRUE(w.window->TickTimer()->isActive());
+  QTest::keyClicks(w.window->Log(), "NATV02");
+  EXPECT_EQ(w.window->Upgrade().Record().DownloadMode, 2) << "the window still takes a code";
+  w.window->Tick();  // on a closed port: nothing goes anywhere, nothing is shown
+  EXPECT_EQ(w.connectionBoxes.size(), 2u);
+  EXPECT_FALSE(w.window->Upgrade().Succeeded());
+  EXPECT_TRUE(w.window->isVisible());
+}
+
+// The real boxes, clicked as an operator would: the connection box's second
+// button leads to the list of ports, which shows each as --list-ports does.
+TEST(ConnectionBox, TheBoxLeadsToTheListAndTheListGivesThePortChosen) {
+  const std::vector<serial::TPortEntry> ports{{"/dev/ttyS0", "", false, "system console"},
+                                              {"/dev/ttyUSB0", "", false, ""},
+                                              {"/dev/serial/by-id/usb-X", "/dev/ttyUSB0", true, ""}};
+  QStringList shown;
+  bool listSeen = false;
+  // Each modal dialog, once up, is answered from the event loop it runs.
+  std::function<void()> answer = [&] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+      shown << box->text();
+      for (QAbstractButton* b : box->buttons())
+        if (b->text() == "Choose another port...") b->click();
+    } else if (auto* list = dynamic_cast<TPortChoice*>(modal)) {
+      listSeen = true;
+      ASSERT_EQ(list->List()->count(), 3);
+      EXPECT_EQ(list->List()->item(0)->text().toStdString(), serial::PortListLine(ports[0]));
+      EXPECT_EQ(list->List()->item(2)->text().toStdString(), serial::PortListLine(ports[2]));
+      EXPECT_EQ(list->Chosen(), "/dev/ttyS0") << "the first is chosen to begin with";
+      list->List()->setCurrentRow(2);
+      list->accept();
+      return;
+    }
+    QTimer::singleShot(20, answer);
+  };
+  QTimer::singleShot(20, answer);
+  EXPECT_EQ(TOperatorWindow::AskConnection("Error: could not connect.  Check COM port settings\nPort x: y",
+                                           ports, nullptr),
+            "/dev/serial/by-id/usb-X");
+  EXPECT_TRUE(listSeen);
+  ASSERT_EQ(shown.size(), 1);
+  EXPECT_EQ(shown[0], "Error: could not connect.  Check COM port settings\nPort x: y");
+
+  // Cancel on the list chooses none.
+  std::function<void()> cancel = [&] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+      for (QAbstractButton* b : box->buttons())
+        if (b->text() == "Choose another port...") b->click();
+    } else if (auto* list = dynamic_cast<TPortChoice*>(modal)) {
+      list->reject();
+      return;
+    }
+    QTimer::singleShot(20, cancel);
+  };
+  QTimer::singleShot(20, cancel);
+  EXPECT_EQ(TOperatorWindow::AskConnection("text", ports, nullptr), "");
 }
 
 }  // namespace

@@ -11,7 +11,8 @@
 # the box's record is the one line of the report.
 # Run 2 types the code of a mode without an include file: the default error
 # handler's box. Run 3 asks for a log file that cannot be written: the window
-# refuses to start, with a box, before the port is opened.
+# refuses to start, with a box, before the port is opened. Run 4 names a port
+# that does not exist: the connection box, and the port and why on stderr.
 set -euo pipefail
 build=$(cd "${1:?build folder}" && pwd)
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../../.." && pwd)
@@ -98,5 +99,20 @@ grep -q "^stb-downloader: cannot write the log file $work/no/such/folder/run.log
 [ "$(wc -c < box.json 2>/dev/null || echo 0)" -gt 0 ] && grep -q '"end":"done"' box.json && fail "the port was used"
 stop_box
 
+# --- Run 4: a port that does not exist ---
+# The connection box, and beside it on stderr which port and why; its OK
+# (Return) leaves the window open, the port closed.
+"$build/bin/stb-downloader" --port "$work/no-such-port" > run4.out 2> run4.err &
+app_pid=$!
+if box=$(wait_titled_window stb-downloader 10); then type_into "$box" $'\r'; else fail "connection box caption"; fi
+main_window > /dev/null
+grep -qxF "stb-downloader: Port $work/no-such-port: No such file or directory" run4.err ||
+  fail "no port and reason on stderr: $(cat run4.err)"
+kill -0 "$app_pid" 2>/dev/null || fail "the window did not stay open after the connection box"
+kill "$app_pid" 2>/dev/null || true
+wait "$app_pid" 2>/dev/null || true
+app_pid=
+
 if [ -s "$work/failures" ]; then exit 1; fi
-echo "window-on-x: captions as set; the box's record in the report; a log file that cannot be written refused before the port"
+echo "window-on-x: captions as set; the box's record in the report; a log file that cannot be written refused before the port;" \
+  "a port that will not open named with its reason on stderr"

@@ -2,11 +2,13 @@
 // would: what their buttons say and how a box that is closed is answered.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 #include <vector>
 
 #include "Boxes.h"
+#include <commctrl.h>
 #include "WideText.h"
 
 namespace stb::winui {
@@ -91,6 +93,57 @@ TEST(Win32Boxes, ButtonsAreTheProgramsOwnAndAClosedConfirmationIsAnsweredNeither
               TConfirmAnswer::Neither);
     EXPECT_EQ(ok.Buttons, std::vector<std::wstring>{L"OK"});
   }
+}
+
+// A box by `caption`, once it is up with its buttons (nullptr: none came).
+HWND WaitForBox(const wchar_t* caption, TSeenBox& seen) {
+  HWND box = nullptr;
+  for (int i = 0; i < 500 && !(box = FindWindowW(nullptr, caption)); ++i) Sleep(20);
+  for (int i = 0; box && i < 250 && seen.Buttons.empty(); ++i) {
+    Sleep(20);
+    EnumChildWindows(box, AddButton, reinterpret_cast<LPARAM>(&seen));
+  }
+  return box;
+}
+
+TEST(Win32Boxes, TheConnectionBoxLeadsToTheListOfPortsAndTheListGivesTheOneChosen) {
+  TSeenBox connection;
+  std::thread operatorHand([&] {
+    if (HWND box = WaitForBox(L"stb-downloader", connection)) Click(box, 100);
+  });
+  EXPECT_TRUE(
+      ShowConnectionBox(L"Error: could not connect.  Check COM port settings\nPort COM77: x", nullptr));
+  operatorHand.join();
+  EXPECT_EQ(connection.Buttons, (std::vector<std::wstring>{L"OK", L"Choose another port..."}));
+
+  // The list: one choice a port, the first chosen to begin with.
+  TSeenBox list;
+  operatorHand = std::thread([&] {
+    if (HWND box = WaitForBox(L"Choose a port", list)) {
+      // As a click on it tells the dialog: the third port, then OK.
+      Click(box, 1002);
+      Click(box, IDOK);
+    }
+  });
+  EXPECT_EQ(ShowPortChoice({L"COM1", L"COM2", L"COM3 -> \\Device\\VCP0"}, nullptr), 2);
+  operatorHand.join();
+  const std::vector<std::wstring> seen = list.Buttons;
+  EXPECT_NE(std::find(seen.begin(), seen.end(), L"COM3 -> \\Device\\VCP0"), seen.end());
+  EXPECT_NE(std::find(seen.begin(), seen.end(), L"Cancel"), seen.end());
+
+  // OK on the connection box, Cancel on the list: nothing chosen.
+  TSeenBox again;
+  operatorHand = std::thread([&] {
+    if (HWND box = WaitForBox(L"stb-downloader", again)) Click(box, IDOK);
+  });
+  EXPECT_FALSE(ShowConnectionBox(L"text", nullptr));
+  operatorHand.join();
+  TSeenBox cancelled;
+  operatorHand = std::thread([&] {
+    if (HWND box = WaitForBox(L"Choose a port", cancelled)) SendMessageW(box, TDM_CLICK_BUTTON, IDCANCEL, 0);
+  });
+  EXPECT_EQ(ShowPortChoice({L"COM1"}, nullptr), -1);
+  operatorHand.join();
 }
 
 }  // namespace

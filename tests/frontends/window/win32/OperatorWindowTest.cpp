@@ -69,7 +69,11 @@ TEST_F(Win32Window, StartUpWithoutAPortSaysSoAndStillGivesTheDirections) {
   ASSERT_TRUE(f.Refusal().empty());
   ASSERT_EQ(boxes_.size(), 1u);
   EXPECT_EQ(boxes_[0].Kind, TBoxKind::Message);
-  EXPECT_EQ(boxes_[0].Text, L"Error: could not connect.  Check COM port settings");
+  // The box's own text as it was, then which port and why on a line of its own.
+  const std::wstring& box = boxes_[0].Text;
+  const std::wstring first = L"Error: could not connect.  Check COM port settings\r\nPort \\\\.\\COM77: ";
+  EXPECT_EQ(box.substr(0, first.size()), first);
+  EXPECT_GT(box.size(), first.size()) << "the reason follows the port";
   EXPECT_EQ(SendMessageW(f.Log(), EM_GETLINECOUNT, 0, 0), 13);
   EXPECT_EQ(Log().substr(0, 40), L"WARNING !!! --- Check DOWNLOAD ADDRESS\r\n");
   EXPECT_EQ(Text(f.CounterLabel()), L"( 0 / 0 )");
@@ -91,6 +95,42 @@ TEST_F(Win32Window, StartUpWithoutAPortSaysSoAndStillGivesTheDirections) {
   EXPECT_TRUE(log & ES_READONLY);
   EXPECT_TRUE(log & WS_VSCROLL);
   EXPECT_TRUE(log & ES_AUTOHSCROLL) << "no word wrap";
+}
+
+TEST_F(Win32Window, APortChosenFromTheConnectionBoxIsTriedAndNoneChosenLeavesItClosed) {
+  // The ports offered, neither of them there: the first chosen is said in a
+  // box of its own, then OK leaves the window as the box alone would.
+  std::vector<std::wstring> said;
+  std::size_t offered = 0;
+  TOperatorWindowHooks hooks;
+  hooks.AnswerBox = [this](TBoxKind kind, const std::wstring& text) {
+    boxes_.push_back({kind, text});
+    return upgrade::TConfirmAnswer::Yes;
+  };
+  hooks.ListPorts = [] {
+    return std::vector<serial::TPortEntry>{{"COM78", "", false, ""}, {"COM79", "", false, ""}};
+  };
+  hooks.AnswerConnection = [&](const std::wstring& text, const std::vector<serial::TPortEntry>& ports) {
+    said.push_back(text);
+    offered = ports.size();
+    return said.size() == 1 ? ports[1].Name : std::string();
+  };
+  app::TOptions options;
+  options.Port = kNoPort;
+  window_ = std::make_unique<TOperatorWindow>(options, hooks);
+  TOperatorWindow& f = *window_;
+
+  ASSERT_EQ(said.size(), 2u);
+  EXPECT_EQ(offered, 2u);
+  EXPECT_NE(said[0].find(L"\nPort \\\\.\\COM77: "), std::wstring::npos);
+  EXPECT_NE(said[1].find(L"\nPort \\\\.\\COM79: "), std::wstring::npos) << "the port chosen, as it is opened";
+  EXPECT_TRUE(boxes_.empty());
+  EXPECT_FALSE(f.Upgrade().Record().DownloadMode);
+  EXPECT_EQ(SendMessageW(f.Log(), EM_GETLINECOUNT, 0, 0), 13) << "the directions once";
+  EXPECT_TRUE(f.TickTimer().Running());
+  for (wchar_t c : std::wstring(L"APP103")) Type(f.Log(), c);
+  f.PumpMessages();
+  EXPECT_EQ(Mode(), 3) << "the window still takes a code";
 }
 
 TEST_F(Win32Window, ALogOrTraceThatCannotBeWrittenStartsNothing) {
