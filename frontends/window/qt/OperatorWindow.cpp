@@ -316,7 +316,11 @@ upgrade::TConfirmAnswer TOperatorWindow::Confirm(const std::string& text) {
 
 void TOperatorWindow::Information(const std::string& text) { ShowBox(TBoxKind::Information, text); }
 
-void TOperatorWindow::ShowRunError(const app::THandlerError& error) { ShowBox(TBoxKind::Error, error.Text); }
+void TOperatorWindow::ShowRunError(const app::THandlerError& error) {
+  // The error's own text first, as the default error handler shows it; for
+  // a file, which one and what to do on the line after.
+  ShowBox(TBoxKind::Error, error.Detail.empty() ? error.Text : error.Text + "\n" + error.Detail);
+}
 
 void TOperatorWindow::StopTicks() { tickTimer_->stop(); }
 

@@ -202,7 +202,12 @@ TEST_F(Win32Window, AnIncludeFileErrorGoesToTheErrorBoxAndTheWindowStays) {
   f.PumpMessages();
   ASSERT_EQ(boxes_.size(), 1u);
   EXPECT_EQ(boxes_[0].Kind, TBoxKind::Error);
-  EXPECT_FALSE(boxes_[0].Text.empty());
+  // The error's own text on its first line, which file and what to do on
+  // the next.
+  const std::wstring& text = boxes_[0].Text;
+  const auto lineEnd = text.find(L'\n');
+  ASSERT_NE(lineEnd, std::wstring::npos);
+  EXPECT_NE(text.find(L"bl.inc", lineEnd), std::wstring::npos);
   EXPECT_FALSE(f.Closed());
 }
 
