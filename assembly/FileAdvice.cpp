@@ -57,7 +57,7 @@ std::string LineContent(int line) {
   }
 }
 
-std::string ConvertLineEnds(const std::string& path) {
+std::string ConvertLineEnds([[maybe_unused]] const std::string& path) {
 #ifdef _WIN32
   return "Save it again with Windows (CR LF) line ends, for example in Notepad.";
 #else
