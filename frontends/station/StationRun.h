@@ -52,6 +52,10 @@ class TStationRun {
   // The first interrupt (or "Stop taking boxes"): no new box is taken,
   // upgrades under way go on to their end. `cause` names it on the console.
   void StopTakingBoxes(const std::string& cause);
+  // The station window's "Stop taking boxes": as StopTakingBoxes, but the
+  // ports stay, idle, until TakeBoxesAgain() (or a stop).
+  void Pause(const std::string& cause);
+  void TakeBoxesAgain(const std::string& cause);
   // The second interrupt: every upgrade under way ends at once, says where
   // it stood and writes its report line. Waits at most `bound` for the
   // ports, then shows the summary; returns the exit status. The caller
