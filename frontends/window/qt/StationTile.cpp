@@ -100,7 +100,7 @@ void TStationTile::paintEvent(QPaintEvent*) {
   p.setFont(bold);
   line(FromLatin1(text_.Port), 0);
   p.setFont(plain);
-  line(FromLatin1(text_.State) + (percent_ >= 0 ? QString("  %1%").arg(percent_) : QString()), 1);
+  line(FromLatin1(text_.State), 1);
   // The pace while the image goes, else the step the box reached.
   line(FromLatin1(text_.Pace.empty() ? text_.Step : text_.Step + "  " + text_.Pace), 2);
   int row = s::kTileNoteLine;
