@@ -158,6 +158,7 @@ TPortStatus StatusOf(const TPortView& v) {
   if (v.Running) return TPortStatus::Upgrading;
   if (v.State == "no port" || v.State == "gone" || v.State == "cannot open") return TPortStatus::Gone;
   if (v.Last.empty()) return TPortStatus::Waiting;
+  if (v.Last == "refused") return TPortStatus::Refused;
   return v.Last == "upgraded" ? TPortStatus::Passed : TPortStatus::Failed;
 }
 

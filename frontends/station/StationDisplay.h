@@ -52,6 +52,9 @@ struct TPortView {
   std::string Reason;
   // The port's log file, empty without a log folder.
   std::string LogFile;
+  // Why the port cannot serve now ("cannot open", ...), as the console says
+  // it; empty while it serves.
+  std::string Why;
 };
 
 // A port's state as the station window colours it.
@@ -59,8 +62,9 @@ enum class TPortStatus {
   Waiting,    // for a box (none has come yet, or the last one has been taken off)
   Upgrading,  // a box is under way
   Passed,     // the last box was upgraded
-  Failed,     // the last box was not (refused, silent, failed or stopped)
+  Failed,     // the last box was not upgraded (silent, failed or stopped)
   Gone,       // the port is not there, or will not open
+  Refused,    // the last box was refused (a check ended it; nothing was written)
 };
 TPortStatus StatusOf(const TPortView& view);
 

@@ -59,11 +59,17 @@ void TStationPort::Join() {
 }
 
 void TStationPort::State(const std::string& state) {
-  shared_.Display.Update(slot_, [&](TPortView& v) { v.State = state; });
+  shared_.Display.Update(slot_, [&](TPortView& v) {
+    v.State = state;
+    v.Why.clear();
+  });
 }
 
 void TStationPort::Problem(const std::string& state, const std::string& why) {
-  State(state);
+  shared_.Display.Update(slot_, [&](TPortView& v) {
+    v.State = state;
+    v.Why = why;
+  });
   // The port's name leads the line, unless the reason names it already.
   const bool named = why.rfind("stb-downloader: ", 0) == 0;
   if (why != lastProblem_) shared_.Display.Event(named ? why : device_ + ": " + why);
@@ -78,7 +84,20 @@ void TStationPort::Pause(std::chrono::milliseconds time) {
 }
 
 void TStationPort::Run() {
-  while (shared_.StopLevel.load() == kRunning && !gone_) OneBox();
+  bool idle = false;
+  for (;;) {
+    const int level = shared_.StopLevel.load();
+    if (!Serving(level) || gone_) break;
+    if (level == kPaused) {
+      // Idle, but still the port's: boxes are taken again on the word.
+      if (!idle) State("taking no boxes");
+      idle = true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      continue;
+    }
+    idle = false;
+    OneBox();
+  }
   State(gone_ ? "gone" : "stopped");
   ended_ = true;
 }
@@ -244,13 +263,15 @@ void TStationPort::OneBox() {
   State(portOpen ? "remove box" : "no port");
   upgrade::TPresenceProbe presence(run->Link(), run->Upgrade().Record().DownloadMode);
   auto next = std::chrono::steady_clock::now();
-  while (shared_.StopLevel.load() == kRunning) {
+  // Paused, the port still waits for its box to go, so that taking boxes
+  // again never upgrades one left on it a second time.
+  while (Serving(shared_.StopLevel.load())) {
     next += std::chrono::milliseconds(kTickMs);
-    while (shared_.StopLevel.load() == kRunning && std::chrono::steady_clock::now() < next) {
+    while (Serving(shared_.StopLevel.load()) && std::chrono::steady_clock::now() < next) {
       loop.RunOnce(static_cast<int>(
           std::chrono::ceil<std::chrono::milliseconds>(next - std::chrono::steady_clock::now()).count()));
     }
-    if (shared_.StopLevel.load() != kRunning) break;
+    if (!Serving(shared_.StopLevel.load())) break;
     const upgrade::TPresence seen = presence.Probe();
     if (seen == upgrade::TPresence::PortGone) State("no port");
     if (seen == upgrade::TPresence::Answered) State("remove box");

@@ -144,7 +144,7 @@ bool TStationRun::Turn() {
     saidWaiting_ = saidWaiting_ || ports_->Running() == 0;
   }
   shared_.Display.Redraw();
-  return !(shared_.StopLevel.load() != kRunning && ports_->AllEnded());
+  return Serving(shared_.StopLevel.load()) || !ports_->AllEnded();
 }
 
 int TStationRun::RunningUpgrades() {
@@ -154,6 +154,7 @@ int TStationRun::RunningUpgrades() {
 }
 
 void TStationRun::StopTakingBoxes(const std::string& cause) {
+  if (shared_.StopLevel.load() == kPaused) shared_.StopLevel = kNoNewBoxes;  // said at the pause
   if (shared_.StopLevel.load() != kRunning) return;
   shared_.StopLevel = kNoNewBoxes;
   const int running = RunningUpgrades();
@@ -165,6 +166,20 @@ void TStationRun::StopTakingBoxes(const std::string& cause) {
   shared_.Display.Event("stb-downloader: " + cause + ": no new boxes are taken; " + std::to_string(running) +
                         " upgrade(s) under way go on to their end, since a box cut off while it takes"
                         " its image can be left unusable. Interrupt once more to end them at once.");
+}
+
+void TStationRun::Pause(const std::string& cause) {
+  if (shared_.StopLevel.load() != kRunning) return;
+  shared_.StopLevel = kPaused;
+  shared_.Display.Event("stb-downloader: " + cause + ": no new boxes are taken; " +
+                        std::to_string(RunningUpgrades()) + " upgrade(s) under way go on to their end.");
+}
+
+void TStationRun::TakeBoxesAgain(const std::string& cause) {
+  if (shared_.StopLevel.load() != kPaused) return;
+  shared_.StopLevel = kRunning;
+  nextScan_ = std::chrono::steady_clock::now();
+  shared_.Display.Event("stb-downloader: " + cause + ": new boxes are taken again.");
 }
 
 std::string TStationRun::Summary(long reportLost, bool& allDone) {
@@ -222,7 +237,7 @@ int TStationRun::EndWithin(const char* cause, std::chrono::milliseconds deadline
   const auto endsAt = steady_clock::now() + deadline;
   const auto ending = std::min<steady_clock::duration>(kEndingTakes, deadline / 2);
   const auto graceEnds = endsAt - ending;
-  if (shared_.StopLevel.load() == kRunning) shared_.StopLevel = kNoNewBoxes;
+  if (Serving(shared_.StopLevel.load())) shared_.StopLevel = kNoNewBoxes;
   const int running = RunningUpgrades();
   std::string said = "stb-downloader: " + std::string(cause) + ": the program is ended within " +
                      Seconds(deadline) + " s, whatever it does; no new boxes are taken.";

@@ -55,6 +55,10 @@ class TStationRun {
   // With none under way there is nothing to wait for: the ports end within
   // a second and the station with them.
   void StopTakingBoxes(const std::string& cause);
+  // The station window's "Stop taking boxes": as StopTakingBoxes, but the
+  // ports stay, idle, until TakeBoxesAgain() (or a stop).
+  void Pause(const std::string& cause);
+  void TakeBoxesAgain(const std::string& cause);
   // The second interrupt: every upgrade under way ends at once, says where
   // it stood and writes its report line. Waits at most `bound` for the
   // ports, then shows the summary; returns the exit status. The caller

@@ -20,7 +20,14 @@ enum TStopLevel : int {
   kRunning = 0,
   kNoNewBoxes = 1,  // the first interrupt: running upgrades go on to their end
   kEndNow = 2,      // the second: they end at once
+  // The station window's "Stop taking boxes", which "Take boxes again"
+  // undoes: as kNoNewBoxes, but the ports stay, idle, instead of ending.
+  kPaused = 3,
 };
+
+// Whether a port goes on with what it does between boxes (waiting for a box
+// to be taken off): a box left on a paused port is never taken again.
+inline bool Serving(int level) { return level == kRunning || level == kPaused; }
 
 struct TStationShared {
   // `out`: where the display writes (standard output unless a test says).

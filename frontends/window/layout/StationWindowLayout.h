@@ -12,9 +12,10 @@
 namespace stb::layout::station {
 
 inline constexpr char kCaption[] = "stb-downloader station";
-// The window's inner size when it opens: four tiles across, three down.
-inline constexpr int kClientWidth = 4 * 236 + 8;
-inline constexpr int kClientHeight = 96 + 3 * 184;
+// The window's inner size when it opens on a few ports: the bar's width,
+// three rows of tiles.
+inline constexpr int kClientWidth = 952;
+inline constexpr int kClientHeight = 64 + 6 + 3 * (106 + 6);
 inline constexpr int kFacePoints = 8;  // sans-serif, as the operator window's
 
 // --- The bar across the top (places in the window) ---
@@ -23,6 +24,8 @@ inline constexpr TBounds kCodeField{76, 10, 80, 22};  // masked: the code is nev
 inline constexpr char kStartText[] = "Start";
 inline constexpr TBounds kStartButton{162, 9, 64, 24};
 inline constexpr char kStopText[] = "Stop taking boxes";
+// The same button once the station takes no new boxes: it undoes the stop.
+inline constexpr char kTakeAgainText[] = "Take boxes again";
 inline constexpr TBounds kStopButton{236, 9, 128, 24};
 // What the station does ("taking boxes"...), and the counters below it.
 inline constexpr TBounds kStatusText{376, 6, 560, 18};
@@ -34,31 +37,43 @@ inline constexpr TRgb kCodeMessageColor{0xb0, 0x00, 0x00};
 inline constexpr int kTilesTop = 64;
 
 // --- The tiles ---
-inline constexpr int kTileWidth = 228;
-inline constexpr int kTileHeight = 176;
-inline constexpr int kTileGap = 8;  // between tiles and round them
-inline constexpr int kTileCornerRadius = 6;
+// Compact, so that 64 ports (eight rows of eight) fit on a 1920x1080 screen
+// beside a title bar and a task bar; the whole of a tile is in its tooltip
+// and at the head of its log window.
+inline constexpr int kTileWidth = 224;
+inline constexpr int kTileHeight = 106;
+inline constexpr int kTileGap = 6;  // between tiles and round them
+inline constexpr int kTileCornerRadius = 5;
 inline constexpr TRgb kTileEdge{0x60, 0x60, 0x60};
 inline constexpr TRgb kTileText{0x00, 0x00, 0x00};
 // The tile's colour by the port's state, in the order of TPortStatus:
-// waiting for a box, upgrading, passed, failed, port gone.
-inline constexpr TRgb kStatusColors[5]{
+// waiting for a box, upgrading, upgraded, failed, port gone, refused.
+// Refused is violet: a box turned away by a check is neither a fault of
+// the line nor an upgrade, and violet reads apart from red and amber also
+// for the colour-blind.
+inline constexpr TRgb kStatusColors[6]{
     {0xe8, 0xe8, 0xe8},  // waiting: light grey
     {0xff, 0xe9, 0x8a},  // upgrading: amber
-    {0x8d, 0xe0, 0x8d},  // passed: green
+    {0x8d, 0xe0, 0x8d},  // upgraded: green
     {0xf0, 0x8a, 0x8a},  // failed: red
     {0xa8, 0xa8, 0xa8},  // port gone: dark grey
+    {0xc8, 0xb4, 0xf4},  // refused: violet
 };
-// Inside a tile, from its top left: the port's name in bold, then one line
-// for each text, then the progress bar and the counters at the bottom.
-inline constexpr int kTilePadding = 6;
-inline constexpr int kTileLineHeight = 15;
-// The lines in their order from the top: port (bold), state, step, pace,
-// identity, before, after, outcome (cut to the tile's width).
-inline constexpr int kTileLines = 8;
+// Inside a tile, from its top left: the port's name in bold, its state, its
+// step, a note of two lines (wrapped), then the progress bar and the
+// counters at the bottom.
+inline constexpr int kTilePadding = 5;
+inline constexpr int kTileLineHeight = 14;
+// The lines in their order from the top: port (bold), state, step, and
+// the note's two.
+inline constexpr int kTileLines = 5;
+inline constexpr int kTileNoteLine = 3;  // the note's first
+inline constexpr TBounds kTileNote{kTilePadding, kTilePadding + kTileNoteLine* kTileLineHeight,
+                                   kTileWidth - 2 * kTilePadding, 2 * kTileLineHeight};
 inline constexpr TBounds kTileBar{kTilePadding, kTilePadding + kTileLines* kTileLineHeight + 2,
-                                  kTileWidth - 2 * kTilePadding, 12};
-inline constexpr int kTileCountersTop = kTileBar.Top + kTileBar.Height + 4;
+                                  kTileWidth - 2 * kTilePadding, 9};
+inline constexpr int kTileCountersTop = kTileBar.Top + kTileBar.Height + 2;
+static_assert(kTileCountersTop + kTileLineHeight + 4 <= kTileHeight);
 // The progress bar: its ground, and the part done (the percent in it).
 inline constexpr TRgb kTileBarGround{0xff, 0xff, 0xff};
 inline constexpr TRgb kTileBarDone{0x7f, 0xb2, 0xf0};
@@ -75,6 +90,27 @@ inline constexpr TBounds TilePlace(int index, int across) {
 inline constexpr int TilesAcross(int width) {
   const int across = (width - kTileGap) / (kTileWidth + kTileGap);
   return across > 0 ? across : 1;
+}
+
+// The window's inner size as it opens on `ports` tiles, within a screen
+// area of `screenWidth` by `screenHeight` (inner sizes, the frame taken
+// off) and a scroll bar `scrollBar` wide: every tile where they fit (eight
+// across at most, so that a row stays easy to follow), else as many as fit,
+// the rest scrolled; never smaller than kClientWidth by kClientHeight.
+struct TSize {
+  int Width = 0;
+  int Height = 0;
+};
+inline constexpr TSize OpenSize(int ports, int screenWidth, int screenHeight, int scrollBar) {
+  int across = ports < 4 ? 4 : ports > 8 ? 8 : ports;
+  while (across > 4 && kTileGap + across * (kTileWidth + kTileGap) + scrollBar > screenWidth) --across;
+  int rows = (ports + across - 1) / across;
+  if (rows < 3) rows = 3;
+  const int width = kTileGap + across * (kTileWidth + kTileGap) + scrollBar;
+  const int height = kTilesTop + kTileGap + rows * (kTileHeight + kTileGap);
+  return {width > kClientWidth ? width : kClientWidth, height < kClientHeight  ? kClientHeight
+                                                       : height > screenHeight ? screenHeight
+                                                                               : height};
 }
 
 // --- What the window says ---

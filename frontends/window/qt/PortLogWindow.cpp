@@ -1,5 +1,6 @@
 #include "PortLogWindow.h"
 
+#include <QLabel>
 #include <QScrollBar>
 #include <fstream>
 
@@ -47,6 +48,34 @@ void TPortLogWindow::hideEvent(QHideEvent* event) {
   // Nobody looks: nothing is read.
   refresh_.stop();
   QPlainTextEdit::hideEvent(event);
+}
+
+void TPortLogWindow::ShowDetails(const QString& details) {
+  if (!details_) {
+    details_ = new QLabel(this);
+    details_->setWordWrap(true);
+    details_->setTextFormat(Qt::PlainText);
+    details_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    details_->setMargin(4);
+    details_->setAutoFillBackground(true);
+  }
+  if (details_->text() == details) return;
+  details_->setText(details);
+  details_->show();
+  // The log scrolls below the details, which stay.
+  QResizeEvent resize(size(), size());
+  resizeEvent(&resize);
+}
+
+QString TPortLogWindow::Details() const { return details_ ? details_->text() : QString(); }
+
+void TPortLogWindow::resizeEvent(QResizeEvent* event) {
+  QPlainTextEdit::resizeEvent(event);
+  if (!details_) return;
+  const int inner = width() - 2 * frameWidth();
+  const int height = details_->heightForWidth(inner);
+  details_->setGeometry(frameWidth(), frameWidth(), inner, height);
+  setViewportMargins(0, height, 0, 0);
 }
 
 void TPortLogWindow::Restart(const std::string& file) {

@@ -4,6 +4,7 @@
 // tail each time.
 #pragma once
 
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QTimer>
 #include <functional>
@@ -21,10 +22,15 @@ class TPortLogWindow : public QPlainTextEdit {
   // Reads what the log gained since the last look (the timer's work).
   void Refresh();
   const std::string& File() const { return file_; }
+  // The port's tile, whole, above the log: what the compact tile has no
+  // room for. Unchanged text costs nothing.
+  void ShowDetails(const QString& details);
+  QString Details() const;
 
  protected:
   void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   // Starts over on `file`: a new log, or one that shrank (written anew).
@@ -36,6 +42,7 @@ class TPortLogWindow : public QPlainTextEdit {
   std::string partial_;   // a line read without its end yet
   bool noLog_ = false;    // kNoLog is shown
   QTimer refresh_;
+  QLabel* details_ = nullptr;
 };
 
 }  // namespace stb::ui

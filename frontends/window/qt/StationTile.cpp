@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QTextLayout>
 
 #include "StationWindowLayout.h"
 
@@ -37,6 +38,9 @@ bool TStationTile::Show(const app::TPortView& view) {
   percent_ = percent;
   shown_ = true;
   setAccessibleName(FromLatin1(text_.Port));
+  // Whole, where the tile has room for a part: the outcome, the reason, the
+  // versions.
+  setToolTip(Lines().join('\n'));
   update();
   return true;
 }
@@ -44,13 +48,30 @@ bool TStationTile::Show(const app::TPortView& view) {
 QColor TStationTile::Color() const { return Rgb(s::kStatusColors[static_cast<int>(status_)]); }
 
 QStringList TStationTile::Lines() const {
+  QStringList lines = FromLatin1(app::TileDetails(text_)).split('\n');
+  if (percent_ >= 0) lines.insert(lines.size() - 1, QString("%1%").arg(percent_));
+  return lines;
+}
+
+QStringList TStationTile::NoteLines(const QFontMetrics& metrics, int width) const {
+  // Wrapped at the words into two lines; what the second cannot hold is
+  // cut with an ellipsis (the tooltip has it whole).
+  QTextLayout wrap(FromLatin1(app::TileNote(text_)));
+  wrap.setFont(font());
+  QTextOption option;
+  option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  wrap.setTextOption(option);
   QStringList lines;
-  for (const std::string* line : {&text_.Port, &text_.State, &text_.Step, &text_.Pace, &text_.Identity,
-                                  &text_.Before, &text_.After, &text_.Outcome}) {
-    if (!line->empty()) lines << FromLatin1(*line);
+  wrap.beginLayout();
+  for (QTextLine line = wrap.createLine(); line.isValid(); line = wrap.createLine()) {
+    line.setLineWidth(width);
+    if (lines.size() == 1) {
+      lines << metrics.elidedText(wrap.text().mid(line.textStart()), Qt::ElideRight, width);
+      break;
+    }
+    lines << wrap.text().mid(line.textStart(), line.textLength()).trimmed();
   }
-  if (percent_ >= 0) lines << QString("%1%").arg(percent_);
-  lines << FromLatin1(text_.Counters);
+  wrap.endLayout();
   return lines;
 }
 
@@ -71,21 +92,19 @@ void TStationTile::paintEvent(QPaintEvent*) {
   QFont bold = plain;
   bold.setBold(true);
   p.setPen(Rgb(s::kTileText));
-  int row = 0;
-  auto line = [&](const std::string& text, int top) {
-    const QString shown = p.fontMetrics().elidedText(FromLatin1(text), Qt::ElideRight, width);
-    p.drawText(QRect(s::kTilePadding, top, width, s::kTileLineHeight), Qt::AlignLeft | Qt::AlignVCenter,
-               shown);
+  auto line = [&](const QString& text, int row) {
+    const QString shown = p.fontMetrics().elidedText(text, Qt::ElideRight, width);
+    p.drawText(QRect(s::kTilePadding, s::kTilePadding + row * s::kTileLineHeight, width, s::kTileLineHeight),
+               Qt::AlignLeft | Qt::AlignVCenter, shown);
   };
   p.setFont(bold);
-  line(text_.Port, s::kTilePadding);
+  line(FromLatin1(text_.Port), 0);
   p.setFont(plain);
-  for (const std::string* text : {&text_.State, &text_.Step, &text_.Pace, &text_.Identity, &text_.Before,
-                                  &text_.After, &text_.Outcome}) {
-    if (text->empty()) continue;
-    line(*text, s::kTilePadding + ++row * s::kTileLineHeight);
-    if (row + 1 >= s::kTileLines) break;
-  }
+  line(FromLatin1(text_.State), 1);
+  // The pace while the image goes, else the step the box reached.
+  line(FromLatin1(text_.Pace.empty() ? text_.Step : text_.Step + "  " + text_.Pace), 2);
+  int row = s::kTileNoteLine;
+  for (const QString& note : NoteLines(p.fontMetrics(), width)) line(note, row++);
 
   const QRect bar = Rect(s::kTileBar);
   p.setPen(Rgb(s::kTileEdge));
@@ -94,11 +113,11 @@ void TStationTile::paintEvent(QPaintEvent*) {
   if (percent_ >= 0) {
     const int done = (bar.width() - 2) * std::min(percent_, 100) / 100;
     p.fillRect(QRect(bar.left() + 1, bar.top() + 1, done, bar.height() - 2), Rgb(s::kTileBarDone));
-    p.setPen(Rgb(s::kTileText));
-    p.drawText(bar, Qt::AlignCenter, QString("%1%").arg(percent_));
   }
   p.setPen(Rgb(s::kTileText));
-  line(text_.Counters, s::kTileCountersTop);
+  p.drawText(QRect(s::kTilePadding, s::kTileCountersTop, width, s::kTileLineHeight),
+             Qt::AlignLeft | Qt::AlignVCenter,
+             p.fontMetrics().elidedText(FromLatin1(text_.Counters), Qt::ElideRight, width));
 }
 
 void TStationTile::mouseDoubleClickEvent(QMouseEvent* event) {

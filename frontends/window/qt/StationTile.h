@@ -30,8 +30,11 @@ class TStationTile : public QWidget {
   app::TPortStatus Status() const { return status_; }
   QColor Color() const;
   int Percent() const { return percent_; }
-  // The lines as the tile shows them, top to bottom (what Ctrl+C copies).
+  // Every line of the tile, whole, top to bottom (what Ctrl+C copies and
+  // the tooltip shows).
   QStringList Lines() const;
+  // The note as the tile shows it: at most two lines of `width`.
+  QStringList NoteLines(const QFontMetrics& metrics, int width) const;
 
  protected:
   void paintEvent(QPaintEvent*) override;

@@ -48,6 +48,7 @@ TStationWindow::TStationWindow(const app::TOptions& options, app::TStationRun::T
       hooks_(std::move(hooks)) {
   BuildComponents();
   ShowCodeAnswer(model_.Begin());
+  SizeToPorts();
   // From the start: an interrupt before any code is typed is taken too.
   turnTimer_->start(static_cast<int>(s::kTurnMs));
 }
@@ -59,11 +60,6 @@ void TStationWindow::BuildComponents() {
   QFont face("Sans Serif");
   face.setPointSize(s::kFacePoints);
   setFont(face);
-  // Four tiles across beside the scroll bar that twelve and more bring.
-  resize(s::kClientWidth + style()->pixelMetric(QStyle::PM_ScrollBarExtent), s::kClientHeight);
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    move(screen->availableGeometry().center() - rect().center());
-  }
 
   auto* codeLabel = new QLabel(s::kCodeLabel.Text, this);
   codeLabel->move(s::kCodeLabel.Left, s::kCodeLabel.Top);
@@ -103,12 +99,30 @@ void TStationWindow::BuildComponents() {
   connect(codeField_, &QLineEdit::returnPressed, this, [this] { Start(); });
   connect(startButton_, &QPushButton::clicked, this, [this] { Start(); });
   connect(stopButton_, &QPushButton::clicked, this, [this] {
-    model_.StopTakingBoxes();
+    if (model_.Paused()) {
+      model_.TakeBoxesAgain();
+    } else {
+      model_.StopTakingBoxes();
+    }
     Draw();
   });
   turnTimer_ = new QTimer(this);
   connect(turnTimer_, &QTimer::timeout, this, [this] { Turn(); });
   codeField_->setFocus();
+}
+
+void TStationWindow::SizeToPorts() {
+  // Every port's tile where the screen has room for them all (64 on a
+  // 1920x1080 screen), beside the scroll bar that more bring.
+  const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+  const int ports = static_cast<int>(model_.Ports().size());
+  QRect screen(0, 0, s::kClientWidth + scrollBar, s::kClientHeight);
+  if (const QScreen* primary = QGuiApplication::primaryScreen()) screen = primary->availableGeometry();
+  // The frame is not known before the window is shown: a title bar's worth.
+  const int frame = style()->pixelMetric(QStyle::PM_TitleBarHeight) + 8;
+  const auto size = s::OpenSize(ports, screen.width(), screen.height() - frame, scrollBar);
+  resize(size.Width, size.Height);
+  move(screen.center() - rect().center() + QPoint(0, frame / 2));
 }
 
 void TStationWindow::resizeEvent(QResizeEvent* event) {
@@ -131,7 +145,8 @@ void TStationWindow::ShowCodeAnswer(const std::string& message) {
   const bool waits = model_.WaitsForCode();
   codeField_->setEnabled(waits);
   startButton_->setEnabled(waits);
-  typeCode_->setVisible(waits);
+  // The ports' tiles show from the start; the hint only stands in for none.
+  typeCode_->setVisible(waits && model_.Ports().empty());
   if (waits) {
     codeField_->setFocus();
   } else {
@@ -164,14 +179,26 @@ void TStationWindow::Draw() {
       tile->show();
     }
     PlaceTiles();
+  }
+  if (!tilesFocused_ && !tiles_.empty() && !model_.WaitsForCode()) {
     // The code field is done with: the keys go to the tiles from here on.
-    if (!tilesFocused_) tiles_.front()->setFocus();
+    tiles_.front()->setFocus();
     tilesFocused_ = true;
   }
   for (std::size_t i = 0; i < ports_.size(); ++i) tilesRedrawn_ += tiles_[i]->Show(ports_[i]) ? 1 : 0;
   SetText(statusText_, model_.StatusLine());
   SetText(countersText_, app::TStationWindowModel::CountersLine(model_.Counters()));
-  stopButton_->setEnabled(!model_.WaitsForCode() && model_.StopLevel() == app::kRunning);
+  // One button stops taking boxes and takes them again; a close or an
+  // interrupt is not undone.
+  const QString stopText = model_.Paused() ? s::kTakeAgainText : s::kStopText;
+  if (stopButton_->text() != stopText) stopButton_->setText(stopText);
+  stopButton_->setEnabled(!model_.WaitsForCode() && (model_.StopLevel() == app::kRunning || model_.Paused()));
+  for (const auto& [port, log] : logs_) {
+    if (!log) continue;
+    for (const auto& view : ports_) {
+      if (view.Port == port) log->ShowDetails(QString::fromLatin1(app::TileDetails(app::TileText(view))));
+    }
+  }
 }
 
 void TStationWindow::PlaceTiles() {
@@ -200,13 +227,14 @@ TPortLogWindow* TStationWindow::LogWindow(const std::string& port) const {
 }
 
 void TStationWindow::OpenLog(std::size_t slot) {
-  if (slot >= ports_.size()) return;
+  if (slot >= ports_.size() || model_.WaitsForCode()) return;  // no log before the port starts
   const std::string port = ports_[slot].Port;
   QPointer<TPortLogWindow>& log = logs_[port];
   if (!log) {
     log = new TPortLogWindow(
         this, port, [this, slot] { return slot < ports_.size() ? ports_[slot].LogFile : std::string(); });
   }
+  log->ShowDetails(QString::fromLatin1(app::TileDetails(app::TileText(ports_[slot]))));
   log->show();
   log->raise();
   log->activateWindow();

@@ -80,6 +80,8 @@ class TStationWindow : public QWidget {
 
  private:
   void BuildComponents();
+  // The window's size as it opens, from the ports it shows.
+  void SizeToPorts();
   void Start();
   // After a code was taken, or was not.
   void ShowCodeAnswer(const std::string& message);

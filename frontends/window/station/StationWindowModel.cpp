@@ -1,11 +1,13 @@
 #include "StationWindowModel.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
 #include "ExitStatus.h"
 #include "ModeTable.h"
 #include "StationInterrupts.h"
+#include "StationTileText.h"
 
 namespace stb::app {
 
@@ -107,7 +109,11 @@ int TStationWindowModel::EndNow(const char* cause) {
 }
 
 void TStationWindowModel::StopTakingBoxes() {
-  if (run_) run_->StopTakingBoxes("Stop taking boxes");
+  if (run_ && !closing_) run_->Pause("Stop taking boxes");
+}
+
+void TStationWindowModel::TakeBoxesAgain() {
+  if (run_ && !closing_ && !ended_) run_->TakeBoxesAgain("Take boxes again");
 }
 
 TStationWindowModel::TClose TStationWindowModel::CloseRequested() {
@@ -133,11 +139,12 @@ TStationWindowModel::TCounters TStationWindowModel::Counters() const {
   TCounters c;
   if (!run_) return c;
   for (const auto& v : run_->Snapshot()) {
-    c.Passed += v.Upgraded;
-    c.Failed += v.Refused + v.Failed;
+    c.Upgraded += v.Upgraded;
+    c.Refused += v.Refused;
+    c.Failed += v.Failed;
     c.Running += v.Running ? 1 : 0;
   }
-  c.Total = c.Passed + c.Failed;
+  c.Total = c.Upgraded + c.Refused + c.Failed;
   c.Seconds = static_cast<long>(
       std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - run_->Started())
           .count());
@@ -145,7 +152,19 @@ TStationWindowModel::TCounters TStationWindowModel::Counters() const {
 }
 
 std::vector<TPortView> TStationWindowModel::Ports() const {
-  return run_ ? run_->Snapshot() : std::vector<TPortView>{};
+  if (run_) return run_->Snapshot();
+  // The operator sees the ports the station will take before typing the
+  // code: a port named wrongly shows at once, not once the boxes wait.
+  std::vector<TPortView> named;
+  for (const auto& port : options_.Ports) {
+    const bool twice = std::find_if(named.begin(), named.end(),
+                                    [&](const TPortView& v) { return v.Port == port; }) != named.end();
+    if (port == "all" || twice) continue;  // one tile a port, as the run has it
+    named.emplace_back();
+    named.back().Port = port;
+    named.back().State = kWaitingForCode;
+  }
+  return named;
 }
 
 std::string TStationWindowModel::StatusLine() const {
@@ -160,8 +179,9 @@ std::string TStationWindowModel::StatusLine() const {
 
 std::string TStationWindowModel::CountersLine(const TCounters& c) {
   char line[160];
-  std::snprintf(line, sizeof line, "passed %d   failed %d   total %d   running %d   time %ld:%02ld:%02ld",
-                c.Passed, c.Failed, c.Total, c.Running, c.Seconds / 3600, c.Seconds / 60 % 60,
+  std::snprintf(line, sizeof line,
+                "upgraded %d   refused %d   failed %d   total %d   running %d   time %ld:%02ld:%02ld",
+                c.Upgraded, c.Refused, c.Failed, c.Total, c.Running, c.Seconds / 3600, c.Seconds / 60 % 60,
                 c.Seconds % 60);
   return line;
 }

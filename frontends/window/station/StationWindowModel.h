@@ -48,8 +48,13 @@ class TStationWindowModel {
 
   // One turn of the window's timer (a few times a second).
   void Turn();
-  // The button: what the first interrupt does.
+  // The button: no new box is taken, the upgrades under way go on to their
+  // end, and the ports stay, idle, so that TakeBoxesAgain() undoes it.
   void StopTakingBoxes();
+  void TakeBoxesAgain();
+  // The station takes no new boxes now, at the button's word (not at a
+  // close or an interrupt, which are not undone).
+  bool Paused() const { return StopLevel() == kPaused; }
 
   enum class TClose {
     Now,      // nothing under way: the window closes once Closes() says so
@@ -74,13 +79,16 @@ class TStationWindowModel {
   int ExitStatus() const { return status_; }
 
   struct TCounters {
-    int Passed = 0;
-    int Failed = 0;  // refused, silent, failed and stopped
+    int Upgraded = 0;
+    int Refused = 0;
+    int Failed = 0;  // failed, silent and stopped, as the console's summary counts them
     int Total = 0;
     int Running = 0;
     long Seconds = 0;  // since the run started
   };
   TCounters Counters() const;
+  // Every port's view; before a code was accepted, the ports given by name,
+  // waiting for it.
   std::vector<TPortView> Ports() const;
   // One line on the whole station: "taking boxes", "taking no new boxes:
   // 2 upgrade(s) under way", "closing when the last upgrade ends".

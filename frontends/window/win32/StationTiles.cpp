@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include <commctrl.h>
+
 #include "LayoutGdi.h"
 #include "StationTileText.h"
 #include "WideText.h"
@@ -20,7 +22,12 @@ constexpr int kRowStep = s::kTileHeight + s::kTileGap;
 // A scroll bar's arrow moves the tiles this far; the wheel half a row a notch.
 constexpr int kLineStep = 24;
 
+constexpr std::size_t kNoteSlot = 3;
+
 RECT LineRect(std::size_t slot) {
+  if (slot == kNoteSlot)
+    return {s::kTileNote.Left, s::kTileNote.Top, s::kTileNote.Left + s::kTileNote.Width,
+            s::kTileNote.Top + s::kTileNote.Height};
   const int top = slot + 1 == TStationTiles::kLines
                       ? s::kTileCountersTop
                       : s::kTilePadding + static_cast<int>(slot) * s::kTileLineHeight;
@@ -32,18 +39,16 @@ RECT BarRect() {
           s::kTileBar.Top + s::kTileBar.Height};
 }
 
-// The lines a tile draws from the top: the empty ones are left out, so what
-// follows moves up; the counters keep their place at the bottom.
+// The lines a tile draws, each in its place: port, state, step (with the
+// pace while the image goes), the note, the counters.
 std::array<std::wstring, TStationTiles::kLines> Slots(const app::TTileText& t) {
-  std::array<std::wstring, TStationTiles::kLines> slots;
-  std::size_t next = 0;
-  for (const std::string* line :
-       {&t.Port, &t.State, &t.Step, &t.Pace, &t.Identity, &t.Before, &t.After, &t.Outcome}) {
-    if (!line->empty()) slots[next++] = WidenLatin1(*line);
-  }
-  slots.back() = WidenLatin1(t.Counters);
-  return slots;
+  return {WidenLatin1(t.Port), WidenLatin1(t.State),
+          WidenLatin1(t.Pace.empty() ? t.Step : t.Step + "  " + t.Pace), WidenLatin1(app::TileNote(t)),
+          WidenLatin1(t.Counters)};
 }
+
+// The details as the window text has them: one line each, CR LF between.
+std::wstring Details(const app::TTileText& t) { return WidenLatin1(app::TileDetails(t)); }
 
 }  // namespace
 
@@ -59,6 +64,13 @@ TStationTiles::TStationTiles(HWND parent, HFONT face, HFONT bold, std::function<
                           WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_CLIPCHILDREN, 0, 0, 0, 0, parent, nullptr,
                           Instance(), nullptr);
   SetOwner(area_, this);
+  // The whole tile on hovering it: the compact tile cuts what it has no
+  // room for.
+  tips_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+                          CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, area_, nullptr,
+                          Instance(), nullptr);
+  SendMessageW(tips_, TTM_SETMAXTIPWIDTH, 0, 480);
+  SendMessageW(tips_, TTM_SETDELAYTIME, TTDT_AUTOPOP, 30000);
   const HDC screen = GetDC(nullptr);
   canvas_ = CreateCompatibleDC(screen);
   canvasBitmap_ = CreateCompatibleBitmap(screen, s::kTileWidth, s::kTileHeight);
@@ -105,14 +117,21 @@ void TStationTiles::AddTile() {
       CreateWindowExW(0, kTileClass, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0, 0, s::kTileWidth,
                       s::kTileHeight, area_, reinterpret_cast<HMENU>(index + 1), Instance(), nullptr);
   SetOwner(tile->Window, this);
+  TTTOOLINFOW tip{};
+  tip.cbSize = sizeof tip;
+  tip.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tip.hwnd = area_;
+  tip.uId = reinterpret_cast<UINT_PTR>(tile->Window);
+  tip.lpszText = LPSTR_TEXTCALLBACKW;
+  SendMessageW(tips_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tip));
   tiles_.push_back(std::move(tile));
 }
 
 void TStationTiles::Update(std::size_t index, const app::TPortView& view) {
   TTile& tile = *tiles_[index];
-  const auto slots = Slots(app::TileText(view));
+  const app::TTileText text = app::TileText(view);
+  const auto slots = Slots(text);
   const app::TPortStatus status = app::StatusOf(view);
-  bool textChanged = false;
   if (status != tile.Status) {
     tile.Status = status;
     InvalidateRect(tile.Window, nullptr, FALSE);
@@ -132,17 +151,12 @@ void TStationTiles::Update(std::size_t index, const app::TPortView& view) {
     }
     repaints_ += repaint ? 1 : 0;
   }
-  textChanged = slots != tile.Lines;
   tile.Percent = view.Percent;
-  if (!textChanged) return;
   tile.Lines = slots;
-  std::wstring text;
-  for (const auto& line : tile.Lines) {
-    if (line.empty()) continue;
-    if (!text.empty()) text += L"\r\n";
-    text += line;
-  }
-  SetWindowTextW(tile.Window, text.c_str());
+  std::wstring details = Details(text);
+  if (details == tile.Details) return;
+  tile.Details = std::move(details);
+  SetWindowTextW(tile.Window, tile.Details.c_str());
 }
 
 void TStationTiles::PaintTile(std::size_t index, HDC target, const RECT& update) const {
@@ -179,8 +193,10 @@ void TStationTiles::PaintTile(std::size_t index, HDC target, const RECT& update)
     const std::wstring& line = tile.Lines[i];
     if (line.empty()) continue;
     RECT place = LineRect(i);
+    // The note wraps at the words into its two lines; the tooltip has it whole.
+    const UINT lines = i == kNoteSlot ? DT_WORDBREAK | DT_EDITCONTROL : DT_VCENTER | DT_SINGLELINE;
     DrawTextW(canvas_, line.c_str(), static_cast<int>(line.size()), &place,
-              DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
+              DT_LEFT | DT_NOPREFIX | DT_END_ELLIPSIS | lines);
   }
   SelectObject(canvas_, oldFont);
   if (GetFocus() == tile.Window) {
@@ -270,6 +286,13 @@ LRESULT TStationTiles::OnArea(UINT message, WPARAM wParam, LPARAM lParam) {
         case SB_TOP: ScrollTo(0); break;
         case SB_BOTTOM: ScrollTo(1 << 30); break;
       }
+      return 0;
+    }
+    case WM_NOTIFY: {
+      auto* tip = reinterpret_cast<NMTTDISPINFOW*>(lParam);
+      if (tip->hdr.hwndFrom != tips_ || tip->hdr.code != TTN_GETDISPINFOW) break;
+      const std::size_t index = IndexOf(reinterpret_cast<HWND>(tip->hdr.idFrom));
+      if (index < tiles_.size()) tip->lpszText = const_cast<wchar_t*>(tiles_[index]->Details.c_str());
       return 0;
     }
     case WM_MOUSEWHEEL:

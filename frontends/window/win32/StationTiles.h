@@ -22,8 +22,9 @@ namespace stb::winui {
 
 class TStationTiles {
  public:
-  // The lines of a tile from the top, the counters last.
-  static constexpr std::size_t kLines = layout::station::kTileLines + 1;
+  // The lines of a tile from the top: port, state, step, the note (two
+  // lines, wrapped), the counters last.
+  static constexpr std::size_t kLines = 5;
 
   // `open`: a tile was double-clicked, or Enter pressed on it.
   TStationTiles(HWND parent, HFONT face, HFONT bold, std::function<void(std::size_t)> open);
@@ -52,6 +53,7 @@ class TStationTiles {
     app::TPortStatus Status = app::TPortStatus::Waiting;
     int Percent = -1;
     std::array<std::wstring, kLines> Lines;
+    std::wstring Details;  // every line, whole: the window text and the tooltip
   };
 
   static LRESULT CALLBACK TileProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -67,6 +69,7 @@ class TStationTiles {
   std::size_t IndexOf(HWND tile) const;
 
   HWND area_ = nullptr;
+  HWND tips_ = nullptr;
   HFONT face_;
   HFONT bold_;
   std::function<void(std::size_t)> open_;

@@ -74,8 +74,17 @@ void TStationWindow::BuildComponents() {
   // Sizable: more tiles across in a wider window, the rest scrolled.
   const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
   const DWORD exStyle = WS_EX_CONTROLPARENT;
-  // The tiles' scroll bar always shows: the window is that much wider.
-  RECT outer{0, 0, s::kClientWidth + GetSystemMetrics(SM_CXVSCROLL), s::kClientHeight};
+  // Every port's tile where the screen's work area has room for them all
+  // (64 on a 1920x1080 screen), beside the tiles' scroll bar, which always
+  // shows.
+  RECT frame{0, 0, 0, 0};
+  AdjustWindowRectEx(&frame, style, FALSE, exStyle);
+  RECT work{0, 0, 1024, 768};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  const auto size = s::OpenSize(
+      static_cast<int>(model_.Ports().size()), (work.right - work.left) - (frame.right - frame.left),
+      (work.bottom - work.top) - (frame.bottom - frame.top), GetSystemMetrics(SM_CXVSCROLL));
+  RECT outer{0, 0, size.Width, size.Height};
   AdjustWindowRectEx(&outer, style, FALSE, exStyle);
   hwnd_ = CreateWindowExW(exStyle, kWindowClass, WidenLatin1(s::kCaption).c_str(), style, CW_USEDEFAULT,
                           CW_USEDEFAULT, outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr,
@@ -178,12 +187,17 @@ void TStationWindow::Start() {
 }
 
 void TStationWindow::StopTakingBoxes() {
-  model_.StopTakingBoxes();
+  // One button stops taking boxes and takes them again.
+  if (model_.Paused()) {
+    model_.TakeBoxesAgain();
+  } else {
+    model_.StopTakingBoxes();
+  }
   ShowBar();
 }
 
 void TStationWindow::OpenLog(std::size_t index) {
-  if (index >= ports_.size()) return;
+  if (index >= ports_.size() || model_.WaitsForCode()) return;  // no log before the port starts
   const app::TPortView& port = ports_[index];
   auto& log = logs_[port.Port];
   if (log && !log->Closed()) {
@@ -207,10 +221,12 @@ void TStationWindow::ShowBar() {
   const bool waits = model_.WaitsForCode();
   EnableWindow(code_, waits);
   EnableWindow(start_, waits);
+  // A close or an interrupt is not undone: the button greys then.
+  const bool stops = !waits && (model_.StopLevel() == app::kRunning || model_.Paused());
   // A button greyed with the keyboard on it would leave the keyboard nowhere.
-  if (!waits && GetFocus() == stop_ && model_.StopLevel() != app::kRunning)
-    SetFocus(tiles_->Count() > 0 ? tiles_->Tile(0) : hwnd_);
-  EnableWindow(stop_, !waits && model_.StopLevel() == app::kRunning);
+  if (!waits && GetFocus() == stop_ && !stops) SetFocus(tiles_->Count() > 0 ? tiles_->Tile(0) : hwnd_);
+  EnableWindow(stop_, stops);
+  SetText(stop_, model_.Paused() ? s::kTakeAgainText : s::kStopText);
   SetText(status_, model_.StatusLine());
   SetText(counters_, waits ? "" : app::TStationWindowModel::CountersLine(model_.Counters()));
 }

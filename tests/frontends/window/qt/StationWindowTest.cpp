@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTest>
 #include <filesystem>
 #include <fstream>
@@ -130,7 +131,7 @@ TEST(StationWindow, AWrongCodeTouchesNoPortAndARightOneStarts) {
   EXPECT_EQ(w.windowTitle(), "stb-downloader station");
   EXPECT_EQ(w.CodeField()->echoMode(), QLineEdit::Password);
   EXPECT_TRUE(w.CodeField()->hasFocus());
-  EXPECT_TRUE(w.TypeCode()->isVisible());
+  EXPECT_FALSE(w.TypeCode()->isVisible());  // the tiles stand there
   EXPECT_FALSE(w.StopButton()->isEnabled());
   EXPECT_EQ(w.StatusText()->text(), "type the mode code to start");
 
@@ -139,7 +140,9 @@ TEST(StationWindow, AWrongCodeTouchesNoPortAndARightOneStarts) {
   EXPECT_TRUE(w.CodeField()->text().isEmpty());  // ready for the next try
   EXPECT_TRUE(w.CodeField()->isEnabled());
   QTest::qWait(3 * s::kTurnMs);
-  EXPECT_TRUE(w.Tiles().empty());
+  // The port's tile shows from the start, waiting for the code.
+  ASSERT_EQ(w.Tiles().size(), 1u);
+  EXPECT_EQ(run.Tile(0)->Text().State, "waiting for the code");
   EXPECT_EQ(line.Receive(1, 300), "");  // the port was never opened
   EXPECT_FALSE(std::filesystem::exists("logs"));
 
@@ -187,7 +190,7 @@ TEST(StationWindow, TilesTakeTheColourAndTheWordsOfTheirPortsState) {
   run.Open({good, refused, busy, "/dev/does-not-exist-stb"}, "APP103");
 
   ASSERT_TRUE(run.WaitStatus(0, TPortStatus::Passed));
-  ASSERT_TRUE(run.WaitStatus(1, TPortStatus::Failed));
+  ASSERT_TRUE(run.WaitStatus(1, TPortStatus::Refused));
   ASSERT_TRUE(QTest::qWaitFor([&] { return run.Tile(2)->Text().State == "flash write"; }, 10000))
       << run.Tile(2)->Text().State;
   ASSERT_TRUE(run.WaitStatus(3, TPortStatus::Gone));
@@ -197,14 +200,22 @@ TEST(StationWindow, TilesTakeTheColourAndTheWordsOfTheirPortsState) {
   EXPECT_EQ(passed.Text().Port, good);
   EXPECT_EQ(passed.Text().Identity, "model 1.0  hardware 1.0");
   EXPECT_EQ(passed.Text().Outcome, "upgraded: Congraturation! Software Upgrade OK !!!");
-  EXPECT_EQ(passed.Text().Counters, "passed 1  failed 0  total 1");
+  EXPECT_EQ(passed.Text().Counters, "upgraded 1  refused 0  failed 0");
+  // Whole in the tooltip; in the tile, wrapped into its two note lines.
+  EXPECT_TRUE(passed.toolTip().contains("upgraded: Congraturation! Software Upgrade OK !!!"));
+  const QStringList note = passed.NoteLines(passed.fontMetrics(), s::kTileNote.Width);
+  ASSERT_FALSE(note.isEmpty());
+  EXPECT_LE(note.size(), 2);
+  EXPECT_TRUE(note.join(' ').startsWith("upgraded: Congraturation!")) << note.join('|').toStdString();
+  for (const QString& l : note) EXPECT_LE(passed.fontMetrics().horizontalAdvance(l), s::kTileNote.Width);
   EXPECT_EQ(passed.Percent(), -1);  // no bar once the box is done
 
   const TStationTile& failed = *run.Tile(1);
-  EXPECT_EQ(failed.Color(), StatusColor(TPortStatus::Failed));
+  EXPECT_EQ(failed.Color(), StatusColor(TPortStatus::Refused));
+  EXPECT_NE(failed.Color(), StatusColor(TPortStatus::Failed));
   EXPECT_EQ(failed.Text().Outcome, "refused:   - Invalid OUI !!");
   EXPECT_EQ(failed.Text().After, "");  // never told what it would get
-  EXPECT_EQ(failed.Text().Counters, "passed 0  failed 1  total 1");
+  EXPECT_EQ(failed.Text().Counters, "upgraded 0  refused 1  failed 0");
 
   const TStationTile& upgrading = *run.Tile(2);
   EXPECT_EQ(upgrading.Color(), StatusColor(TPortStatus::Upgrading));
@@ -218,8 +229,8 @@ TEST(StationWindow, TilesTakeTheColourAndTheWordsOfTheirPortsState) {
   EXPECT_EQ(run.Tile(3)->Color(), StatusColor(TPortStatus::Gone));
   EXPECT_EQ(run.Tile(3)->Text().State, "no port");
 
-  EXPECT_TRUE(
-      run.window->CountersText()->text().startsWith("passed 1   failed 1   total 2   running 1   time 0:00:"))
+  EXPECT_TRUE(run.window->CountersText()->text().startsWith(
+      "upgraded 1   refused 1   failed 0   total 2   running 1   time 0:00:"))
       << run.window->CountersText()->text().toStdString();
 
   // Four tiles across the window as it opens, in the layout's places.
@@ -257,10 +268,17 @@ TEST(StationWindow, ClosingDuringAnUpgradeAsksOnceAndClosesWhenTheLastBoxIsDone)
   EXPECT_TRUE(w.isVisible());
   EXPECT_EQ(w.StatusText()->text(), "taking boxes");
 
-  // "Stop taking boxes": as the first interrupt.
+  // "Stop taking boxes": no new box, the one under way goes on; the same
+  // button takes boxes again.
   QTest::mouseClick(w.StopButton(), Qt::LeftButton);
   EXPECT_EQ(w.StatusText()->text(), "taking no new boxes: 1 upgrade(s) under way");
-  EXPECT_FALSE(w.StopButton()->isEnabled());
+  EXPECT_EQ(w.StopButton()->text(), "Take boxes again");
+  EXPECT_TRUE(w.StopButton()->isEnabled());
+  QTest::mouseClick(w.StopButton(), Qt::LeftButton);
+  EXPECT_EQ(w.StatusText()->text(), "taking boxes");
+  EXPECT_EQ(w.StopButton()->text(), "Stop taking boxes");
+  QTest::mouseClick(w.StopButton(), Qt::LeftButton);
+  EXPECT_EQ(w.StatusText()->text(), "taking no new boxes: 1 upgrade(s) under way");
 
   // Answered Yes: asked no more, and the window waits for the box.
   run.answer = true;
@@ -275,6 +293,7 @@ TEST(StationWindow, ClosingDuringAnUpgradeAsksOnceAndClosesWhenTheLastBoxIsDone)
       << w.StatusText()->text().toStdString();
   EXPECT_EQ(run.Tile(0)->Status(), TPortStatus::Upgrading);
 
+  EXPECT_FALSE(w.StopButton()->isEnabled());  // a close is not undone
   ASSERT_TRUE(QTest::qWaitFor([&] { return !w.isVisible(); }, 15000));
   EXPECT_TRUE(run.boxes[0]->Finished());
   EXPECT_EQ(run.boxes[0]->Summary().End, "done");  // never abandoned
@@ -309,6 +328,9 @@ TEST(StationWindow, ATileOpensItsPortsLogAndTheLogFollowsTheFile) {
   EXPECT_TRUE(log->isVisible());
   EXPECT_EQ(log->windowTitle(), QString::fromStdString("Log of " + busy));
   EXPECT_TRUE(log->isReadOnly());
+  // The tile, whole, above the log.
+  EXPECT_TRUE(log->Details().startsWith(QString::fromStdString(busy + "\nflash write")))
+      << log->Details().toStdString();
   EXPECT_TRUE(log->toPlainText().contains("3. Start DownLoad"));
   EXPECT_FALSE(log->toPlainText().contains("Congraturation!"));
 
@@ -340,6 +362,9 @@ TEST(StationWindow, ManyTilesWrapToTheWindowsWidthAndScroll) {
   run.Open(ports, "APP103");
   ASSERT_TRUE(QTest::qWaitFor([&] { return run.window->Tiles().size() == 13; }, 3000));
   TStationWindow& w = *run.window;
+  // As it opens on a small screen.
+  w.resize(s::kClientWidth + w.style()->pixelMetric(QStyle::PM_ScrollBarExtent), s::kClientHeight);
+  QTest::qWait(50);
   // Four across, four rows: more than the window shows.
   EXPECT_EQ(run.Tile(4)->geometry().topLeft(), QPoint(s::TilePlace(4, 4).Left, s::TilePlace(4, 4).Top));
   EXPECT_EQ(run.Tile(12)->geometry().topLeft(), QPoint(s::TilePlace(12, 4).Left, s::TilePlace(12, 4).Top));
@@ -367,6 +392,34 @@ TEST(StationWindow, ManyTilesWrapToTheWindowsWidthAndScroll) {
   EXPECT_GE(across, 8);
   EXPECT_EQ(run.Tile(12)->geometry().topLeft(),
             QPoint(s::TilePlace(12, across).Left, s::TilePlace(12, across).Top));
+}
+
+TEST(StationWindow, SixtyFourTilesFitA1920By1080ScreenWithoutScrolling) {
+  TStationWindowRun run;
+  std::vector<std::string> ports;
+  for (int i = 0; i < 64; ++i) ports.push_back("/dev/stb-no-port-" + std::to_string(i));
+  run.Open(ports);
+  TStationWindow& w = *run.window;
+  ASSERT_EQ(w.Tiles().size(), 64u);  // before any code
+
+  // The size the window opens at on a 1920x1080 screen, beside a task bar
+  // and a title bar.
+  const int scrollBar = w.style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+  const auto size = s::OpenSize(64, 1920, 1080 - 48 - 32, scrollBar);
+  EXPECT_LE(size.Width, 1920);
+  EXPECT_LE(size.Height, 1080 - 48 - 32);
+  w.resize(size.Width, size.Height);
+  QTest::qWait(100);
+  const QRect shown = w.TileView()->viewport()->rect();
+  for (std::size_t i = 0; i < 64; ++i) {
+    const QRect tile(run.Tile(i)->mapTo(w.TileView()->viewport(), QPoint(0, 0)), run.Tile(i)->size());
+    EXPECT_TRUE(shown.contains(tile)) << i;
+    EXPECT_TRUE(run.Tile(i)->isVisible()) << i;
+  }
+  EXPECT_FALSE(w.TileView()->verticalScrollBar()->isVisible());
+  EXPECT_EQ(w.TileView()->verticalScrollBar()->maximum(), 0);
+  // Eight across.
+  EXPECT_EQ(run.Tile(8)->geometry().topLeft(), QPoint(s::TilePlace(8, 8).Left, s::TilePlace(8, 8).Top));
 }
 
 }  // namespace

@@ -77,8 +77,8 @@ wait_logged() {
 
 # Where things stand in the window (the layout's numbers): tile $1's inside,
 # right of its texts; the counters; the status; the code message; buttons.
-tile_x() { echo $((8 + $1 * 236 + 228 - 3)); }
-tile_y() { echo $((64 + 8 + 40)); }
+tile_x() { echo $((6 + $1 * 230 + 224 - 3)); }
+tile_y() { echo $((64 + 6 + 40)); }
 # With no window manager, the keys go where the focus was put.
 click() {
   xdotool windowfocus --sync "$main"
@@ -114,7 +114,7 @@ copy_tile() {
 }
 tile_colour() { "$probe" pixel "$main" "$(tile_x "$1")" "$(tile_y)"; }
 
-waiting=e8e8e8 upgrading=ffe98a passed=8de08d failed=f08a8a
+waiting=e8e8e8 upgrading=ffe98a passed=8de08d failed=f08a8a refused=c8b4f4
 
 # --- An operator's run ---
 box a --boxes 2 --stay-on 120000 --image-out a.bin
@@ -135,9 +135,9 @@ sleep 0.6
 message=$(copy_label 40 49)
 [ "$message" = "This code chooses no mode. Type the code again." ] || fail "the code message: '$message'"
 [ ! -e logs ] && [ ! -e report.jsonl ] || fail "a wrong code touched the ports"
-case "$(tile_colour 0)" in
-  "$waiting" | "$upgrading" | "$passed" | "$failed") fail "a tile before any code" ;;
-esac
+# The ports' tiles stand there from the start, waiting for the code.
+[ "$(tile_colour 0)" = "$waiting" ] || fail "tile 1 before any code: $(tile_colour 0)"
+[ "$(copy_tile 3 | sed -n 2p)" = "waiting for the code" ] || fail "tile 4 before any code: $(copy_tile 3)"
 
 # The right one, into the field again.
 click 116 21
@@ -150,16 +150,16 @@ wait_logged "5. Ram Image CRC OK" d 150 || fail "box d never began its flash wri
 sleep 1.5  # the refused box's port sees it gone; a turn draws it
 
 colours="$(tile_colour 0) $(tile_colour 1) $(tile_colour 2) $(tile_colour 3)"
-[ "$colours" = "$passed $passed $failed $upgrading" ] || fail "the tiles' colours: $colours"
+[ "$colours" = "$passed $passed $refused $upgrading" ] || fail "the tiles' colours: $colours"
 counters=$(copy_label 400 35)
 case $counters in
-  "passed 2   failed 1   total 3   running 1   time 0:00:"*) ;;
+  "upgraded 2   refused 1   failed 0   total 3   running 1   time 0:00:"*) ;;
   *) fail "the counters: '$counters'" ;;
 esac
 refused=$(copy_tile 2)
 [ "$(head -1 <<< "$refused")" = "$(cat c.pty)" ] || fail "tile 3's port: $(head -1 <<< "$refused")"
 grep -qxF "refused:   - Invalid OUI !!" <<< "$refused" || fail "tile 3's words: $refused"
-grep -qxF "passed 0  failed 1  total 1" <<< "$refused" || fail "tile 3's counters: $refused"
+grep -qxF "upgraded 0  refused 1  failed 0" <<< "$refused" || fail "tile 3's counters: $refused"
 flashing=$(copy_tile 3)
 grep -qxF "flash write" <<< "$flashing" || fail "tile 4's words: $flashing"
 
@@ -167,6 +167,11 @@ grep -qxF "flash write" <<< "$flashing" || fail "tile 4's words: $flashing"
 click 300 21
 status=$(copy_label 400 14)
 [ "$status" = "taking no new boxes: 1 upgrade(s) under way" ] || fail "the status after Stop: '$status'"
+# The same button takes boxes again, and stops again.
+click 300 21
+status=$(copy_label 400 14)
+[ "$status" = "taking boxes" ] || fail "the status after Take boxes again: '$status'"
+click 300 21
 
 # A tile opens its port's log.
 xdotool mousemove --window "$main" "$(tile_x 0)" "$(tile_y)" click --repeat 2 --delay 80 1

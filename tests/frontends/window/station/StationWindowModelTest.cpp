@@ -15,6 +15,7 @@
 #include "ExitStatus.h"
 #include "ScratchDir.h"
 #include "StationTileText.h"
+#include "StationWindowLayout.h"
 #include "StationWindowModel.h"
 
 namespace stb::app {
@@ -89,7 +90,8 @@ TEST(StationWindowModel, AWrongCodeTouchesNoPortAndTheRightOneUpgradesTheBoxes) 
   }
   // No port was opened: no log, no report, and the boxes never heard a word.
   EXPECT_FALSE(std::filesystem::exists("logs"));
-  EXPECT_TRUE(model.Ports().empty());
+  ASSERT_EQ(model.Ports().size(), 2u);  // shown, waiting for the code
+  EXPECT_EQ(model.Ports()[0].State, "waiting for the code");
   EXPECT_EQ(bench.boxes[0]->Summary().Mode, 0);
 
   EXPECT_EQ(model.EnterCode("APP103"), "");
@@ -99,7 +101,7 @@ TEST(StationWindowModel, AWrongCodeTouchesNoPortAndTheRightOneUpgradesTheBoxes) 
   const auto ports = model.Ports();
   ASSERT_EQ(ports.size(), 2u);
   EXPECT_EQ(StatusOf(ports[0]), TPortStatus::Passed);
-  EXPECT_EQ(StatusOf(ports[1]), TPortStatus::Failed);
+  EXPECT_EQ(StatusOf(ports[1]), TPortStatus::Refused);
   const TTileText passed = TileText(ports[0]);
   EXPECT_EQ(passed.Port, bench.ports[0]);
   EXPECT_EQ(passed.Step, "7. Update Version Table OK");
@@ -107,20 +109,25 @@ TEST(StationWindowModel, AWrongCodeTouchesNoPortAndTheRightOneUpgradesTheBoxes) 
   EXPECT_EQ(passed.Before, "before: boot 1.0 nat 1.0 app 1.0/1.0");
   EXPECT_EQ(passed.After, "after: boot 1.0 nat 1.5 app 1.7/1.8");
   EXPECT_EQ(passed.Outcome, "upgraded: Congraturation! Software Upgrade OK !!!");
-  EXPECT_EQ(passed.Counters, "passed 1  failed 0  total 1");
+  EXPECT_EQ(passed.Counters, "upgraded 1  refused 0  failed 0");
   EXPECT_TRUE(passed.Pace.empty());
   const TTileText refused = TileText(ports[1]);
   EXPECT_EQ(refused.Outcome.rfind("refused: ", 0), 0u) << refused.Outcome;
   EXPECT_TRUE(refused.After.empty());  // nothing was written to it
-  EXPECT_EQ(refused.Counters, "passed 0  failed 1  total 1");
+  // Refused in its tile and counted as refused, as the console and the
+  // report name it: not "failed".
+  EXPECT_EQ(TileNote(refused), refused.Outcome);
+  EXPECT_EQ(refused.Outcome, "refused:   - Invalid OUI !!");
+  EXPECT_EQ(refused.Counters, "upgraded 0  refused 1  failed 0");
   EXPECT_TRUE(std::filesystem::exists(ports[0].LogFile)) << ports[0].LogFile;
 
   const auto counters = model.Counters();
-  EXPECT_EQ(counters.Passed, 1);
-  EXPECT_EQ(counters.Failed, 1);
+  EXPECT_EQ(counters.Upgraded, 1);
+  EXPECT_EQ(counters.Refused, 1);
+  EXPECT_EQ(counters.Failed, 0);
   EXPECT_EQ(counters.Running, 0);
   EXPECT_EQ(TStationWindowModel::CountersLine(counters).rfind(
-                "passed 1   failed 1   total 2   running 0   time 0:00:", 0),
+                "upgraded 1   refused 1   failed 0   total 2   running 0   time 0:00:", 0),
             0u);
 
   // Nothing under way: the window closes at once, once the ports let go.
@@ -157,7 +164,7 @@ TEST(StationWindowModel, AWindowClosedDuringAnUpgradeAsksOnceAndClosesOnlyWhenTh
       model, [&] { return model.Closes(); }, 30s));
   EXPECT_EQ(bench.boxes[0]->Summary().End, "done");
   EXPECT_EQ(model.ExitStatus(), kExitUpgraded);
-  EXPECT_EQ(model.Counters().Passed, 1);
+  EXPECT_EQ(model.Counters().Upgraded, 1);
   EXPECT_EQ(ReportLines(), 1u);
 }
 
@@ -199,6 +206,109 @@ TEST(StationWindowModel, AWindowTornDownWhileItsPortsWaitForBoxesLeavesNoThreadB
     ASSERT_TRUE(TWindowBench::TurnUntil(model, [&] { return model.Ports()[0].State == "waiting for box"; }));
   }
   EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+}
+
+TEST(StationWindowModel, EveryResultHasItsOwnWordAndRefusedItsOwnColour) {
+  TPortView v;
+  v.Port = "COM3";
+  v.State = "waiting for box";
+  const std::pair<const char*, const char*> results[] = {{"upgraded", "upgraded"},
+                                                         {"refused", "refused"},
+                                                         {"failed", "failed"},
+                                                         {"no response", "no response"},
+                                                         {"failed (stopped)", "stopped"}};
+  for (const auto& [last, word] : results) {
+    v.Last = last;
+    v.Reason = "why";
+    EXPECT_EQ(TileText(v).State, word) << last;
+    EXPECT_EQ(TileText(v).Outcome, std::string(word) + ": why");
+  }
+  // A box taken off: the next one is awaited, the tile keeps the last result.
+  v.Last = "refused";
+  EXPECT_EQ(StatusOf(v), TPortStatus::Refused);
+  namespace s = layout::station;
+  const auto colour = [](TPortStatus status) {
+    const layout::TRgb c = s::kStatusColors[static_cast<int>(status)];
+    return (c.R << 16) | (c.G << 8) | c.B;
+  };
+  for (const auto other : {TPortStatus::Waiting, TPortStatus::Upgrading, TPortStatus::Passed,
+                           TPortStatus::Failed, TPortStatus::Gone}) {
+    EXPECT_NE(colour(TPortStatus::Refused), colour(other)) << static_cast<int>(other);
+  }
+}
+
+TEST(StationWindowModel, TheNamedPortsShowBeforeACodeAndAPortThatWillNotOpenSaysWhy) {
+  TWindowBench bench;
+  bench.AddBox();
+  std::filesystem::create_directory("port");  // there, but no serial port
+  const std::string unopenable = (std::filesystem::current_path() / "port").string();
+  TOptions options = bench.Options();
+  options.Ports = {bench.ports[0], unopenable, "all", bench.ports[0]};
+  TStationWindowModel model(
+      options, [] { return std::vector<std::string>{}; }, nullptr);
+  EXPECT_EQ(model.Begin(), "");
+  for (int i = 0; i < 5; ++i) model.Turn();
+  auto ports = model.Ports();
+  ASSERT_EQ(ports.size(), 2u);  // each named port once, "all" none yet
+  EXPECT_EQ(ports[0].Port, bench.ports[0]);
+  EXPECT_EQ(ports[1].Port, unopenable);
+  EXPECT_EQ(TileText(ports[0]).State, "waiting for the code");
+  EXPECT_EQ(StatusOf(ports[0]), TPortStatus::Waiting);
+  // Shown, not touched: the box has heard nothing.
+  EXPECT_EQ(bench.boxes[0]->Summary().Mode, 0);
+  EXPECT_FALSE(std::filesystem::exists("logs"));
+
+  EXPECT_EQ(model.EnterCode("APP103"), "");
+  ASSERT_TRUE(TWindowBench::TurnUntil(model, [&] {
+    ports = model.Ports();
+    return ports.size() == 2 && !ports[1].Why.empty() && model.Counters().Total == 1;
+  })) << (ports.size() == 2 ? ports[1].State : "");
+  // The reason the console gives, in the tile's note and its details.
+  const TTileText tile = TileText(ports[1]);
+  EXPECT_EQ(tile.State, "cannot open");
+  EXPECT_EQ(StatusOf(ports[1]), TPortStatus::Gone);
+  EXPECT_NE(TileNote(tile).find("cannot open " + unopenable), std::string::npos) << TileNote(tile);
+  EXPECT_NE(TileDetails(tile).find(TileNote(tile)), std::string::npos);
+  EXPECT_EQ(TileDetails(tile).substr(0, unopenable.size() + 13), unopenable + "\ncannot open\n");
+}
+
+TEST(StationWindowModel, StopTakingBoxesLeavesABoxOnItsPortAloneAndTakeBoxesAgainTakesTheNext) {
+  TWindowBench bench;
+  sim::TBoxConfig line;
+  line.Boxes = 2;
+  line.StayOnMs = 1500;  // left on after its upgrade, then swapped
+  line.OffMs = 3500;     // gone for the 3 s a port waits to be sure
+  bench.AddBox(line);
+  TOptions options = bench.Options();
+  options.Code = "APP103";
+  TStationWindowModel model(options, {}, nullptr);
+  EXPECT_EQ(model.Begin(), "");
+  ASSERT_TRUE(TWindowBench::TurnUntil(model, [&] { return model.Counters().Total == 1; }));
+  model.StopTakingBoxes();
+  EXPECT_TRUE(model.Paused());
+  EXPECT_EQ(model.StatusLine(), "taking no new boxes: 0 upgrade(s) under way");
+  // The second box comes and waits: it is not taken, and the station does
+  // not end either.
+  ASSERT_TRUE(TWindowBench::TurnUntil(model, [&] { return model.Ports()[0].State == "taking no boxes"; }));
+  const auto idle = std::chrono::steady_clock::now() + 4s;
+  TWindowBench::TurnUntil(model, [&] { return std::chrono::steady_clock::now() > idle; });
+  EXPECT_EQ(model.Counters().Total, 1);
+  EXPECT_FALSE(model.Ended());
+  EXPECT_EQ(TileText(model.Ports()[0]).State, "taking no boxes");
+
+  model.TakeBoxesAgain();
+  EXPECT_FALSE(model.Paused());
+  EXPECT_EQ(model.StatusLine(), "taking boxes");
+  ASSERT_TRUE(TWindowBench::TurnUntil(model, [&] { return model.Counters().Upgraded == 2; }));
+  EXPECT_EQ(ReportLines(), 2u);
+
+  // Stopped again, the close is not undone by the button.
+  model.StopTakingBoxes();
+  EXPECT_EQ(model.CloseRequested(), TStationWindowModel::TClose::Now);
+  model.TakeBoxesAgain();
+  ASSERT_TRUE(TWindowBench::TurnUntil(
+      model, [&] { return model.Closes(); }, 10s));
+  EXPECT_EQ(model.ExitStatus(), kExitUpgraded);
 }
 
 }  // namespace

@@ -89,13 +89,14 @@ TEST_F(Win32StationTiles, ATilesTextLeavesOutItsEmptyLinesAndEndsWithItsCounters
   views[0].Refused = 1;
   tiles_->Show(views);
   EXPECT_EQ(TextOf(tiles_->Tile(0)),
-            L"COM1\r\nfailed\r\nrefused:   - Invalid OUI !!\r\npassed 0  failed 1  total 1");
+            L"COM1\r\nrefused\r\nrefused:   - Invalid OUI !!\r\nupgraded 0  refused 1  failed 0");
   // A step appears: the lines below it move down, the text follows.
   views[0].Step = "1. Check Machine";
   tiles_->Show(views);
-  EXPECT_EQ(
-      TextOf(tiles_->Tile(0)),
-      L"COM1\r\nfailed\r\n1. Check Machine\r\nrefused:   - Invalid OUI !!\r\npassed 0  failed 1  total 1");
+  EXPECT_EQ(TextOf(tiles_->Tile(0)),
+            L"COM1\r\nrefused\r\n1. Check Machine\r\nrefused:   - Invalid OUI !!\r\nupgraded 0  refused 1  "
+            L"failed 0");
+  EXPECT_EQ(tiles_->Status(0), app::TPortStatus::Refused);
 }
 
 TEST_F(Win32StationTiles, NarrowedTheyTakeFewerARowAndDoubleClickOrEnterOpensOne) {
@@ -117,6 +118,32 @@ TEST_F(Win32StationTiles, NarrowedTheyTakeFewerARowAndDoubleClickOrEnterOpensOne
   EXPECT_EQ(opened_, 3u);
   SendMessageW(tiles_->Tile(1), WM_KEYDOWN, VK_RETURN, 0);
   EXPECT_EQ(opened_, 1u);
+}
+
+TEST_F(Win32StationTiles, SixtyFourFitTheAreaA1920By1080ScreenLeavesThemWithNothingToScroll) {
+  tiles_->Show(Views(64));
+  // The window's inner size on a 1920x1080 screen, a task bar and a title
+  // bar off it (Wine's own screen here is smaller: the area alone is sized).
+  const auto size = s::OpenSize(64, 1920, 1080 - 40 - 31, GetSystemMetrics(SM_CXVSCROLL));
+  ASSERT_LE(size.Width, 1920);
+  ASSERT_LE(size.Height, 1080 - 40 - 31);
+  tiles_->Place(0, s::kTilesTop, size.Width, size.Height - s::kTilesTop);
+  RECT area;
+  GetWindowRect(tiles_->Area(), &area);
+  ASSERT_EQ(area.right - area.left, size.Width);
+  for (std::size_t i = 0; i < 64; ++i) {
+    RECT tile, inside;
+    GetWindowRect(tiles_->Tile(i), &tile);
+    IntersectRect(&inside, &tile, &area);
+    EXPECT_TRUE(EqualRect(&inside, &tile)) << "tile " << i << " is cut off";
+  }
+  RECT first, ninth;
+  GetWindowRect(tiles_->Tile(0), &first);
+  GetWindowRect(tiles_->Tile(8), &ninth);
+  EXPECT_EQ(ninth.left, first.left) << "eight a row";
+  SCROLLINFO scroll{sizeof scroll, SIF_RANGE | SIF_PAGE, 0, 0, 0, 0, 0};
+  GetScrollInfo(tiles_->Area(), SB_VERT, &scroll);
+  EXPECT_LE(scroll.nMax + 1, static_cast<int>(scroll.nPage)) << "nothing to scroll";
 }
 
 }  // namespace

@@ -107,7 +107,10 @@ TEST_F(Win32StationWindow, AWrongCodeTouchesNoPortAndTheRightOneTypedWithEnterSt
   EXPECT_TRUE(w.Model().WaitsForCode());
   EXPECT_FALSE(Text(w.CodeMessage()).empty()) << "a wrong code says so";
   w.Turn();
-  EXPECT_EQ(w.Tiles().Count(), 0u) << "no port before a code is accepted";
+  // The named ports show before a code is accepted, untouched.
+  ASSERT_EQ(w.Tiles().Count(), 2u);
+  EXPECT_NE(Text(w.Tiles().Tile(0)).find(L"\r\nwaiting for the code\r\n"), std::wstring::npos)
+      << Text(w.Tiles().Tile(0));
   EXPECT_FALSE(fs::exists(dir_ / "report.jsonl"));
   EXPECT_TRUE(IsWindowEnabled(w.CodeField()));
 
@@ -121,7 +124,8 @@ TEST_F(Win32StationWindow, AWrongCodeTouchesNoPortAndTheRightOneTypedWithEnterSt
   EXPECT_TRUE(IsWindowEnabled(w.StopButton()));
   ASSERT_EQ(w.Tiles().Count(), 2u);
   EXPECT_EQ(Text(w.StatusText()), L"taking boxes");
-  EXPECT_EQ(Text(w.CountersText()).substr(0, 40), L"passed 0   failed 0   total 0   running ");
+  EXPECT_EQ(Text(w.CountersText()).rfind(L"upgraded 0   refused 0   failed 0   total 0   running ", 0), 0u)
+      << Text(w.CountersText());
 }
 
 TEST_F(Win32StationWindow, TilesShowTheirPortAndStateAndATurnWithNothingNewRepaintsNone) {
@@ -139,7 +143,7 @@ TEST_F(Win32StationWindow, TilesShowTheirPortAndStateAndATurnWithNothingNewRepai
   for (const std::size_t i : {std::size_t{0}, std::size_t{63}}) {
     const std::wstring text = Text(w.Tiles().Tile(i));
     EXPECT_EQ(text.substr(0, text.find(L"\r\n")), L"\\\\.\\COM" + std::to_wstring(70 + i)) << text;
-    EXPECT_NE(text.find(L"\r\npassed 0  failed 0  total 0"), std::wstring::npos) << text;
+    EXPECT_NE(text.find(L"\r\nupgraded 0  refused 0  failed 0"), std::wstring::npos) << text;
     EXPECT_EQ(TileColor(w.Tiles().Tile(i)), Rgb(s::kStatusColors[static_cast<int>(app::TPortStatus::Gone)]));
   }
   // Four tiles a row in the window as it opens, the rest scrolled.
@@ -159,14 +163,22 @@ TEST_F(Win32StationWindow, StopTakingBoxesThenClosingEndsTheStationWithItsStatus
   TStationWindow& w = Make(2, "APP103");
   SendMessageW(w.StopButton(), BM_CLICK, 0, 0);
   EXPECT_NE(w.Model().StopLevel(), app::kRunning);
-  EXPECT_FALSE(IsWindowEnabled(w.StopButton())) << "pressed once is enough";
   EXPECT_EQ(Text(w.StatusText()).substr(0, 20), L"taking no new boxes:");
-  // The ports end; the window stays, saying so, until it is closed.
-  ASSERT_TRUE(TurnUntil([&] { return Text(w.StatusText()) == L"stopped"; }));
+  // The same button takes boxes again.
+  EXPECT_TRUE(IsWindowEnabled(w.StopButton()));
+  EXPECT_EQ(Text(w.StopButton()), L"Take boxes again");
+  SendMessageW(w.StopButton(), BM_CLICK, 0, 0);
+  EXPECT_EQ(Text(w.StatusText()), L"taking boxes");
+  EXPECT_EQ(Text(w.StopButton()), L"Stop taking boxes");
+  SendMessageW(w.StopButton(), BM_CLICK, 0, 0);
+  // The ports stay, idle; the window stays until it is closed.
+  ASSERT_TRUE(
+      TurnUntil([&] { return Text(w.Tiles().Tile(0)).find(L"taking no boxes") != std::wstring::npos; }));
   EXPECT_FALSE(w.Closed());
   PostMessageW(w.Handle(), WM_CLOSE, 0, 0);
   Pump(50);
-  EXPECT_TRUE(w.Closed());
+  EXPECT_FALSE(IsWindowEnabled(w.StopButton())) << "a close is not undone";
+  ASSERT_TRUE(TurnUntil([&] { return w.Closed(); }));
   EXPECT_TRUE(questions_.empty()) << "nothing was under way: nothing to ask";
   EXPECT_TRUE(fs::exists(dir_ / "report.jsonl"));
 }
