@@ -54,7 +54,7 @@ std::string TStationWindowModel::EnterCode(const std::string& code) {
   std::string why;
   // Checked before any port is touched: a wrong code costs nothing.
   if (upgrade::ModeForCode(code) == 0) return kTypedCodeChoosesNoMode;
-  if (CheckStationCode(code, why) >= 0) return why;
+  if (CheckStationCode(code, why, options_.IncludeDir) >= 0) return why;
   return StartWith(code);
 }
 
