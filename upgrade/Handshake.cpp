@@ -46,7 +46,7 @@ bool TUpgrade::LinkBack() {
   // up): said once, then tried on every tick until it opens again.
   if (!portLossReported_) {
     portLossReported_ = true;
-    window_.MessageBox(kCannotConnect);
+    window_.CannotConnect(kCannotConnect);
   }
   if (!link_.OpenPort()) return false;
   portLossReported_ = false;

@@ -19,10 +19,13 @@ class IInteraction {
  public:
   virtual ~IInteraction() = default;
 
-  // Modal boxes; each returns when the operator dismisses it. The
-  // connection box (kCannotConnect, Upgrade.h) may come back with the link's
-  // port open: the window let the operator choose another one there.
+  // Modal boxes; each returns when the operator dismisses it.
   virtual void MessageBox(const std::string& /*text*/) {}
+  // The box that says the port did not open (kCannotConnect, Upgrade.h), at
+  // start-up or when the port went away while waiting: a message box unless
+  // the front end does more. It may come back with the link's port open: a
+  // window lets the operator choose another port there.
+  virtual void CannotConnect(const std::string& text) { MessageBox(text); }
   virtual TConfirmAnswer Confirm(const std::string& /*text*/) { return TConfirmAnswer::Yes; }
   virtual void Information(const std::string& /*text*/) {}
   // No further tick is delivered after this.

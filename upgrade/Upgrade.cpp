@@ -31,7 +31,7 @@ bool TUpgrade::StartUp() {
   record_.ModeMatch = FreshMatchers();
   bool opened = link_.OpenPort();
   if (!opened) {
-    window_.MessageBox(kCannotConnect);
+    window_.CannotConnect(kCannotConnect);
     // A window may let the operator choose another port from that box and
     // open it there: the run then goes on on that port as if it had opened
     // here, taken again should it go away while waiting.

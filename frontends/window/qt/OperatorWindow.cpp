@@ -299,8 +299,10 @@ void TOperatorWindow::ConnectionBox() {
   }
 }
 
-void TOperatorWindow::MessageBox(const std::string& text) {
-  if (run_ && text == upgrade::kCannotConnect && !run_->Link().IsPortOpen()) {
+void TOperatorWindow::MessageBox(const std::string& text) { ShowBox(TBoxKind::Message, text); }
+
+void TOperatorWindow::CannotConnect(const std::string& text) {
+  if (run_ && !run_->Link().IsPortOpen()) {
     ConnectionBox();
     return;
   }

@@ -106,6 +106,8 @@ class TOperatorWindow : public QWidget, public upgrade::IInteraction, public app
 
   // --- Interaction ---
   void MessageBox(const std::string& text) override;
+  // The connection box: the port and why, and another port to choose.
+  void CannotConnect(const std::string& text) override;
   upgrade::TConfirmAnswer Confirm(const std::string& text) override;
   void Information(const std::string& text) override;
   void StopTicks() override;

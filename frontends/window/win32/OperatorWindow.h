@@ -81,6 +81,8 @@ class TOperatorWindow : public upgrade::IInteraction, public app::IProgressView 
 
   // --- Interaction ---
   void MessageBox(const std::string& text) override;
+  // The connection box: the port and why, and another port to choose.
+  void CannotConnect(const std::string& text) override;
   upgrade::TConfirmAnswer Confirm(const std::string& text) override;
   void Information(const std::string& text) override;
   void StopTicks() override;
