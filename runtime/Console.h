@@ -57,6 +57,10 @@ bool WriteConsoleText(int fd, const char* text, std::size_t size);
 std::string SystemErrorText(int error);
 // What to tell the operator to do about an open that was refused for this reason.
 std::string PortFailureHint(serial::TOpenFailure failure);
+// Why a port is not open after `open` (None: it opened, then went away),
+// in the console's words; `hint`: what to do about it, where there is
+// something. For a window's connection box.
+std::string PortNotOpenReason(const serial::TOpenResult& open, std::string& hint);
 // What to tell the operator about a port that would not open: the device,
 // the system's reason and, where there is one, what to do about it, after
 // `beforeHint`. One line by default, as a log, a report or a station's

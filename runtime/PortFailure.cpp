@@ -18,4 +18,15 @@ std::string PortFailureReason(const std::string& device, int failure, int system
   return reason;
 }
 
+std::string PortNotOpenReason(const serial::TOpenResult& open, std::string& hint) {
+  switch (open.Failure) {
+    // It opened, then went away while the window waited for a box.
+    case serial::TOpenFailure::None: return "it went away";
+    case serial::TOpenFailure::OwnTerminal:
+      hint = "Give the port the box's cable is on.";
+      return "it is a terminal of this session, not a box's line";
+    default: hint = PortFailureHint(open.Failure); return SystemErrorText(open.SystemError);
+  }
+}
+
 }  // namespace stb::app

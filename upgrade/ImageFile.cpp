@@ -13,15 +13,6 @@ namespace stb::upgrade {
 namespace {
 int Fd(std::intptr_t h) { return static_cast<int>(h); }
 
-ERunError CannotOpen(const std::string& path, TFileCause cause, int systemError) {
-  TFileProblem problem;
-  problem.Role = TFileRole::ImageFile;
-  problem.Cause = cause;
-  problem.Path = path;
-  problem.SystemError = systemError;
-  return ERunError("Cannot open file " + path, 0, std::move(problem));
-}
-
 // Why an open that failed with `systemError` failed, as an operator would
 // put it right.
 TFileCause OpenCause(int systemError) {
@@ -48,7 +39,7 @@ TImageStream::TImageStream(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     const int error = errno;
-    throw CannotOpen(path, OpenCause(error), error);
+    throw ImageOpenError(path, OpenCause(error), error);
   }
   struct stat st {};
   TFileCause cause = TFileCause::None;
@@ -69,7 +60,7 @@ TImageStream::TImageStream(const std::string& path) {
   }
   if (cause != TFileCause::None) {
     ::close(fd);
-    throw CannotOpen(path, cause, error);
+    throw ImageOpenError(path, cause, error);
   }
   handle_ = fd;
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "RunError.h"
 #include "Sha256.h"
 
 namespace stb::upgrade {
@@ -31,6 +32,9 @@ class TImageStream {
  private:
   std::intptr_t handle_ = -1;  // a descriptor, or the platform's handle
 };
+
+// "Cannot open file <path>", with why (`cause`) for the advice beside it.
+ERunError ImageOpenError(const std::string& path, TFileCause cause, int systemError);
 
 struct TImageMeasure {
   std::int32_t ImageSize;  // rounded up to whole blocks

@@ -11,15 +11,6 @@ namespace stb::upgrade {
 namespace {
 HANDLE H(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 
-ERunError CannotOpen(const std::string& path, TFileCause cause, int systemError) {
-  TFileProblem problem;
-  problem.Role = TFileRole::ImageFile;
-  problem.Cause = cause;
-  problem.Path = path;
-  problem.SystemError = systemError;
-  return ERunError("Cannot open file " + path, 0, std::move(problem));
-}
-
 // Why CreateFileW refused `path`. A folder comes back as "access denied",
 // so it is asked after first.
 TFileCause OpenCause(const std::string& path, DWORD error) {
@@ -45,12 +36,12 @@ TImageStream::TImageStream(const std::string& path) {
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
-    throw CannotOpen(path, OpenCause(path, error), 0);
+    throw ImageOpenError(path, OpenCause(path, error), 0);
   }
   // Only a plain file on a disk will do: no pipes, no devices.
   if (GetFileType(h) != FILE_TYPE_DISK) {
     CloseHandle(h);
-    throw CannotOpen(path, TFileCause::NotPlain, 0);
+    throw ImageOpenError(path, TFileCause::NotPlain, 0);
   }
   handle_ = reinterpret_cast<std::intptr_t>(h);
 }

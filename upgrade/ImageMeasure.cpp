@@ -10,6 +10,15 @@ namespace stb::upgrade {
 using protocol::kBlockSize;
 using protocol::kMaxBlocks;
 
+ERunError ImageOpenError(const std::string& path, TFileCause cause, int systemError) {
+  TFileProblem problem;
+  problem.Role = TFileRole::ImageFile;
+  problem.Cause = cause;
+  problem.Path = path;
+  problem.SystemError = systemError;
+  return ERunError("Cannot open file " + path, 0, std::move(problem));
+}
+
 TImageMeasure MeasureImageFile(const std::string& path) {
   TImageStream image(path);
   return MeasureImage(image, path);

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "AddressWatch.h"
 #include "Assembly.h"
 #include "Decorations.h"
 #include "HostPorts.h"
@@ -67,18 +68,6 @@ class TPortChoice : public QDialog {
 
  private:
   QListWidget* list_ = nullptr;
-};
-
-// What the address question is about: the two addresses of the box under way.
-struct TAddressWatch final : upgrade::IUpgradeEvents {
-  void BoxAcknowledged() override { Mismatch = false; }
-  void AddressesReceived(std::uint32_t box, std::uint32_t include) override {
-    Box = box;
-    Include = include;
-  }
-  void AddressMismatch() override { Mismatch = true; }
-  std::uint32_t Box = 0, Include = 0;
-  bool Mismatch = false;
 };
 
 class TOperatorWindow : public QWidget, public upgrade::IInteraction, public app::IProgressView {
@@ -164,7 +153,7 @@ class TOperatorWindow : public QWidget, public upgrade::IInteraction, public app
   std::string refusal_;
   app::TProgressListener progress_{*this};
   app::TRunRecord record_;
-  TAddressWatch addresses_;
+  layout::TAddressWatch addresses_;
   std::unique_ptr<app::TAssembly> run_;
   layout::TTickGuard tickGuard_;
 

@@ -58,20 +58,6 @@ HWND MakeProgressBar(HWND parent, const layout::TBounds& bounds) {
   return bar;
 }
 
-// Why the link's port is not open, in the console's words; `hint`: what to
-// do about it, where there is something.
-std::string WhyNotOpen(const serial::TSerialLink& link, std::string& hint) {
-  const serial::TOpenResult& open = link.LastOpenResult();
-  switch (open.Failure) {
-    // It opened, then went away while the window waited for a box.
-    case serial::TOpenFailure::None: return "it went away";
-    case serial::TOpenFailure::OwnTerminal:
-      hint = "Give the port the box's cable is on.";
-      return "it is a terminal of this session, not a box's line";
-    default: hint = app::PortFailureHint(open.Failure); return app::SystemErrorText(open.SystemError);
-  }
-}
-
 // stb-downloaderw.exe has no console: its stderr is there only when whoever
 // started it handed one on (a redirection). The console build always has one.
 bool HasStderr() {
@@ -347,7 +333,8 @@ void TOperatorWindow::ConnectionBox() {
   serial::TSerialLink& link = run_->Link();
   for (;;) {
     std::string hint;
-    const std::string line = layout::PortLine(link.PortDeviceName(), WhyNotOpen(link, hint));
+    const std::string line =
+        layout::PortLine(link.PortDeviceName(), app::PortNotOpenReason(link.LastOpenResult(), hint));
     // Through the console's writer: a stderr nobody reads holds up nothing.
     if (HasStderr()) {
       app::ConsoleOutput().Write(app::TConsoleStream::Err,

@@ -4,6 +4,7 @@
 // does; every decision stays behind the assembly.
 #pragma once
 
+#include "AddressWatch.h"
 #include "Win32.h"
 
 #include <array>
@@ -40,18 +41,6 @@ struct TOperatorWindowHooks {
       AnswerConnection;
   // The ports offered there; empty: the machine's, as --list-ports has them.
   std::function<std::vector<serial::TPortEntry>()> ListPorts;
-};
-
-// What the address question is about: the two addresses of the box under way.
-struct TAddressWatch final : upgrade::IUpgradeEvents {
-  void BoxAcknowledged() override { Mismatch = false; }
-  void AddressesReceived(std::uint32_t box, std::uint32_t include) override {
-    Box = box;
-    Include = include;
-  }
-  void AddressMismatch() override { Mismatch = true; }
-  std::uint32_t Box = 0, Include = 0;
-  bool Mismatch = false;
 };
 
 class TOperatorWindow : public upgrade::IInteraction, public app::IProgressView {
@@ -147,7 +136,7 @@ class TOperatorWindow : public upgrade::IInteraction, public app::IProgressView 
   HBRUSH webAddressBrush_ = nullptr;
   app::TProgressListener progress_{*this};
   app::TRunRecord record_;
-  TAddressWatch addresses_;
+  layout::TAddressWatch addresses_;
   std::unique_ptr<app::TAssembly> run_;
   layout::TTickGuard tickGuard_;
   bool logHasLines_ = false;
