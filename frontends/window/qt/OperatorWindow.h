@@ -153,7 +153,7 @@ class TOperatorWindow : public QWidget, public upgrade::IInteraction, public app
   std::string refusal_;
   app::TProgressListener progress_{*this};
   app::TRunRecord record_;
-  layout::TAddressWatch addresses_;
+  app::TAddressWatch addresses_;
   std::unique_ptr<app::TAssembly> run_;
   layout::TTickGuard tickGuard_;
 

@@ -136,7 +136,7 @@ class TOperatorWindow : public upgrade::IInteraction, public app::IProgressView 
   HBRUSH webAddressBrush_ = nullptr;
   app::TProgressListener progress_{*this};
   app::TRunRecord record_;
-  layout::TAddressWatch addresses_;
+  app::TAddressWatch addresses_;
   std::unique_ptr<app::TAssembly> run_;
   layout::TTickGuard tickGuard_;
   bool logHasLines_ = false;

@@ -1,13 +1,13 @@
 // What the address question is about: the two addresses of the box under
 // way, heard from the upgrade's events (never read back from the log), for
-// the line both operator windows show under the question.
+// the line the operator windows show under the question.
 #pragma once
 
 #include <cstdint>
 
 #include "UpgradeEvents.h"
 
-namespace stb::layout {
+namespace stb::app {
 
 struct TAddressWatch final : upgrade::IUpgradeEvents {
   void BoxAcknowledged() override { Mismatch = false; }
@@ -20,4 +20,4 @@ struct TAddressWatch final : upgrade::IUpgradeEvents {
   bool Mismatch = false;
 };
 
-}  // namespace stb::layout
+}  // namespace stb::app
