@@ -92,12 +92,17 @@ void TLogRenderer::StepReached(upgrade::TStep step) { Line(upgrade::StepTitle(st
 
 void TLogRenderer::BlockRefused(long index, int) { Line("  retry : " + std::to_string(index) + " block"); }
 
+void TLogRenderer::AnswerLate(long index, bool syncDigit, std::uint32_t waitedMs) {
+  Line(std::string(syncDigit ? "  late sync digit : " : "  late answer : ") + std::to_string(index) +
+       " block (" + std::to_string(waitedMs) + " ms)");
+}
+
 void TLogRenderer::VersionTableWritten() { Line("  Version Table Write OK!"); }
 
 void TLogRenderer::PortLost(const std::string& device) {
   // The end's line says what the upgrade saw; this one says why, in the
   // style of the other errors.
-  Line("  ERROR: The COM port " + device + " went away !!");
+  Line(PortLostLine(device));
 }
 
 void TLogRenderer::Ended(const upgrade::TUpgradeEnd& end) {

@@ -32,6 +32,7 @@ class TLogRenderer : public upgrade::IUpgradeEvents {
   void GoMessageSent(std::uint32_t address, long blocks) override;
   void StepReached(upgrade::TStep step) override;
   void BlockRefused(long index, int resend) override;
+  void AnswerLate(long index, bool syncDigit, std::uint32_t waitedMs) override;
   void VersionTableWritten() override;
   void PortLost(const std::string& device) override;
   void Ended(const upgrade::TUpgradeEnd& end) override;

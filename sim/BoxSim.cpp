@@ -65,10 +65,10 @@ std::string TBoxSummary::Json() const {
                 "{\"end\":\"%s\",\"mode\":%d,\"go_address\":\"%08X\",\"go_blocks\":%d,"
                 "\"go_message\":\"%s\",\"blocks_accepted\":%d,\"refusals\":%d,\"resends\":%d,"
                 "\"total_received\":%u,\"total_computed\":%u,\"table\":\"%s\",\"bytes_from_tool\":%llu,"
-                "\"block_phase_ms\":%.1f}",
+                "\"block_phase_ms\":%.1f,\"late_answers\":%d}",
                 End.c_str(), Mode, GoAddress, GoBlocks, Hex(GoMessage).c_str(), BlocksAccepted, Refusals,
                 Resends, TotalReceived, TotalComputed, Hex(TableBytes).c_str(),
-                static_cast<unsigned long long>(BytesFromTool), BlockPhaseMs);
+                static_cast<unsigned long long>(BytesFromTool), BlockPhaseMs, LateAnswers);
   return head;
 }
 
@@ -335,6 +335,13 @@ int TBoxSim::ReceiveGo() {
   return summary_.GoBlocks;
 }
 
+int TBoxSim::LateBy(int index) const {
+  if (const auto found = config_.LateBlock.find(index); found != config_.LateBlock.end())
+    return found->second;
+  if (config_.LateEvery > 0 && (index + 1) % config_.LateEvery == 0) return config_.LateEveryMs;
+  return 0;
+}
+
 void TBoxSim::ReceiveImage(int blocks) {
   std::vector<std::uint8_t> frame(kFrameData);
   int syncs = 0;
@@ -354,6 +361,10 @@ void TBoxSim::ReceiveImage(int blocks) {
       const std::uint8_t check = Receive();
       if (Silent(TBoxPhase::BlockAnswers)) {
         for (;;) Receive();
+      }
+      if (const int late = LateBy(index); late > 0) {
+        ++summary_.LateAnswers;
+        std::this_thread::sleep_for(milliseconds(late));
       }
       int& refusals = config_.RefuseBlock[index];
       if (check == sum && refusals == 0) {

@@ -57,9 +57,14 @@ struct TBoxConfig {
   std::uint32_t Bps = 0;  // line pacing, both directions, 10 bits a byte; 0: unpaced
 
   std::map<int, int> RefuseBlock;  // block index -> how many times it is refused
-  int WrongSyncAt = 0;             // the n-th sync digit (from 1) is wrong; 0: never
-  int SyncDelayMs = 0;             // pause between a block's answer and its sync digit
-  int FlashStepDelayMs = 0;        // pause before each flash step character: a slow flash
+  // Block index -> how many milliseconds its answer comes after the frame:
+  // a box starved of its processor, or an adapter holding bytes back.
+  std::map<int, int> LateBlock;
+  int LateEvery = 0;         // every LateEvery-th block (from 1) answers late too; 0: none
+  int LateEveryMs = 0;       // by this many milliseconds
+  int WrongSyncAt = 0;       // the n-th sync digit (from 1) is wrong; 0: never
+  int SyncDelayMs = 0;       // pause between a block's answer and its sync digit
+  int FlashStepDelayMs = 0;  // pause before each flash step character: a slow flash
   TBoxReport WrongReport = TBoxReport::None;
   TBoxPhase SilentFrom = TBoxPhase::Never;
   char FlashCharacter = '@';      // sent for every flash step but the last
@@ -94,6 +99,7 @@ struct TBoxSummary {
   int BlocksAccepted = 0;
   int Refusals = 0;
   int Resends = 0;
+  int LateAnswers = 0;             // answers held back by LateBlock and LateEvery
   std::uint8_t TotalReceived = 0;  // the tool's total checksum
   std::uint8_t TotalComputed = 0;
   std::vector<std::uint8_t> TableBytes;  // version pair and date stamp as received
@@ -159,6 +165,7 @@ class TBoxSim {
   void SendIdentity(int mode);
   int ReceiveGo();
   void ReceiveImage(int blocks);
+  int LateBy(int index) const;  // milliseconds block `index`'s answer is held back
   void Verify(int blocks);
   void UpdateVersionTable();
   // Between boxes: the one just upgraded left on, then switched off.

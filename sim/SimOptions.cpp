@@ -156,6 +156,29 @@ class TCommandLine {
       o.Box.RefuseBlock[static_cast<int>(n)] = static_cast<int>(times);
       return true;
     });
+    Value("--late", "I:MS", "answer block I (from 0) MS milliseconds late", [&](const std::string& v) {
+      long n = 0;
+      long ms = 0;
+      const auto colon = v.find(':');
+      if (colon == std::string::npos || !Number(v.substr(0, colon), n) || n < 0 ||
+          !Number(v.substr(colon + 1), ms) || ms < 0 || ms > 60000) {
+        return false;
+      }
+      o.Box.LateBlock[static_cast<int>(n)] = static_cast<int>(ms);
+      return true;
+    });
+    Value("--late-every", "N:MS", "answer every N-th block MS milliseconds late", [&](const std::string& v) {
+      long n = 0;
+      long ms = 0;
+      const auto colon = v.find(':');
+      if (colon == std::string::npos || !Number(v.substr(0, colon), n) || n <= 0 ||
+          !Number(v.substr(colon + 1), ms) || ms < 0 || ms > 60000) {
+        return false;
+      }
+      o.Box.LateEvery = static_cast<int>(n);
+      o.Box.LateEveryMs = static_cast<int>(ms);
+      return true;
+    });
     Value("--wrong-sync", "N", "send a wrong N-th sync digit", [&](const std::string& v) {
       long n = 0;
       if (!Number(v, n) || n <= 0) return false;

@@ -77,5 +77,12 @@ inline constexpr std::uint32_t kDefaultResponseTimeoutMs = 30000;
 // answers a frame as soon as it has checked it. A character later than this
 // counts as not sent, which refuses the block or fails the sync check.
 inline constexpr std::uint32_t kBlockAnswerTimeoutMs = 200;
+// How much longer an answer (or sync digit) that has not come in that time is
+// waited for before the block counts as refused. A box starved of its
+// processor, or an adapter holding bytes back, answers late but answers: the
+// resend mark and frame sent under a late "ok." would be taken by the box as
+// the next block while the tool took the "ok." for the resent one, and the
+// two would never agree again on which block is which.
+inline constexpr std::uint32_t kLateAnswerGraceMs = 1800;
 
 }  // namespace stb::upgrade::protocol

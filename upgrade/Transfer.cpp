@@ -77,11 +77,16 @@ bool TUpgrade::SendBlocks(TImageStream& image, std::uint8_t& total) {
       // A character that does not come is a refusal, never an acceptance.
       // Its bytes come together; one read takes them.
       std::array<std::uint8_t, kBlockAccepted.size()> answer{};
-      const std::uint32_t got = ReadAnswering(answer.data(), static_cast<std::uint32_t>(answer.size()));
+      const auto answerSize = static_cast<std::uint32_t>(answer.size());
+      std::uint32_t got = ReadAnswering(answer.data(), answerSize);
+      if (got < answerSize) got = ReadLateAnswer(index, false, answer.data(), got, answerSize);
       if (std::string_view(reinterpret_cast<const char*>(answer.data()), got) == kBlockAccepted) break;
       // A line that dropped (adapter pulled) is no refusal by the box: a
       // resend could only fail the same way.
       if (!link_.IsPortOpen()) return Fail(TSeen::BlockNotAccepted, TFailure::PortLost);
+      // Whatever part of an answer came is of this frame; left waiting, it
+      // would be read as the answer to the resent one.
+      if (got < answerSize) link_.PurgeBuffers(true, false);
 
       events_->BlockRefused(index, resends + 1);
       if (index == 0) return Fail(TSeen::BlockNotAccepted, TFailure::FirstBlockRefused);
@@ -92,8 +97,11 @@ bool TUpgrade::SendBlocks(TImageStream& image, std::uint8_t& total) {
 
     if (++syncCounter > kBlocksPerSync - 1) {
       syncCounter = 0;
-      char digit = 0;
-      if (!ReadAnswering(digit) || digit != kSyncDigits[syncPosition]) {
+      std::uint8_t digit = 0;
+      if (!ReadAnswering(digit) && ReadLateAnswer(index, true, &digit, 0, 1) == 0) {
+        return Fail(TSeen::BlockNotAccepted, TFailure::SyncDigit);
+      }
+      if (static_cast<char>(digit) != kSyncDigits[syncPosition]) {
         return Fail(TSeen::BlockNotAccepted, TFailure::SyncDigit);
       }
       syncPosition = (syncPosition + 1) % kSyncDigits.size();
@@ -113,6 +121,24 @@ bool TUpgrade::SendBlocks(TImageStream& image, std::uint8_t& total) {
   // with its old software.
   if (digest != record_.ImageDigest) return Fail(TSeen::ImageChanged, TFailure::ImageChanged);
   return true;
+}
+
+std::uint32_t TUpgrade::ReadLateAnswer(long index, bool syncDigit, std::uint8_t* buffer, std::uint32_t got,
+                                       std::uint32_t count) {
+  if (!link_.IsPortOpen()) return got;
+  const std::uint32_t start = clock_();
+  // The grace is one bound for the whole rest of the answer, however its
+  // bytes come.
+  while (got < count) {
+    const std::uint32_t waited = clock_() - start;
+    if (waited >= kLateAnswerGraceMs) break;
+    const TInputTimeoutHold rest(link_, kLateAnswerGraceMs - waited);
+    const std::uint32_t n = ReadSomeAnswering(buffer + got, count - got);
+    if (n == 0) break;
+    got += n;
+  }
+  if (got > 0) events_->AnswerLate(index, syncDigit, kBlockAnswerTimeoutMs + (clock_() - start));
+  return got;
 }
 
 }  // namespace stb::upgrade

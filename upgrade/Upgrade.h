@@ -110,6 +110,11 @@ class TUpgrade {
 
   // --- Transfer and verification ---
   bool SendBlocks(TImageStream& image, std::uint8_t& total);
+  // Reads the rest of a block's answer (or its sync digit) that did not come
+  // within the answer's time-out, for up to the grace more: how many of the
+  // `count` bytes were read in all. Says so when any came late.
+  std::uint32_t ReadLateAnswer(long index, bool syncDigit, std::uint8_t* buffer, std::uint32_t got,
+                               std::uint32_t count);
   bool Verify(std::uint8_t total);
   bool ReadReport(std::string_view expected, bool firstWait);
   void WaitForMarker(std::uint8_t marker);

@@ -75,6 +75,10 @@ void TUpgradeListeners::BlockAccepted(long index, long sent, long total) {
 void TUpgradeListeners::BlockRefused(long index, int resend) {
   Each([&](IUpgradeEvents& l) { l.BlockRefused(index, resend); });
 }
+
+void TUpgradeListeners::AnswerLate(long index, bool syncDigit, std::uint32_t waitedMs) {
+  Each([&](IUpgradeEvents& l) { l.AnswerLate(index, syncDigit, waitedMs); });
+}
 void TUpgradeListeners::ImageSent(const TSha256& digest) {
   Each([&](IUpgradeEvents& l) { l.ImageSent(digest); });
 }

@@ -175,6 +175,11 @@ class IUpgradeEvents {
   // The box refused block `index`; it goes out again (resend `resend`, from 1),
   // or the transfer fails when it may not.
   virtual void BlockRefused(long /*index*/, int /*resend*/) {}
+  // The answer to block `index` (or the sync digit after it, when
+  // `syncDigit`) came later than its time-out, within the grace given to a
+  // late answer; `waitedMs` from the end of the frame, about. It is taken as
+  // the answer to that block.
+  virtual void AnswerLate(long /*index*/, bool /*syncDigit*/, std::uint32_t /*waitedMs*/) {}
   // Every block went: `digest` is of the image's bytes exactly as they were
   // read and sent (the fill of the last block aside).
   virtual void ImageSent(const TSha256& /*digest*/) {}
@@ -216,6 +221,7 @@ class TUpgradeListeners final : public IUpgradeEvents {
   void TransferStarted(long blocks, long total) override;
   void BlockAccepted(long index, long sent, long total) override;
   void BlockRefused(long index, int resend) override;
+  void AnswerLate(long index, bool syncDigit, std::uint32_t waitedMs) override;
   void ImageSent(const TSha256& digest) override;
   void FlashStep(long step, long steps) override;
   void VersionTableWritten() override;

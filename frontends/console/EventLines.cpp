@@ -81,6 +81,11 @@ void TEventLines::BlockRefused(long index, int resend) {
   Line("block " + std::to_string(index) + " refused; resend " + std::to_string(resend));
 }
 
+void TEventLines::AnswerLate(long index, bool syncDigit, std::uint32_t waitedMs) {
+  Line(std::string(syncDigit ? "sync digit after block " : "answer to block ") + std::to_string(index) +
+       " came late, after about " + std::to_string(waitedMs) + " ms; taken as the block's");
+}
+
 void TEventLines::ImageSent(const upgrade::TSha256& digest) {
   Line("every block sent; sha256 of what was sent " + upgrade::Sha256Hex(digest));
 }

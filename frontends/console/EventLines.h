@@ -36,6 +36,7 @@ class TEventLines : public upgrade::IUpgradeEvents {
   void StepReached(upgrade::TStep step) override;
   void TransferStarted(long blocks, long total) override;
   void BlockRefused(long index, int resend) override;
+  void AnswerLate(long index, bool syncDigit, std::uint32_t waitedMs) override;
   void ImageSent(const upgrade::TSha256& digest) override;
   void VersionTableWritten() override;
   void PortLost(const std::string& device) override;

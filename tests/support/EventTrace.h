@@ -68,6 +68,9 @@ struct TEventTrace : upgrade::IUpgradeEvents {
   void BlockRefused(long index, int resend) override {
     Trace.push_back("refused " + std::to_string(index) + " resend " + std::to_string(resend));
   }
+  void AnswerLate(long index, bool syncDigit, std::uint32_t) override {
+    Trace.push_back((syncDigit ? "late sync " : "late ") + std::to_string(index));
+  }
   void ImageSent(const upgrade::TSha256&) override { Trace.push_back("image sent"); }
   void VersionTableWritten() override { Trace.push_back("table written"); }
   void PortLost(const std::string&) override { Trace.push_back("port lost"); }
