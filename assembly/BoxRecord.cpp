@@ -183,7 +183,8 @@ std::string RecordLine(const TBoxRecord& r) {
   } else {
     j += ",\"image\":null";
   }
-  j += ",\"sent\":" + std::to_string(r.Sent) + ",\"total\":" + std::to_string(r.Total) + "}\n";
+  j += ",\"sent\":" + std::to_string(r.Sent) + ",\"total\":" + std::to_string(r.Total);
+  j += ",\"late_answers\":" + std::to_string(r.LateAnswers) + "}\n";
   return j;
 }
 
@@ -241,6 +242,7 @@ void TBoxRecorder::BoxAcknowledged() {
   arrived_ = true;
   ended_ = false;
   end_.reset();
+  portLostLine_.clear();
   record_ = TBoxRecord{};
   record_.Id = NewRecordId();
   record_.Host = host_;
@@ -275,6 +277,8 @@ void TBoxRecorder::ImageSent(const upgrade::TSha256& digest) {
   if (record_.Image) record_.Image->Sha256 = upgrade::Sha256Hex(digest);
 }
 
+void TBoxRecorder::PortLost(const std::string& device) { portLostLine_ = PortLostLine(device); }
+
 void TBoxRecorder::Ended(const upgrade::TUpgradeEnd& end) {
   end_ = end;
   ended_ = true;
@@ -290,6 +294,13 @@ void TBoxRecorder::Ended(const upgrade::TUpgradeEnd& end) {
   record_.DecidedBy = end.Error.empty() || end.Seen != upgrade::TSeen::Nothing
                           ? DecidingLine(end)
                           : ErrorLine(upgrade::DefaultErrorText(end.Error), end.SystemError);
+  // The log's last line says what the upgrade saw (no answer, a block not
+  // taken); a record that gives the lost port as its reason is decided by
+  // the line that says the port went away.
+  if (end.Outcome == upgrade::TOutcome::Failed && end.Failure == upgrade::TFailure::PortLost &&
+      !portLostLine_.empty()) {
+    record_.DecidedBy = portLostLine_;
+  }
   const std::int64_t endMs = UnixMsNow();
   record_.End = IsoTime(endMs);
   record_.DurationSeconds = static_cast<double>(SteadyMs() - startSteadyMs_) / 1000.0;

@@ -69,6 +69,7 @@ struct TBoxRecord {
   long Sent = 0;          // image bytes the box acknowledged
   long Total = 0;         // of the image's size in whole blocks
   long Resends = 0;
+  long LateAnswers = 0;  // answers and sync digits that came within the grace only
 };
 
 // The record as one JSON object on a line of its own, ended by a line feed.
@@ -110,6 +111,8 @@ class TBoxRecorder : public upgrade::IUpgradeEvents {
   void StepReached(upgrade::TStep step) override { record_.Step = static_cast<int>(step); }
   void BlockAccepted(long, long sent, long total) override;
   void BlockRefused(long, int) override { ++record_.Resends; }
+  void AnswerLate(long, bool, std::uint32_t) override { ++record_.LateAnswers; }
+  void PortLost(const std::string& device) override;
   void ImageSent(const upgrade::TSha256& digest) override;
   void Ended(const upgrade::TUpgradeEnd& end) override;
 
@@ -129,6 +132,7 @@ class TBoxRecorder : public upgrade::IUpgradeEvents {
   std::optional<upgrade::TUpgradeEnd> end_;
   bool arrived_ = false;
   bool ended_ = false;
+  std::string portLostLine_;  // of this box, when its port went away under it
   std::int64_t startMs_ = 0;
   std::int64_t startSteadyMs_ = 0;
 };

@@ -78,6 +78,10 @@ std::string DecidingLine(const upgrade::TUpgradeEnd& end) {
   return end.Error;
 }
 
+std::string PortLostLine(const std::string& device) {
+  return "  ERROR: The COM port " + device + " went away !!";
+}
+
 std::string ErrorLine(const std::string& text, int systemError) {
   std::string line = upgrade::EscapedLine(text);
   if (systemError != 0) line += " (" + std::string(std::strerror(systemError)) + ")";

@@ -24,6 +24,9 @@ const char* SeenLine(upgrade::TSeen seen);
 // upgrade saw, or the error's text; "" for a stop.
 std::string DecidingLine(const upgrade::TUpgradeEnd& end);
 
+// The line that says the port `device` went away under an upgrade.
+std::string PortLostLine(const std::string& device);
+
 // An error as one line of the log or the console: a file's or a box's
 // bytes as printable characters (EscapedLine), and for an error that names
 // only the system's number ("I/O error 5.") the system's reason beside it.

@@ -9,6 +9,7 @@
 
 #include "BoxRecord.h"
 #include "JsonObject.h"
+#include "LogText.h"
 #include "UpgradeRun.h"
 
 namespace stb::app {
@@ -115,8 +116,10 @@ TEST(BoxRecord, AnUpgradedBoxIsRecordedWholeWithTheDigestOfWhatItWasSent) {
       line,
       R"("mode_name":"Application Software 1. Mode","include_file":"./inc/app1.inc","image":{"path":"./image.bin","bytes":5420,"blocks":6,"sha256":")"))
       << line;
-  EXPECT_TRUE(Has(line, R"("sent":6144,"total":6144})")) << line;
+  EXPECT_TRUE(Has(line, R"("sent":6144,"total":6144,"late_answers":0})")) << line;
 }
+
+constexpr char kPortGone[] = "(the line that says the port went away)";
 
 TEST(BoxRecord, EachWayAnUpgradeEndsIsRecordedWithItsReasonAndLine) {
   struct Case {
@@ -135,8 +138,9 @@ TEST(BoxRecord, EachWayAnUpgradeEndsIsRecordedWithItsReasonAndLine) {
        TBoxResult::NoResponse, nullptr, 1, "  ERROR: No Response from the Set-Top Box !!", false, 0},
       {"a block refused for good", [](TRecordedRun& r) { r.Box.RefuseBlock[2] = 1000; }, TBoxResult::Failed,
        "block refused", 3, "  DownLoad Fail !!", true, 2 * 1024},
+      // Decided by the line that names the port, as its reason says.
       {"a line that dropped", [](TRecordedRun& r) { r.Box.HangUpAfterBlock = 2; }, TBoxResult::Failed,
-       "port lost", 3, "  DownLoad Fail !!", true, 2 * 1024},
+       "port lost", 3, kPortGone, true, 2 * 1024},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -149,7 +153,8 @@ TEST(BoxRecord, EachWayAnUpgradeEndsIsRecordedWithItsReasonAndLine) {
     EXPECT_EQ(ResultName(r.Result), std::string(ResultName(c.result)));
     EXPECT_EQ(r.Reason.value_or("(none)"), c.reason ? c.reason : "(none)");
     EXPECT_EQ(r.Step, c.step);
-    EXPECT_EQ(r.DecidedBy, c.decidedBy);
+    EXPECT_EQ(r.DecidedBy,
+              c.decidedBy == kPortGone ? PortLostLine(run.Link().PortDeviceName()) : c.decidedBy);
     EXPECT_EQ(r.Written.has_value(), c.written);
     EXPECT_GE(r.Sent, c.sent);
     EXPECT_LE(r.Sent, c.sent + 1024);
@@ -222,6 +227,24 @@ TEST(BoxRecord, EveryBoxGetsARecordOfItsOwn) {
   EXPECT_EQ(records[1].Mode, 2);
   EXPECT_EQ(records[1].ModeName, "Native Software Mode");
   EXPECT_NE(records[0].Id, records[1].Id);
+
+  // Cut off while the flash is written: the log's last line is that the
+  // box did not answer, but the port is the reason, and the line that
+  // decided it says so. The next box on the port owes nothing to that one.
+  recorder.BoxAcknowledged();
+  recorder.PortLost("/dev/ttyUSB7");
+  upgrade::TUpgradeEnd cutOff;
+  cutOff.Outcome = upgrade::TOutcome::Failed;
+  cutOff.Failure = upgrade::TFailure::PortLost;
+  cutOff.Seen = upgrade::TSeen::NoResponse;
+  cutOff.Step = 5;
+  recorder.Ended(cutOff);
+  recorder.BoxAcknowledged();
+  recorder.Ended(silent);
+  ASSERT_EQ(records.size(), 4u);
+  EXPECT_EQ(records[2].Reason.value_or(""), "port lost");
+  EXPECT_EQ(records[2].DecidedBy, "  ERROR: The COM port /dev/ttyUSB7 went away !!");
+  EXPECT_EQ(records[3].DecidedBy, "  ERROR: No Response from the Set-Top Box !!");
 
   // Unique and in the usual form, however many are drawn.
   std::set<std::string> ids;

@@ -223,7 +223,9 @@ TEST(Station, EachBoxGetsItsOwnResultAndTheOthersGoOn) {
   EXPECT_EQ(Field(lines[silentPort], "decided_by"), "  ERROR: No Response from the Set-Top Box !!");
   EXPECT_TRUE(Contains(lines[silentPort], "\"box\":null"));  // the record never came
   EXPECT_EQ(Field(lines[hangingUpPort], "result"), "failed");
-  EXPECT_EQ(Field(lines[hangingUpPort], "decided_by"), "  DownLoad Fail !!");
+  EXPECT_EQ(Field(lines[hangingUpPort], "reason"), "port lost");
+  EXPECT_EQ(Field(lines[hangingUpPort], "decided_by"),
+            "  ERROR: The COM port " + hangingUpPort + " went away !!");
   EXPECT_EQ(Field(lines[hangingUpPort], "blocks"), "40");  // it was sent the go message
 
   EXPECT_EQ(station.boxes[0]->Summary().End, "done");
