@@ -1,8 +1,10 @@
 #include "PtyPair.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -20,6 +22,29 @@ int MsLeft(Clock::time_point deadline) {
   return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 }  // namespace
+
+TPtyHold::TPtyHold(const std::string& device) : device_(device) {
+  // No controlling terminal taken, and no wait for a carrier.
+  fd_ = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+}
+
+TPtyHold::~TPtyHold() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool TPtyHold::StillOurs() const {
+  if (fd_ < 0 || !::isatty(fd_)) return false;
+  struct stat held {};
+  struct stat named {};
+  if (::fstat(fd_, &held) != 0 || ::stat(device_.c_str(), &named) != 0) return false;
+  // While the number is held no other pseudo-terminal can carry it: the
+  // same device in the same devpts instance is ours.
+  if (!S_ISCHR(named.st_mode) || named.st_rdev != held.st_rdev || named.st_dev != held.st_dev) return false;
+  // A pseudo-terminal whose far end closed shows a hang-up on every
+  // descriptor of its device side.
+  pollfd p{fd_, 0, 0};
+  return ::poll(&p, 1, 0) == 0 || !(p.revents & (POLLHUP | POLLERR | POLLNVAL));
+}
 
 TPtyPair::TPtyPair() {
   termios raw{};

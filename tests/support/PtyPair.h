@@ -10,6 +10,34 @@
 
 namespace stb::testing {
 
+// A pseudo-terminal's number kept from the rest of the system while this
+// lives. The kernel hands a number out again only once every descriptor of
+// its pair is closed; this holds one on the device side. Once the far end is
+// gone the name leads to no device at all, rather than to whichever program
+// asked next: a program of the test still opening the port by its name (a
+// station re-arms it after a box is done or its line dropped) is refused,
+// and cannot upgrade someone else's box. Hold it until that program has
+// ended.
+class TPtyHold {
+ public:
+  // Holds nothing (Holding() is false) when `device` cannot be opened.
+  explicit TPtyHold(const std::string& device);
+  ~TPtyHold();
+  TPtyHold(const TPtyHold&) = delete;
+  TPtyHold& operator=(const TPtyHold&) = delete;
+
+  bool Holding() const { return fd_ >= 0; }
+  const std::string& Device() const { return device_; }
+  // The name still leads to the pseudo-terminal held, and its far end is
+  // still there: what a harness asks before it lets a program open the name
+  // again.
+  bool StillOurs() const;
+
+ private:
+  std::string device_;
+  int fd_ = -1;
+};
+
 class TPtyPair : public IFarEnd {
  public:
   TPtyPair();  // aborts the test program if no pseudo-terminal can be had
@@ -37,7 +65,9 @@ class TPtyPair : public IFarEnd {
 
  private:
   int master_ = -1;
-  int device_ = -1;  // held open so the master survives the component closing
+  // Held open so the master survives the component closing, and so the
+  // number stays this pair's after a hang-up (as TPtyHold keeps it).
+  int device_ = -1;
   std::string path_;
 };
 

@@ -43,8 +43,14 @@ box() {
   local name=$1; shift
   "$build/bin/stb-box-sim" --path-file "$name.pty" --summary "$name.json" "$@" > /dev/null 2>&1 &
   echo $! > "$name.pid"
-  for _ in $(seq 50); do [ -s "$name.pty" ] && return 0; sleep 0.1; done
-  fail "box $name did not start"
+  for _ in $(seq 50); do [ -s "$name.pty" ] && break; sleep 0.1; done
+  [ -s "$name.pty" ] || { fail "box $name did not start"; return 0; }
+  # The station keeps opening the port after the box has ended: its number
+  # is held until the script ends, so that it leads to no other program's
+  # line meanwhile.
+  "$build/tests/pty_hold" "$(cat "$name.pty")" > "$name.hold" &
+  for _ in $(seq 50); do [ -s "$name.hold" ] && return 0; sleep 0.1; done
+  fail "the number of box $name's pseudo-terminal is not held"
 }
 
 # The station window ends by itself within SECONDS with exit status STATUS;
