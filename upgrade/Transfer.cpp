@@ -132,6 +132,10 @@ std::uint32_t TUpgrade::ReadLateAnswer(long index, bool syncDigit, std::uint8_t*
   while (got < count) {
     const std::uint32_t waited = clock_() - start;
     if (waited >= kLateAnswerGraceMs) break;
+    // The window's turn, as between the slices of any one read; a stop
+    // asked for meanwhile is not kept waiting for the grace.
+    KeepAnswering();
+    StopPoint();
     const TInputTimeoutHold rest(link_, kLateAnswerGraceMs - waited);
     const std::uint32_t n = ReadSomeAnswering(buffer + got, count - got);
     if (n == 0) break;
