@@ -77,8 +77,9 @@ TEST(LateAnswer, TheLogSaysWhichBlockAndHowLate) {
   run.Start(5 * 1024);
   EXPECT_EQ(run.Upgrade(3), "");
   ExpectImageArrived(run);
-  const auto late = std::find_if(run.Window.Log.begin(), run.Window.Log.end(),
-                                 [](const std::string& l) { return l.rfind("  late answer : 3 block (", 0) == 0; });
+  const auto late = std::find_if(run.Window.Log.begin(), run.Window.Log.end(), [](const std::string& l) {
+    return l.rfind("  late answer : 3 block (", 0) == 0;
+  });
   ASSERT_NE(late, run.Window.Log.end());
   const long ms = std::stol(late->substr(std::string("  late answer : 3 block (").size()));
   EXPECT_GE(ms, 200);

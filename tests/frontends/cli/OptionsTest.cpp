@@ -167,6 +167,9 @@ TEST(SimOptions, EveryOptionReachesTheBox) {
                                        "--refuse",
                                        "2:1",
                                        "--refuse=5:3",
+                                       "--late",
+                                       "4:250",
+                                       "--late-every=10:300",
                                        "--wrong-sync",
                                        "2",
                                        "--sync-delay",
@@ -203,6 +206,9 @@ TEST(SimOptions, EveryOptionReachesTheBox) {
   EXPECT_EQ(box.Acknowledge, "\r\nNAK");
   EXPECT_EQ(box.Bps, 9600u);
   EXPECT_EQ(box.RefuseBlock, (std::map<int, int>{{2, 1}, {5, 3}}));
+  EXPECT_EQ(box.LateBlock, (std::map<int, int>{{4, 250}}));
+  EXPECT_EQ(box.LateEvery, 10);
+  EXPECT_EQ(box.LateEveryMs, 300);
   EXPECT_EQ(box.WrongSyncAt, 2);
   EXPECT_EQ(box.SyncDelayMs, 50);
   EXPECT_EQ(box.WrongReport, sim::TBoxReport::FlashImage);
@@ -250,6 +256,8 @@ TEST(SimOptions, MistakesAreNamed) {
       {{"--ack", "0D0A4143ZZ"}, "bad value for --ack: 0D0A4143ZZ"},
       {{"--bps", "fast"}, "bad value for --bps: fast"},
       {{"--refuse", "3"}, "bad value for --refuse: 3"},
+      {{"--late", "4"}, "bad value for --late: 4"},
+      {{"--late-every", "0:250"}, "bad value for --late-every: 0:250"},
       {{"--wrong-sync", "0"}, "bad value for --wrong-sync: 0"},
       {{"--sync-delay", "60001"}, "bad value for --sync-delay: 60001"},
       {{"--wrong-report", "ack"}, "bad value for --wrong-report: ack"},
