@@ -22,4 +22,18 @@ std::int64_t FileSize(int fd);
 bool CutFile(int fd, std::int64_t size);
 void CloseFile(int fd);
 
+// Whether the open file `fd` is still the one named `path`: not removed,
+// nor renamed or replaced since it was opened. When it is not, `how` (if
+// given) says what became of it, in words for the operator ("removed").
+bool StillNamed(int fd, const std::string& path, std::string* how = nullptr);
+
+#ifdef _WIN32
+// Opens `path` (made when missing) for appending, as a descriptor of the C
+// runtime that no child inherits. Shared for reading and writing, never for
+// deleting: a report or a log in use can be neither removed nor renamed
+// under the program, while an operator can still read it. -1, with errno
+// set, when it cannot be opened.
+int OpenForAppending(const std::string& path);
+#endif
+
 }  // namespace stb::app

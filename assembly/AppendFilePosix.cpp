@@ -42,4 +42,21 @@ bool CutFile(int fd, std::int64_t size) { return ::ftruncate(fd, static_cast<off
 
 void CloseFile(int fd) { ::close(fd); }
 
+bool StillNamed(int fd, const std::string& path, std::string* how) {
+  struct stat open {};
+  struct stat named {};
+  if (fd < 0 || ::fstat(fd, &open) != 0) {
+    if (how) *how = "closed";
+    return false;
+  }
+  if (::stat(path.c_str(), &named) != 0) {
+    // No link left: removed; else it lives on under another name.
+    if (how) *how = open.st_nlink == 0 ? "removed" : "renamed or moved away";
+    return false;
+  }
+  if (open.st_ino == named.st_ino && open.st_dev == named.st_dev) return true;
+  if (how) *how = "replaced by another file";
+  return false;
+}
+
 }  // namespace stb::app

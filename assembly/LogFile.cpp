@@ -1,6 +1,8 @@
 #include "LogFile.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
 #endif
 
@@ -8,8 +10,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "AppendFile.h"
 #include "ConsoleSeam.h"
-#include "FileByName.h"
 #include "LocalTime.h"
 
 namespace stb::app {
@@ -20,10 +22,11 @@ bool TLogFile::Open(const std::string& path) {
   lost_ = 0;
   lostWhy_.clear();
 #ifdef _WIN32
-  // By its wide name: a name in UTF-8 (a station's log folder) is found as
-  // it is on Linux.
-  const std::wstring wide = upgrade::WideFileName(path);
-  file_.reset(wide.empty() ? std::fopen(path.c_str(), "ab") : _wfopen(wide.c_str(), L"ab"));
+  // By its wide name (a name in UTF-8, a station's log folder, is found as
+  // it is on Linux), and never to be removed while it is written.
+  const int fd = OpenForAppending(path);
+  file_.reset(fd < 0 ? nullptr : _fdopen(fd, "ab"));
+  if (fd >= 0 && !file_) ::_close(fd);
 #else
   file_.reset(std::fopen(path.c_str(), "ab"));
 #endif

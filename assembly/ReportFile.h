@@ -15,7 +15,10 @@ namespace stb::app {
 // port never waits for the disk and never holds a lock while the disk is
 // slow; that thread writes each line in one write() on a descriptor opened
 // for appending, and takes back a line the disk cut short, so a reader never
-// meets half a line. Lines that could not be written are counted: the
+// meets half a line. A file removed, renamed or replaced while it is
+// written is made again at its path before the next line, said once to the
+// operator and, in that line, to whoever reads the report. Lines that could
+// not be written (no file to be made again, a full disk) are counted: the
 // station's summary and exit status tell of them.
 class TReportFile {
  public:

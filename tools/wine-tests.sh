@@ -40,6 +40,8 @@ modem=
 # from CNG, and the help naming the port a run without --port opens.
 (cd "$work" && "$wine" "$windows/tests/win32/file_names_tests.exe") || tests=1
 "$wine" "$windows/tests/win32/image_digest_tests.exe" || tests=1
+# The report and a port's log cannot be removed while they are written.
+(cd "$work" && "$wine" "$windows/tests/win32/report_share_tests.exe") || tests=1
 help=$("$wine" "$windows/bin/stb-downloader.exe" --help 2>&1 | tr -d '\r')
 if ! grep -qF '(default COM1)' <<< "$help" || grep -qF '/dev/' <<< "$help"; then
   echo "wine: --help does not give COM1 as the default port:" >&2

@@ -133,10 +133,16 @@ TStationDisplay::TStationDisplay(bool terminal, int out, TSizeSource size)
       writer_(own_ ? *own_ : ConsoleOutput()),
       size_(std::move(size)) {}
 
+void TStationDisplay::SetClock(TNow now) {
+  const std::lock_guard lock(mutex_);
+  now_ = std::move(now);
+}
+
 std::size_t TStationDisplay::AddPort(const std::string& port) {
   const std::lock_guard lock(mutex_);
   views_.emplace_back();
   views_.back().Port = port;
+  absentSince_.emplace_back();
   changed_ = true;
   return views_.size() - 1;
 }
@@ -149,7 +155,7 @@ void TStationDisplay::Event(const std::string& line) {
 
 void TStationDisplay::WaitForAdapters(bool waiting) {
   const std::lock_guard lock(mutex_);
-  if (waiting && !waitingForAdapters_) waitingSince_ = std::chrono::steady_clock::now();
+  if (waiting && !waitingForAdapters_) waitingSince_ = now_();
   waitingForAdapters_ = waiting;
   changed_ = true;
 }
@@ -233,6 +239,25 @@ std::vector<std::string> TStationDisplay::PortLinesLocked(int columns,
   return lines;
 }
 
+void TStationDisplay::NoteAbsenceLocked(std::size_t slot) {
+  const TPortView& v = views_[slot];
+  const bool absent = !v.Running && (v.State == "no port" || v.State == "gone");
+  if (!absent) {
+    absentSince_[slot].reset();
+  } else if (!absentSince_[slot]) {
+    absentSince_[slot] = now_();
+  }
+}
+
+std::vector<std::size_t> TStationDisplay::ShownLocked() const {
+  const auto now = now_();
+  std::vector<std::size_t> shown;
+  for (std::size_t slot = 0; slot < views_.size(); ++slot) {
+    if (!absentSince_[slot] || now - *absentSince_[slot] < kGoneLineLeaves) shown.push_back(slot);
+  }
+  return shown;
+}
+
 std::vector<std::string> TStationDisplay::LiveLines(TTerminalSize size) {
   const std::lock_guard lock(mutex_);
   return LiveLinesLocked(size);
@@ -244,9 +269,7 @@ std::vector<std::string> TStationDisplay::LiveLinesLocked(TTerminalSize size) {
   const int columns = std::max(kLeastColumns, (size.Columns > 0 ? size.Columns : kDefaultColumns) - 1);
   if (views_.empty()) {
     if (!waitingForAdapters_) return {};
-    const auto waited =
-        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - waitingSince_)
-            .count();
+    const auto waited = std::chrono::duration_cast<std::chrono::seconds>(now_() - waitingSince_).count();
     char since[32];
     std::snprintf(since, sizeof since, " %lld:%02lld", static_cast<long long>(waited / 60),
                   static_cast<long long>(waited % 60));
@@ -255,23 +278,24 @@ std::vector<std::string> TStationDisplay::LiveLinesLocked(TTerminalSize size) {
   // More ports than rows: lines drawn past the bottom would scroll off,
   // out of reach of the redraw. The ports with a box under way are shown
   // first, the rest counted on a line of their own.
+  // Ports gone for long have no line; their counters stay in the last.
+  const std::vector<std::size_t> shown = ShownLocked();
   const std::size_t room =
-      size.Rows > 0 ? static_cast<std::size_t>(std::max(3, size.Rows - 1)) : views_.size() + 1;
+      size.Rows > 0 ? static_cast<std::size_t>(std::max(3, size.Rows - 1)) : shown.size() + 1;
   std::vector<std::size_t> slots;
-  if (views_.size() + 1 <= room) {
-    for (std::size_t slot = 0; slot < views_.size(); ++slot) slots.push_back(slot);
+  if (shown.size() + 1 <= room) {
+    slots = shown;
   } else {
     for (const bool running : {true, false}) {
-      for (std::size_t slot = 0; slot < views_.size() && slots.size() < room - 2; ++slot) {
-        if (views_[slot].Running == running) slots.push_back(slot);
+      for (const auto slot : shown) {
+        if (slots.size() < room - 2 && views_[slot].Running == running) slots.push_back(slot);
       }
     }
     std::sort(slots.begin(), slots.end());
   }
   std::vector<std::string> lines = PortLinesLocked(columns, slots);
-  if (slots.size() < views_.size()) {
-    lines.push_back(
-        Cut("... and " + std::to_string(views_.size() - slots.size()) + " more port(s)", columns));
+  if (slots.size() < shown.size()) {
+    lines.push_back(Cut("... and " + std::to_string(shown.size() - slots.size()) + " more port(s)", columns));
   }
   lines.push_back(StationLine({views_.begin(), views_.end()}, columns));
   return lines;
@@ -336,9 +360,7 @@ void TStationDisplay::Finish(const std::string& summary) {
   if (terminal_) {
     const TTerminalSize size = size_();
     const int columns = std::max(kLeastColumns, (size.Columns > 0 ? size.Columns : kDefaultColumns) - 1);
-    std::vector<std::size_t> slots;
-    for (std::size_t slot = 0; slot < views_.size(); ++slot) slots.push_back(slot);
-    for (auto& line : PortLinesLocked(columns, slots)) events_.push_back(std::move(line));
+    for (auto& line : PortLinesLocked(columns, ShownLocked())) events_.push_back(std::move(line));
   }
   ShowLocked(summary);
 }

@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -79,12 +80,25 @@ class TStationDisplay {
   using TSizeSource = std::function<TTerminalSize()>;
   TStationDisplay(bool terminal, int out, TSizeSource size);
 
+  // Where the display takes the time from: the steady clock, unless a test
+  // passes a minute at once.
+  using TClock = std::chrono::steady_clock;
+  using TNow = std::function<TClock::time_point()>;
+  void SetClock(TNow now);
+  // How long a port's adapter may be gone (its state "no port" or "gone")
+  // before its line leaves the live part: a hub whose adapters come and go
+  // would otherwise fill the terminal with names long gone, and push the
+  // ports at work out of sight. Its counters stay in the station's line and
+  // the summary; it is shown again as soon as it comes back.
+  static constexpr std::chrono::seconds kGoneLineLeaves{60};
+
   std::size_t AddPort(const std::string& port);
   // Changes one port's view under the lock.
   template <typename F>
   void Update(std::size_t slot, F change) {
     const std::lock_guard lock(mutex_);
     change(views_[slot]);
+    NoteAbsenceLocked(slot);
     changed_ = true;
   }
   // A line for the operator ("/dev/ttyUSB0: upgraded ..."), shown with the
@@ -134,13 +148,20 @@ class TStationDisplay {
   std::vector<std::string> LiveLinesLocked(TTerminalSize size);
   // Every port's line, `columns` wide at most.
   std::vector<std::string> PortLinesLocked(int columns, const std::vector<std::size_t>& slots);
+  // Since when the port's adapter is gone, as its view now says.
+  void NoteAbsenceLocked(std::size_t slot);
+  // The ports that have a live line: all but those gone for kGoneLineLeaves.
+  std::vector<std::size_t> ShownLocked() const;
 
   std::mutex mutex_;
   const bool terminal_;
   std::unique_ptr<TConsoleWriter> own_;  // a test's
   TConsoleWriter& writer_;
   const TSizeSource size_;
+  TNow now_ = [] { return TClock::now(); };
   std::deque<TPortView> views_;
+  // For each port, since when its adapter is gone; none while it is there.
+  std::deque<std::optional<TClock::time_point>> absentSince_;
   std::vector<std::string> events_;
   bool changed_ = true;
   bool waitingForAdapters_ = false;

@@ -231,6 +231,58 @@ TEST(StationDisplay, MorePortsThanRowsShowTheBusyOnesAndCountTheRest) {
   EXPECT_EQ(lines[4].rfind("all ports: 1 upgraded", 0), 0u) << lines[4];
 }
 
+// A hub whose adapters come and go for days: a port whose adapter has been
+// gone for a minute leaves the live lines, so that the ports at work stay
+// in sight, but its boxes still count. Time is the test's, passed at once.
+TEST(StationDisplay, APortGoneForAMinuteLeavesTheLiveLinesButItsBoxesStillCount) {
+  TScreen screen;
+  TStationDisplay display(true, screen.Out(), [] { return TTerminalSize{200, 30}; });
+  auto now = TStationDisplay::TClock::time_point{} + 1h;
+  display.SetClock([&now] { return now; });
+  const auto there = display.AddPort("/dev/ttyUSB0");
+  const auto pulled = display.AddPort("/dev/ttyUSB1");
+  const auto held = display.AddPort("/dev/ttyUSB2");
+  display.Update(there, [](TPortView& v) { v.State = "waiting for box"; });
+  display.Update(held, [](TPortView& v) { v.State = "cannot open"; });
+  display.Update(pulled, [](TPortView& v) {
+    v.Upgraded = 2;
+    v.Failed = 1;
+    v.Last = "upgraded";
+    v.State = "no port";
+  });
+  auto shows = [&](const std::string& port) {
+    for (const auto& line : display.LiveLines({200, 30})) {
+      if (line.rfind(port + " ", 0) == 0) return true;
+    }
+    return false;
+  };
+  now += 59s;
+  // Its thread let go of it meanwhile: still gone since the same moment.
+  display.Update(pulled, [](TPortView& v) { v.State = "gone"; });
+  EXPECT_TRUE(shows("/dev/ttyUSB1"));
+  now += 2s;
+  EXPECT_FALSE(shows("/dev/ttyUSB1"));
+  EXPECT_TRUE(shows("/dev/ttyUSB0"));
+  // There but held by another program: the operator has something to fix.
+  EXPECT_TRUE(shows("/dev/ttyUSB2"));
+  EXPECT_EQ(display.LiveLines({200, 30}).back(),
+            "all ports: 2 upgraded, 0 refused, 1 failed (0 no response, 0 stopped)");
+  EXPECT_EQ(display.Snapshot().at(pulled).Upgraded, 2);
+  // Nor among the last lines above the summary.
+  display.Finish("summary\n");
+  const std::string last = screen.Take(display);
+  EXPECT_EQ(last.find("/dev/ttyUSB1"), std::string::npos) << last;
+  EXPECT_NE(last.find("/dev/ttyUSB0"), std::string::npos) << last;
+
+  // Plugged in again, it is back on its old line at once, and a minute is
+  // counted afresh the next time it goes.
+  display.Update(pulled, [](TPortView& v) { v.State = "waiting for box"; });
+  EXPECT_TRUE(shows("/dev/ttyUSB1"));
+  display.Update(pulled, [](TPortView& v) { v.State = "no port"; });
+  now += 59s;
+  EXPECT_TRUE(shows("/dev/ttyUSB1"));
+}
+
 TEST(StationDisplay, WithNoPortYetItSaysItWaitsForAdapters) {
   TScreen screen;
   TStationDisplay display(true, screen.Out(), [] { return TTerminalSize{80, 30}; });

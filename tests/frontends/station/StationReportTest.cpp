@@ -12,10 +12,14 @@
 #include <ctime>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #include "Options.h"
 #include "ScratchDir.h"
@@ -153,6 +157,128 @@ TEST(StationReport, AWriteThatHangsHoldsUpNoPortAndTheSealOnlyForItsBound) {
   // Let the writer left behind finish, so that it outlives nothing it uses.
   ::close(pipe[0]);
   ::close(pipe[1]);
+}
+
+// What the report's writer said to the operator.
+struct TTold {
+  std::mutex Mutex;
+  std::vector<std::string> Lines;
+  TReportFile::TTell Tell() {
+    return [this](const std::string& text) {
+      const std::lock_guard lock(Mutex);
+      Lines.push_back(text);
+    };
+  }
+  std::vector<std::string> Said() {
+    const std::lock_guard lock(Mutex);
+    return Lines;
+  }
+};
+
+std::vector<std::string> FileLines(const std::string& path) {
+  std::ifstream in(path);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// Waits until `path` holds `n` lines: the writer has its own thread.
+bool Written(const std::string& path, std::size_t n) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (FileLines(path).size() < n) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
+// An operator who tidies the folder, a script that rotates the report, an
+// editor that saves it as a new file: the boxes after that must not go into
+// a file no one can find. The report is made again at its path, the line
+// that opens it says why, the operator is told, and nothing is lost.
+TEST(StationReport, AReportRemovedRenamedOrReplacedIsMadeAgainAtItsPath) {
+  stb::testing::TScratchDir dir;
+  TBoxRecord first;
+  first.Port = "/dev/ttyUSB0";
+  TBoxRecord second;
+  second.Port = "/dev/ttyUSB1";
+  const struct {
+    const char* how;
+    std::function<void()> act;
+    const char* before;  // where the first line is found afterwards; none: nowhere
+    std::size_t keptBefore;
+  } cases[] = {
+      {"removed", [] { std::filesystem::remove("report.jsonl"); }, nullptr, 0},
+      {"renamed or moved away", [] { std::filesystem::rename("report.jsonl", "report-1.jsonl"); },
+       "report-1.jsonl", 1},
+      {"replaced by another file",
+       [] {
+         std::ofstream("edited.jsonl") << "{\"kept\":1}\n";
+         std::filesystem::rename("edited.jsonl", "report.jsonl");
+       },
+       nullptr, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.how);
+    std::filesystem::remove("report.jsonl");
+    TTold told;
+    TReportFile report(told.Tell());
+    std::string why;
+    ASSERT_TRUE(report.Open("report.jsonl", why)) << why;
+    ASSERT_TRUE(report.Append(RecordLine(first)));
+    ASSERT_TRUE(Written("report.jsonl", 1));
+    c.act();
+    ASSERT_TRUE(report.Append(RecordLine(second)));
+    ASSERT_TRUE(report.Append(RecordLine(second)));
+    EXPECT_EQ(report.Seal(std::chrono::seconds(5)), 0);
+
+    std::vector<std::string> lines = FileLines("report.jsonl");
+    const bool replaced = std::string(c.how) == "replaced by another file";
+    // The file in the path's place keeps what it held, and takes the rest.
+    if (replaced) {
+      ASSERT_FALSE(lines.empty());
+      EXPECT_EQ(lines.front(), "{\"kept\":1}");
+      lines.erase(lines.begin());
+    }
+    ASSERT_EQ(lines.size(), 2u);
+    for (const auto& line : lines) EXPECT_TRUE(stb::testing::IsJsonObject(line)) << line;
+    // The record as it always is, with one field more at its end.
+    const std::string record = RecordLine(second);
+    EXPECT_EQ(lines[0], record.substr(0, record.size() - 2) +
+                            ",\"report_made_again\":\"the earlier report file was " + c.how + "\"}");
+    EXPECT_EQ(lines[1] + "\n", record);
+    if (c.before) {
+      EXPECT_EQ(FileLines(c.before).size(), c.keptBefore);
+    }
+    const auto said = told.Said();
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_EQ(said[0], std::string("stb-downloader: the report report.jsonl was ") + c.how +
+                           "; it is made again there and takes the lines from here on");
+  }
+}
+
+// A report whose folder went with it cannot be made again: its lines are
+// not written, and counted so, as a full disk's are.
+TEST(StationReport, AReportThatCannotBeMadeAgainCountsItsLinesNotWritten) {
+  stb::testing::TScratchDir dir;
+  std::filesystem::create_directory("out");
+  TTold told;
+  TReportFile report(told.Tell());
+  std::string why;
+  ASSERT_TRUE(report.Open("out/report.jsonl", why)) << why;
+  const std::string line = RecordLine(TBoxRecord{});
+  ASSERT_TRUE(report.Append(line));
+  ASSERT_TRUE(Written("out/report.jsonl", 1));
+  std::filesystem::remove_all("out");
+  ASSERT_TRUE(report.Append(line));
+  ASSERT_TRUE(report.Append(line));
+  EXPECT_EQ(report.Seal(std::chrono::seconds(5)), 2);
+  EXPECT_EQ(report.LostWhy(),
+            std::string("the file was removed and cannot be made again: ") + std::strerror(ENOENT));
+  EXPECT_EQ(told.Said(),
+            std::vector<std::string>{"stb-downloader: cannot write the report out/report.jsonl: " +
+                                     report.LostWhy()});
+  EXPECT_FALSE(std::filesystem::exists("out"));
 }
 
 TEST(StationReport, PortLogNamesAreFileNames) {

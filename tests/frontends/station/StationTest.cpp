@@ -473,6 +473,49 @@ TEST(Station, AReportLineThatCouldNotBeWrittenIsNoSuccess) {
   EXPECT_TRUE(Contains(out, "not written: 2 line(s) of the report report.jsonl")) << out;
 }
 
+// The report removed while the station runs: the next box's line goes to
+// the report made again at its path, which says why it holds no earlier
+// line, and the operator is told. One that cannot be made again (its
+// folder gone too) has its lines counted as not written: no success.
+TEST(Station, AReportRemovedWhileRunningIsMadeAgainOrItsLinesAreCounted) {
+  TStation station;
+  sim::TBoxConfig line;
+  line.Boxes = 3;
+  line.StayOnMs = 300;
+  line.OffMs = 3500;
+  auto& box = station.AddBox(line);
+  std::filesystem::create_directory("out");
+  station.Start({box.DevicePath()}, {"--report", "out/report.jsonl"});
+  ASSERT_TRUE(TStation::WaitFor([] { return Lines("out/report.jsonl").size() == 1; }, 20s))
+      << Text("stderr.txt");
+  std::filesystem::remove("out/report.jsonl");
+  ASSERT_TRUE(TStation::WaitFor([] { return Lines("out/report.jsonl").size() == 1; }, 15s))
+      << Text("stderr.txt");
+  const std::string again = Lines("out/report.jsonl")[0];
+  EXPECT_EQ(Field(again, "result"), "upgraded");
+  EXPECT_EQ(Field(again, "report_made_again"), "the earlier report file was removed") << again;
+  EXPECT_TRUE(stb::testing::IsJsonObject(again)) << again;
+  EXPECT_TRUE(
+      Contains(Text("stderr.txt"),
+               "stb-downloader: the report out/report.jsonl was removed; it is made again there and takes "
+               "the lines from here on; the station goes on\n"))
+      << Text("stderr.txt");
+
+  std::filesystem::remove_all("out");
+  const std::string lost =
+      "cannot write the report out/report.jsonl: the file was removed and cannot be made again";
+  ASSERT_TRUE(TStation::WaitFor([&] { return Contains(Text("stderr.txt"), lost); }, 15s))
+      << Text("stderr.txt");
+  EXPECT_EQ(station.Stop(SIGTERM), 1) << Text("stdout.txt");
+  const std::string out = Text("stdout.txt");
+  EXPECT_TRUE(Contains(out, "all ports: 3 upgraded, 0 refused, 0 failed")) << out;
+  EXPECT_TRUE(Contains(out,
+                       "not written: 1 line(s) of the report out/report.jsonl (the file was removed and "
+                       "cannot be made again: No such file or directory)"))
+      << out;
+  EXPECT_FALSE(std::filesystem::exists("out"));
+}
+
 // The log folder is checked before any port starts: one on a read-only file
 // system would leave every port unserved, and the run end as a success.
 TEST(Station, ALogFolderThatTakesNoFileEndsItAtTheStart) {
