@@ -10,7 +10,8 @@ bool Slash(char c) { return c == '\\' || c == '/'; }
 
 // "COMn" with n from 1 (no leading zero: "COM01" is no port), any case.
 bool BareComName(const std::string& name) {
-  if (name.size() < 4 || Upper(name[0]) != 'C' || Upper(name[1]) != 'O' || Upper(name[2]) != 'M') return false;
+  if (name.size() < 4 || Upper(name[0]) != 'C' || Upper(name[1]) != 'O' || Upper(name[2]) != 'M')
+    return false;
   if (name[3] == '0') return false;
   for (std::size_t i = 3; i < name.size(); ++i) {
     if (!Digit(name[i])) return false;

@@ -12,10 +12,9 @@ TEST(PortName, EverySpellingOfACOMPortIsOneName) {
     const char* given;
     const char* name;
   } cases[] = {
-      {"COM1", "COM1"},          {"com1", "COM1"},           {"Com1", "COM1"},
-      {"COM1:", "COM1"},         {"\\\\.\\COM1", "COM1"},    {"\\\\.\\com1", "COM1"},
-      {"\\\\?\\COM1", "COM1"},   {"//./COM1", "COM1"},       {"\\\\.\\COM12", "COM12"},
-      {"com12:", "COM12"},       {"COM255", "COM255"},       {"\\\\.\\COM3:", "COM3"},
+      {"COM1", "COM1"},          {"com1", "COM1"},        {"Com1", "COM1"},        {"COM1:", "COM1"},
+      {"\\\\.\\COM1", "COM1"},   {"\\\\.\\com1", "COM1"}, {"\\\\?\\COM1", "COM1"}, {"//./COM1", "COM1"},
+      {"\\\\.\\COM12", "COM12"}, {"com12:", "COM12"},     {"COM255", "COM255"},    {"\\\\.\\COM3:", "COM3"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(ComPortName(c.given), c.name) << c.given;
@@ -42,12 +41,12 @@ TEST(PortName, ACOMPortWithABlankIsAMistake) {
   struct Case {
     const char* given;
     const char* meant;
-  } cases[] = {{"COM 1", "COM1"}, {"com 12", "COM12"}, {" COM1", "COM1"}, {"COM1 ", "COM1"},
-               {"\\\\.\\COM 3", "COM3"}, {"COM\t4", "COM4"}};
+  } cases[] = {{"COM 1", "COM1"}, {"com 12", "COM12"},      {" COM1", "COM1"},
+               {"COM1 ", "COM1"}, {"\\\\.\\COM 3", "COM3"}, {"COM\t4", "COM4"}};
   for (const auto& c : cases) {
-    EXPECT_EQ(ComNameMistake(c.given),
-              std::string("\"") + c.given + "\" is no port name: a COM port's name has no blank in it (" +
-                  c.meant + ")")
+    EXPECT_EQ(ComNameMistake(c.given), std::string("\"") + c.given +
+                                           "\" is no port name: a COM port's name has no blank in it (" +
+                                           c.meant + ")")
         << c.given;
   }
   // Blanks in a name that is no COM port are the name's own.

@@ -343,8 +343,7 @@ TEST(PortName, ABareComNameGetsItsDevicePrefix) {
   EXPECT_EQ(PortDevicePath("com12"), "\\\\.\\COM12");  // COM10 and up open only so
   EXPECT_EQ(PortDevicePath("\\\\.\\COM3"), "\\\\.\\COM3");
   EXPECT_EQ(PortDevicePath("COM1:"), "\\\\.\\COM1");  // every spelling of a port opens the one name
-  for (const char* kept : {"", "COM", "COMX", "LPT1", "/dev/ttyS0"})
-    EXPECT_EQ(PortDevicePath(kept), kept);
+  for (const char* kept : {"", "COM", "COMX", "LPT1", "/dev/ttyS0"}) EXPECT_EQ(PortDevicePath(kept), kept);
 }
 
 }  // namespace
