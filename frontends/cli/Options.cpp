@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <functional>
 
+#include "HostPorts.h"
+
 namespace stb::app {
 
 namespace {
@@ -168,6 +170,28 @@ class TCommandLine {
   CLI::App app_;
 };
 
+// Every --port by its one name (HostPortName), before anything is opened, so
+// that a window, the console, the logs and the report all say "COM1" however
+// it was written. A station given one port twice, under any spelling, would
+// open the same line twice: the box would get two streams of announce words
+// and both would write one log. Returns the mistake, or empty.
+std::string NamePorts(TOptions& options) {
+  const std::vector<std::string> given = options.Ports;
+  for (std::size_t i = 0; i < given.size(); ++i) {
+    if (given[i] == "all") continue;
+    std::string mistake;
+    options.Ports[i] = serial::HostPortName(given[i], mistake);
+    if (!mistake.empty()) return mistake;
+    if (!options.Station) continue;
+    for (std::size_t j = 0; j < i; ++j) {
+      if (options.Ports[j] == options.Ports[i])
+        return "port " + options.Ports[i] + " is named twice: " + given[j] + " and " + given[i];
+    }
+  }
+  if (!options.Ports.empty()) options.Port = options.Ports.back();
+  return {};
+}
+
 }  // namespace
 
 std::optional<TOptions> ParseOptions(const std::vector<std::string>& args, std::string& error) {
@@ -193,6 +217,7 @@ std::optional<TOptions> ParseOptions(const std::vector<std::string>& args, std::
     error = "--quiet and --verbose exclude each other";
     return std::nullopt;
   }
+  if (error = NamePorts(options); !error.empty()) return std::nullopt;
   if (options.Station) {
     if (options.Headless) {
       error = "--station and --headless exclude each other (a station is headless already)";

@@ -23,6 +23,11 @@ namespace {
 
 constexpr int kTickMs = 1000;
 
+// A port named on the command line that is not there: said once, for a
+// station that otherwise only waits would look as if it hung, or as if
+// the port were being served.
+constexpr char kNoSuchPort[] = "no such port; the station waits for it and takes it on once it is there";
+
 bool DeviceExists(const std::string& device) { return serial::PortIsThere(device); }
 
 }  // namespace
@@ -74,6 +79,15 @@ void TStationPort::Problem(const std::string& state, const std::string& why) {
   const bool named = why.rfind("stb-downloader: ", 0) == 0;
   if (why != lastProblem_) shared_.Display.Event(named ? why : device_ + ": " + why);
   lastProblem_ = why;
+}
+
+void TStationPort::NoPort() {
+  // An adapter --port all found comes and goes: its live line says it.
+  if (leavesWhenGone_) {
+    State("no port");
+  } else {
+    Problem("no port", kNoSuchPort);
+  }
 }
 
 void TStationPort::Pause(std::chrono::milliseconds time) {
@@ -148,7 +162,7 @@ bool TStationPort::WaitForOpen(TAssembly& run, TStationBox& box) {
       said = why;
       Pause(shared_.RetryAfter);
     } else {
-      State("no port");
+      NoPort();
       if (GoneForGood()) return false;
       Pause(std::min(shared_.RetryAfter, std::chrono::milliseconds(kTickMs)));
     }
@@ -159,7 +173,7 @@ bool TStationPort::WaitForOpen(TAssembly& run, TStationBox& box) {
 
 void TStationPort::OneBox() {
   if (!DeviceExists(device_)) {
-    State("no port");
+    NoPort();
     if (!GoneForGood()) Pause(std::min(shared_.GoneAfter, std::chrono::milliseconds(kTickMs)));
     return;
   }

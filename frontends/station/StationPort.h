@@ -63,6 +63,8 @@ class TStationPort {
   void State(const std::string& state);
   // Says why the port cannot serve, once for as long as the reason stays.
   void Problem(const std::string& state, const std::string& why);
+  // The device is not there (now).
+  void NoPort();
 
   // The assembly of the box under way, while it lives.
   class TServing {

@@ -113,6 +113,8 @@ std::vector<TPortEntry> ListSerialPortsUnder(const fs::path& root, pid_t self) {
 
 std::vector<TPortEntry> ListSerialPortEntries() { return posix::ListSerialPortsUnder("/", ::getpid()); }
 
+std::string HostPortName(const std::string& given, std::string&) { return given; }
+
 std::string PortDevicePath(const std::string& port) { return port; }
 
 bool PortIsThere(const std::string& port) {

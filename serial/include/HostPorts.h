@@ -38,10 +38,18 @@ std::string PortListLine(const TPortEntry& entry);
 // Every entry's line, in the listing's order.
 std::vector<std::string> ListSerialPorts();
 
-// The device to open for a port as the operator names it. On Windows a bare
-// "COMn" becomes "\\.\COMn": COM1 to COM9 open by the bare name too, but
-// COM10 and up only so. Every other name, and every name elsewhere, stays as
-// it is.
+// The one name of a port however the operator spells it, for the logs, the
+// report and telling two ports apart before either is opened: on Windows
+// "com1", "COM1:" and "\\.\COM1" are "COM1" (ComPortName); elsewhere a name is
+// kept as it is (one device by two paths is told apart as the second one
+// opens: it is held already). `mistake` says why the name can never be a
+// port ("COM 1" on Windows), else is left empty.
+std::string HostPortName(const std::string& given, std::string& mistake);
+
+// The device to open for a port as the operator names it. On Windows a COM
+// port by any of its spellings becomes "\\.\COMn": COM1 to COM9 open by the
+// bare name too, but COM10 and up only so. Every other name, and every name
+// elsewhere, stays as it is.
 std::string PortDevicePath(const std::string& port);
 
 // Whether a port by this name is there now, without opening it (an open

@@ -16,6 +16,10 @@
 # Then, where the machine's own serial devices are hidden (tools/wine-tests.sh),
 # `--port all` with one box on COM1: it is upgraded, exit status 0.
 #
+# Last, the names of the ports: COM1 given as COM1 and \\.\COM1 is refused
+# (exit status 2) naming both, as is "COM 1"; COM99, which is not there, is
+# said once to be no such port, and waited for until Ctrl+C.
+#
 #   tests/win32/station-under-wine.sh NATIVE_BUILD WINDOWS_BUILD
 set -uo pipefail
 native=$(cd "${1:?native build folder}" && pwd)
@@ -76,8 +80,10 @@ report_file=отчёт.jsonl
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 started=$(date +%s.%N)
 pressed=$started
+# Each port written another way Windows takes: logs, report and summary
+# name each by its one name, COMn.
 "$wine" "$driver" stdout.txt stderr.txt ask "$(windows_path "$exe")" --station --code APP103 \
-  --port COM1 --port COM2 --port COM3 --port COM4 --log-dir "$logs" --report "$report_file" \
+  --port COM1 --port com2 --port COM3: --port '\\.\COM4' --log-dir "$logs" --report "$report_file" \
   --response-timeout 10 > driver.txt 2>&1 &
 station_pid=$!
 
@@ -197,6 +203,63 @@ if [ "${STB_WINE_OWN_DEVICES:-}" = 1 ]; then
 else
   echo "station-under-wine: --port all left out: only tools/wine-tests.sh hides the machine's serial devices"
 fi
+
+# 3. One port under two spellings: refused before anything is opened, exit
+# status 2, naming both as given (opened twice, the box would get two
+# streams of announce words and both would write one log). A COM name with
+# a blank can never be a port: refused the same way. Then a port that is not
+# there: said once, not at each look, and waited for until Ctrl+C.
+# ended_in PID SECONDS: $ended_status is its exit status, or empty once Wine
+# had to be ended.
+ended_in() {
+  ended_status=
+  if wait_end "$1" "$2"; then
+    wait "$1"
+    ended_status=$?
+  else
+    stop_wine
+    wait "$1" 2> /dev/null
+  fi
+}
+"$wine" "$exe" --station --code APP103 --port COM1 --port '\\.\COM1' --log-dir logs-twice --report twice.jsonl \
+  > stdout-twice.txt 2> stderr-twice.txt &
+ended_in $! 30
+twice_status=$ended_status
+twice_err=$(tr -d '\r' < stderr-twice.txt)
+[ "$twice_status" = 2 ] || fail "COM1 and \\.\COM1: exit status ${twice_status:-none (still running)}, not 2"
+grep -qxF 'stb-downloader: port COM1 is named twice: COM1 and \\.\COM1' <<< "$twice_err" ||
+  fail "COM1 and \\.\COM1: stderr does not name both: $twice_err"
+[ ! -e logs-twice ] && [ ! -e twice.jsonl ] || fail "COM1 and \\.\COM1: something was written before the refusal"
+"$wine" "$exe" --station --code APP103 --port 'COM 1' > stdout-blank.txt 2> stderr-blank.txt &
+ended_in $! 30
+blank_status=$ended_status
+blank_err=$(tr -d '\r' < stderr-blank.txt)
+[ "$blank_status" = 2 ] || fail "\"COM 1\": exit status ${blank_status:-none (still running)}, not 2"
+grep -qxF "stb-downloader: \"COM 1\" is no port name: a COM port's name has no blank in it (COM1)" <<< "$blank_err" ||
+  fail "\"COM 1\": stderr does not say it is no port name: $blank_err"
+
+no_such='COM99: no such port; the station waits for it and takes it on once it is there'
+said_no_such() { tr -d '\r' 2> /dev/null < stdout-99.txt | grep -cxF "$no_such"; }
+"$wine" "$driver" stdout-99.txt stderr-99.txt ask-99 "$(windows_path "$exe")" --station --code APP103 \
+  --port COM99 --log-dir logs-99 --report 99.jsonl > driver-99.txt 2>&1 &
+station_pid=$!
+for _ in $(seq 200); do
+  [ "$(said_no_such)" -ge 1 ] && break
+  kill -0 "$station_pid" 2> /dev/null || break
+  sleep 0.1
+done
+sleep 3 # the port is looked for every second
+said_times=$(said_no_such)
+touch ask-99
+ended_in "$station_pid" 30
+missing_status=$ended_status
+station_pid=
+missing_out=$(tr -d '\r' 2> /dev/null < stdout-99.txt)
+[ "$said_times" = 1 ] || fail "COM99: said ${said_times:-0} times that there is no such port, not once: $missing_out"
+[ "$missing_status" = 0 ] || fail "COM99: exit status ${missing_status:-none (still running)} after Ctrl+C, not 0"
+grep -qxF '  COM99: 0 upgraded, 0 refused, 0 failed' <<< "$missing_out" || fail "COM99: no summary line: $missing_out"
+[ "$failures" -gt 0 ] || echo "station-under-wine: COM1 named twice and \"COM 1\" refused with exit status 2;" \
+  "COM99 said once to be no such port, waited for until Ctrl+C"
 
 echo "station-under-wine: Ctrl+C $(awk "BEGIN { printf \"%.1f\", $pressed - $started }") s after the start; the station ended" \
   "$(awk "BEGIN { printf \"%.1f\", $ended - $pressed }") s later with exit status $status"

@@ -139,6 +139,29 @@ TEST(Options, MistakesAreNamed) {
   }
 }
 
+// A station opens every port it is given: one named twice would take one
+// line twice over, so it is refused before anything is opened, naming both
+// as they were written. A single run takes the last --port, as before.
+TEST(Options, AStationPortNamedTwiceIsRefused) {
+  std::string error;
+  EXPECT_FALSE(ParseOptions({"--station", "--code", "APP103", "--port", "/dev/ttyUSB0", "--port",
+                             "/dev/ttyUSB1", "--port", "/dev/ttyUSB0"},
+                            error));
+  EXPECT_EQ(error, "port /dev/ttyUSB0 is named twice: /dev/ttyUSB0 and /dev/ttyUSB0");
+  const auto single = ParseOptions({"--port", "/dev/ttyUSB0", "--port", "/dev/ttyUSB0"}, error);
+  ASSERT_TRUE(single) << error;
+  EXPECT_EQ(single->Port, "/dev/ttyUSB0");
+  const auto all =
+      ParseOptions({"--station", "--code", "APP103", "--port", "all", "--port", "/dev/ttyUSB0"}, error);
+  ASSERT_TRUE(all) << error;
+  EXPECT_EQ(all->Ports, (std::vector<std::string>{"all", "/dev/ttyUSB0"}));
+  // Only Windows spells its COM ports in several ways (under Wine:
+  // tests/win32/station-under-wine.sh); elsewhere "COM 1" is a file name.
+  const auto spelled = ParseOptions({"--headless", "--port", "COM 1"}, error);
+  ASSERT_TRUE(spelled) << error;
+  EXPECT_EQ(spelled->Port, "COM 1");
+}
+
 // The simulated box's command line: each option reaches the box, in both forms.
 TEST(SimOptions, EveryOptionReachesTheBox) {
   std::string error;

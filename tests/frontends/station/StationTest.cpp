@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -277,6 +278,28 @@ TEST(Station, APortThatWentAndCameBackTakesTheNextBox) {
   EXPECT_EQ(second.Summary().End, "done");
   EXPECT_EQ(station.Stop(SIGTERM), 0);
   EXPECT_TRUE(Contains(Text("stdout.txt"), port + ": 2 upgraded, 0 refused, 0 failed"));
+}
+
+// A port given by a name with nothing behind it yet: the station says so
+// once (not at every look), waits, and takes it on as soon as it is there.
+TEST(Station, APortNotThereYetIsSaidOnceAndTakenOnWhenItComes) {
+  TStation station;
+  const std::string port = (station.dir.Path() / "adapter").string();
+  const std::string said = port + ": no such port; the station waits for it and takes it on once it is there";
+  const auto times = [&] {
+    const auto lines = Lines("stdout.txt");
+    return std::count(lines.begin(), lines.end(), said);
+  };
+  station.Start({port});
+  ASSERT_TRUE(station.WaitFor([&] { return times() > 0; }, 5s)) << Text("stdout.txt");
+  std::this_thread::sleep_for(2500ms);  // the port is looked for every second
+  EXPECT_EQ(times(), 1) << Text("stdout.txt");
+  auto& box = station.AddBox();
+  std::filesystem::create_symlink(box.DevicePath(), "adapter");
+  ASSERT_TRUE(station.WaitForReports(1)) << Text("stdout.txt");
+  EXPECT_TRUE(box.WaitFinished(3000));
+  EXPECT_EQ(station.Stop(SIGTERM), 0);
+  EXPECT_EQ(times(), 1) << Text("stdout.txt");
 }
 
 // An upgrade under way on the paced line: 40 blocks, about 3.6 s.

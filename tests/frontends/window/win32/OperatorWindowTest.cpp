@@ -340,10 +340,10 @@ TEST(Win32PeriodicTimer, CallsOnTheLoopAndNeverAfterStop) {
 TEST(PortName, ABareComNameGetsItsDevicePrefix) {
   using serial::PortDevicePath;
   EXPECT_EQ(PortDevicePath("COM1"), "\\\\.\\COM1");
-  EXPECT_EQ(PortDevicePath("com12"), "\\\\.\\com12");  // COM10 and up open only so
+  EXPECT_EQ(PortDevicePath("com12"), "\\\\.\\COM12");  // COM10 and up open only so
   EXPECT_EQ(PortDevicePath("\\\\.\\COM3"), "\\\\.\\COM3");
-  for (const char* kept : {"", "COM", "COMX", "COM1:", "LPT1", "/dev/ttyS0"})
-    EXPECT_EQ(PortDevicePath(kept), kept);
+  EXPECT_EQ(PortDevicePath("COM1:"), "\\\\.\\COM1");  // every spelling of a port opens the one name
+  for (const char* kept : {"", "COM", "COMX", "LPT1", "/dev/ttyS0"}) EXPECT_EQ(PortDevicePath(kept), kept);
 }
 
 }  // namespace
