@@ -37,6 +37,20 @@ bool Number(const std::string& text, long& out) {
   return *end == '\0';
 }
 
+// "N:MS": a block (at least `least`) and a delay of at most a minute.
+bool BlockAndDelay(const std::string& text, long least, int& block, int& ms) {
+  long n = 0;
+  long delay = 0;
+  const auto colon = text.find(':');
+  if (colon == std::string::npos || !Number(text.substr(0, colon), n) || n < least || n > 1000000 ||
+      !Number(text.substr(colon + 1), delay) || delay < 0 || delay > 60000) {
+    return false;
+  }
+  block = static_cast<int>(n);
+  ms = static_cast<int>(delay);
+  return true;
+}
+
 // One of a fixed set of words.
 template <typename T>
 bool Word(const std::map<std::string, T>& words, const std::string& text, T& out) {
@@ -157,28 +171,14 @@ class TCommandLine {
       return true;
     });
     Value("--late", "I:MS", "answer block I (from 0) MS milliseconds late", [&](const std::string& v) {
-      long n = 0;
-      long ms = 0;
-      const auto colon = v.find(':');
-      if (colon == std::string::npos || !Number(v.substr(0, colon), n) || n < 0 ||
-          !Number(v.substr(colon + 1), ms) || ms < 0 || ms > 60000) {
-        return false;
-      }
-      o.Box.LateBlock[static_cast<int>(n)] = static_cast<int>(ms);
+      int index = 0;
+      int ms = 0;
+      if (!BlockAndDelay(v, 0, index, ms)) return false;
+      o.Box.LateBlock[index] = ms;
       return true;
     });
-    Value("--late-every", "N:MS", "answer every N-th block MS milliseconds late", [&](const std::string& v) {
-      long n = 0;
-      long ms = 0;
-      const auto colon = v.find(':');
-      if (colon == std::string::npos || !Number(v.substr(0, colon), n) || n <= 0 ||
-          !Number(v.substr(colon + 1), ms) || ms < 0 || ms > 60000) {
-        return false;
-      }
-      o.Box.LateEvery = static_cast<int>(n);
-      o.Box.LateEveryMs = static_cast<int>(ms);
-      return true;
-    });
+    Value("--late-every", "N:MS", "answer every N-th block MS milliseconds late",
+          [&](const std::string& v) { return BlockAndDelay(v, 1, o.Box.LateEvery, o.Box.LateEveryMs); });
     Value("--wrong-sync", "N", "send a wrong N-th sync digit", [&](const std::string& v) {
       long n = 0;
       if (!Number(v, n) || n <= 0) return false;
