@@ -95,6 +95,10 @@ click() {
 # What was just copied, once it has replaced `$1` on the clipboard: on a
 # loaded machine a copy can take longer than any fixed pause, and a stale
 # clipboard would be read as the words of another control.
+# Under the sanitizers on a loaded machine a click or a key can be taken
+# late enough that the copy has not come in 3 s: the copy is made again
+# (a click and a copy change nothing in the window) before the old clipboard
+# is given up and returned.
 copied() {
   local now=
   for _ in $(seq 30); do
@@ -105,18 +109,26 @@ copied() {
   echo "$now"
 }
 copy_label() {
-  local before
+  local before now
   before=$("$probe" clipboard 2> /dev/null || true)
-  click "$1" "$2"
-  xdotool key ctrl+a ctrl+c
-  copied "$before"
+  for _ in 1 2 3; do
+    click "$1" "$2"
+    xdotool key ctrl+a ctrl+c
+    now=$(copied "$before")
+    [ "$now" != "$before" ] && break
+  done
+  echo "$now"
 }
 copy_tile() {
-  local before
+  local before now
   before=$("$probe" clipboard 2> /dev/null || true)
-  click "$(tile_x "$1")" "$(tile_y)"
-  xdotool key ctrl+c
-  copied "$before"
+  for _ in 1 2 3; do
+    click "$(tile_x "$1")" "$(tile_y)"
+    xdotool key ctrl+c
+    now=$(copied "$before")
+    [ "$now" != "$before" ] && break
+  done
+  echo "$now"
 }
 tile_colour() { "$probe" pixel "$main" "$(tile_x "$1")" "$(tile_y)"; }
 
