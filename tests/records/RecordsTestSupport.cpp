@@ -100,4 +100,46 @@ bool WriteRecords(const std::string& path, const std::string& prefix, int count,
   }
 }
 
+bool FillDisk(const std::string& folder, std::string& why) {
+  const std::string path = folder + "/records.sqlite3";
+  std::size_t stored = 0;
+  try {
+    app::TRecordWriter writer(std::make_unique<app::TSqliteStore>(path));
+    constexpr int kMany = 2000;  // far more than the small disk holds
+    for (int i = 0; i < kMany; ++i) writer.Submit(FullRecord(i));
+    if (!writer.Seal(std::chrono::seconds(60))) {
+      why = "the writer did not finish";
+      return false;
+    }
+    const auto counts = writer.Counts();
+    stored = counts.Stored;
+    if (counts.Lost == 0 || counts.Stored == 0 || counts.Stored + counts.Lost != kMany) {
+      why = "stored " + std::to_string(counts.Stored) + ", lost " + std::to_string(counts.Lost);
+      if (!counts.LostRecords.empty()) why += ": " + counts.LostRecords.front().Reason;
+      return false;
+    }
+    const std::string& reason = counts.LostRecords.front().Reason;
+    if (reason.find("database or disk is full") == std::string::npos ||
+        reason.find('\n') != std::string::npos) {
+      why = "the reason given: " + reason;
+      return false;
+    }
+  } catch (const std::exception& e) {
+    why = std::string("the store: ") + e.what();
+    return false;
+  }
+  try {
+    app::TSqliteStore again(path);
+    const std::size_t found = again.Query({}).size();
+    if (found != stored) {
+      why = "read back " + std::to_string(found) + " of the " + std::to_string(stored) + " stored";
+      return false;
+    }
+  } catch (const std::exception& e) {
+    why = std::string("reopened: ") + e.what();
+    return false;
+  }
+  return true;
+}
+
 }  // namespace stb::testing

@@ -34,4 +34,10 @@ app::TBoxRecord BareRecord(int n);
 // this. False, with `why`, when not all were stored.
 bool WriteRecords(const std::string& path, const std::string& prefix, int count, std::string& why);
 
+// Writes records into FOLDER/records.sqlite3 through a record writer
+// until the disk under it is full: true when the writer counted the ones
+// the store refused as lost, with SQLite's reason, and every one it
+// stored can be read back. `why` says what went otherwise.
+bool FillDisk(const std::string& folder, std::string& why);
+
 }  // namespace stb::testing
