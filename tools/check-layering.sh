@@ -5,6 +5,8 @@
 #                       includes a listener of them (nor anything above it)
 #   assembly/           one run put together over the core; it has no
 #                       terminal, only a seam the runtime fills (ConsoleSeam.h)
+#   records/            where the boxes' records are kept (a database),
+#                       over the record the assembly makes; no terminal
 #   runtime/            what the front ends without a toolkit run on: the
 #                       terminal, the console's writer, the message loop
 #   frontends/          side by side over all of that and never over each
@@ -26,6 +28,7 @@ allowed() {  # FOLDER -> the folders its sources may include from
     serial) echo "serial" ;;
     upgrade) echo "upgrade serial" ;;
     assembly) echo "assembly upgrade serial" ;;
+    records) echo "records assembly upgrade serial" ;;
     runtime) echo "runtime assembly upgrade serial" ;;
     frontends/console | frontends/station) echo "$1 runtime assembly upgrade serial" ;;
     frontends/window/layout) echo "$1" ;;
@@ -47,6 +50,7 @@ owner() {
     serial/*) echo serial ;;
     upgrade/*) echo upgrade ;;
     assembly/*) echo assembly ;;
+    records/*) echo records ;;
     runtime/*) echo runtime ;;
     frontends/window/*/*) echo "${path%/*}" | cut -d/ -f1-3 ;;
     frontends/window/*) echo frontends/window ;;
@@ -59,7 +63,7 @@ owner() {
 declare -A home
 while IFS= read -r header; do
   home[$(basename "$header")]=$(owner "$header")
-done < <(git ls-files 'serial/*.h' 'upgrade/*.h' 'assembly/*.h' 'runtime/*.h' 'frontends/*.h' 'sim/*.h')
+done < <(git ls-files 'serial/*.h' 'upgrade/*.h' 'assembly/*.h' 'records/*.h' 'runtime/*.h' 'frontends/*.h' 'sim/*.h')
 
 # The listeners of the core's events, wherever they are (the tests' too): a
 # header that declares a class hearing IUpgradeEvents, but for the one that
